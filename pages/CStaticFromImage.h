@@ -1,0 +1,29 @@
+// PNG pictures from the program's resources, and the static control that paints one stretched over its
+// whole client area. Pictures are shared: one image may be painted by several controls at once.
+#pragma once
+
+#include "ui/Window.h"
+
+#include <memory>
+
+namespace Gdiplus {
+class Image;
+}
+
+// Decodes the PNG stored as resource `id` of `type` in `module`; empty when the resource is missing, empty or
+// cannot be decoded. Each call yields an independent bitmap.
+std::shared_ptr<Gdiplus::Image> LoadImageFromResource(HMODULE module, UINT id, const wchar_t* type);
+
+class CStaticFromImage : public ui::SubclassedWindow {
+public:
+    // Shares `image` (an empty pointer clears the picture) and repaints with the background erased.
+    void SetImage(std::shared_ptr<Gdiplus::Image> image);
+    void SetImageFromResource(UINT id, const wchar_t* type);
+    const std::shared_ptr<Gdiplus::Image>& GetImage() const { return m_gdiImage; }
+
+private:
+    bool OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void OnPaint();
+
+    std::shared_ptr<Gdiplus::Image> m_gdiImage;
+};

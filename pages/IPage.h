@@ -1,0 +1,65 @@
+// The interface of every wizard page: a modeless child dialog over the frame's page area. Pages never
+// navigate themselves; they report button presses and fatal errors to the frame through two callbacks.
+#pragma once
+
+#include "ui/Dialog.h"
+#include "win32/Handle.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class LanguageManager;
+
+// Values of the wizard's buttons, as pages report them to the frame.
+enum class ButtonType : int { Next = 0, Accept = 1, Close = 2, Decline = 3, Finish = 4, Back = 5, SkipAll = 6 };
+
+// Custom messages of the system; the numbers are fixed.
+constexpr UINT WM_DOWNLOAD_PROGRESS = WM_USER + 1;
+constexpr UINT WM_DOWNLOAD_MARQUEE = WM_USER + 2;
+constexpr UINT WM_LOAD_COMPLETE = WM_USER + 3;
+constexpr UINT WM_LOADING_FINISHED = WM_USER + 4;
+
+class IPage : public ui::Dialog {
+public:
+    using ButtonCallback = std::function<void(ButtonType)>;
+    using ErrorCallback = std::function<void(const std::wstring& title, const std::wstring& text)>;
+
+    IPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, HWND parent = nullptr);
+    ~IPage() override;
+
+    virtual void OnNavigateToPage() = 0;
+    virtual void SetButtonCallback(ButtonCallback callback) { m_onButton = std::move(callback); }
+    virtual void SetErrorCallback(ErrorCallback callback) { m_onError = std::move(callback); }
+    // Fills every registered control from the catalog; a missing or empty text leaves the control as it is.
+    virtual void UpdateTexts();
+    virtual std::wstring GetPageName() const = 0;
+
+protected:
+    // Registers a control whose text comes from the catalog under `key`.
+    void AddLocalizedControl(const std::string& key, int controlId);
+
+    BOOL OnInitDialog() override;
+    HBRUSH OnCtlColor(HDC dc, HWND window, UINT controlType) override;
+    // Enter and Escape inside a page do nothing.
+    void OnOK() override {}
+    void OnCancel() override {}
+
+    void ReportButton(ButtonType button) const {
+        if (m_onButton)
+            m_onButton(button);
+    }
+    void ReportError(const std::wstring& title, const std::wstring& text) const {
+        if (m_onError)
+            m_onError(title, text);
+    }
+
+    std::shared_ptr<LanguageManager> m_languageManager;
+    std::vector<std::pair<HWND, std::string>> m_localizedControls;
+    win32::Brush m_accentBrush;
+    ui::Static m_bottomBand;
+    ButtonCallback m_onButton;
+    ErrorCallback m_onError;
+};

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Draws the program's pictures (product logo, success and error marks, application icon) with ImageMagick.
+# The results are committed under resources/; run this only to change them.
+set -euo pipefail
+out=$(cd "$(dirname "$0")/../resources" && pwd)
+convert -size 256x256 xc:none -fill '#673399' -draw 'roundrectangle 8,8 247,247 48,48' \
+    -fill none -stroke white -strokewidth 22 -draw 'circle 124,120 124,52' \
+    -stroke white -strokewidth 24 -draw 'line 150,150 200,206' \
+    -depth 8 -define png:color-type=6 "$out/product_logo.png"
+convert -size 512x512 xc:none -fill '#2EA043' -draw 'circle 256,256 256,16' \
+    -fill none -stroke white -strokewidth 48 -draw 'polyline 140,266 224,350 380,178' \
+    -depth 8 -define png:color-type=6 "$out/success_mark.png"
+convert -size 512x512 xc:none -fill '#D1242F' -draw 'circle 256,256 256,16' \
+    -stroke white -strokewidth 48 -draw 'line 168,168 344,344' -draw 'line 344,168 168,344' \
+    -depth 8 -define png:color-type=6 "$out/error_mark.png"
+convert "$out/product_logo.png" -define icon:auto-resize=256,48,32,16 "$out/wayfarer.ico"

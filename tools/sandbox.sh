@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Runs a command with the installer's world around it: a private network namespace (so the local backend's
+# port 443 on loopback collides with nothing else on the machine), the local HTTPS backend with a test
+# certificate, and a virtual display when there is none.
+# Usage: tools/sandbox.sh <command> [arguments...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+export WAYFARER_BUILD_DIR=${WAYFARER_BUILD_DIR:-$root/build}
+
+if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
+    export WAYFARER_SANDBOXED=1
+    if [ "$(id -u)" = 0 ]; then
+        exec unshare --net --fork -- "$0" "$@"
+    fi
+    exec unshare --user --map-root-user --net --fork -- "$0" "$@"
+fi
+
+ip link set lo up
+state="$WAYFARER_BUILD_DIR/sandbox"
+mkdir -p "$state"
+export WAYFARER_CERTS=${WAYFARER_CERTS:-$state/certs}
+bash "$root/tools/backend/make-certs.sh" "$WAYFARER_CERTS"
+
+pids=()
+cleanup() {
+    for prefix in "$WAYFARER_BUILD_DIR"/wine/win64 "$WAYFARER_BUILD_DIR"/wine/win32; do
+        [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+if [ -f "$root/tools/backend/backend.py" ]; then
+    python3 "$root/tools/backend/backend.py" --certs "$WAYFARER_CERTS" ${WAYFARER_SCENARIO:+--scenario "$WAYFARER_SCENARIO"} \
+        >"$state/backend.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 100); do
+        (exec 3<>/dev/tcp/127.0.0.1/443) 2>/dev/null && break
+        sleep 0.1
+    done
+fi
+
+if [ -z "${DISPLAY:-}" ]; then
+    rm -f "$state/display"
+    Xvfb -displayfd 6 -screen 0 1280x1024x24 -nolisten tcp 6>"$state/display" 2>"$state/xvfb.log" &
+    pids+=($!)
+    for _ in $(seq 1 200); do
+        [ -s "$state/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$state/display" ] || { echo "sandbox: Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$(head -n 1 "$state/display")"
+fi
+
+set +e
+"$@"
+rc=$?
+set -e
+exit $rc

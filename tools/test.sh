@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the installer and its tests, and runs every test under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash tools/setup.sh
+[ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
+cmake --build --preset default
+tools/sandbox.sh ctest --test-dir build --output-on-failure -j2 "$@"

@@ -1,0 +1,64 @@
+// Dialogs from templates, modal or modeless, with one dialog procedure that stores `this` and routes every
+// message through one virtual `OnMessage` to typed handlers. Exceptions stop at the procedure.
+#pragma once
+
+#include "ui/Window.h"
+#include "win32/Handle.h"
+
+namespace ui {
+
+class Dialog : public Window {
+public:
+    explicit Dialog(UINT templateId, HWND parent = nullptr);
+    ~Dialog() override;
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
+
+    UINT GetTemplateId() const { return m_templateId; }
+
+    // Runs the dialog modally and returns the value it ended with (-1 when it could not be created).
+    INT_PTR DoModal();
+    // Creates the dialog modelessly as a child or owned window of `parent`; false when it could not be created.
+    bool Create(HWND parent);
+    bool IsModal() const { return m_modal; }
+
+    // Ends a modal dialog with `result`; a modeless one is destroyed.
+    void EndDialog(INT_PTR result);
+
+    // Background of the dialog and of the controls that ask their parent for a colour.
+    void SetBackgroundColor(COLORREF colour, bool repaint = true);
+    COLORREF GetBackgroundColor() const { return m_backgroundColour; }
+    HBRUSH GetBackgroundBrush() const { return m_backgroundBrush.Get(); }
+
+protected:
+    // The one switch every message passes through. Returns true when handled, with the message result in
+    // `result`. Derived dialogs add their own messages and call this for the rest.
+    virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    virtual BOOL OnInitDialog() { return TRUE; }
+    // WM_COMMAND: returns true when handled. The default turns IDOK and IDCANCEL into OnOK and OnCancel.
+    virtual bool OnCommand(WORD code, WORD id, HWND control);
+    virtual bool OnNotify(int id, NMHDR* header, LRESULT& result) { return false; }
+    virtual void OnTimer(UINT_PTR id) {}
+    // WM_CTLCOLOR*: the default paints with the background colour when one is set.
+    virtual HBRUSH OnCtlColor(HDC dc, HWND window, UINT controlType);
+    virtual bool OnSysCommand(UINT command, LPARAM lParam) { return false; }
+    virtual bool OnPaint() { return false; }
+    virtual void OnOK() { EndDialog(IDOK); }
+    virtual void OnCancel() { EndDialog(IDCANCEL); }
+    // WM_CLOSE: the default behaves as a dialog does, through OnCancel.
+    virtual void OnClose() { OnCancel(); }
+    virtual void OnDestroy() {}
+
+    HWND m_parent = nullptr;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    UINT m_templateId;
+    bool m_modal = false;
+    COLORREF m_backgroundColour = CLR_INVALID;
+    win32::Brush m_backgroundBrush;
+};
+
+}  // namespace ui

@@ -1,0 +1,159 @@
+// Move-only owners for Win32 handles. Every handle the program acquires is held by one of these, so it is
+// released on every path because it is owned, not because each path remembers to release it.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+// WinHTTP and WinINet each declare HINTERNET and cannot share a translation unit, so their close functions are
+// declared here by hand (identically to their headers) and either header may be included beside this one.
+extern "C" {
+__declspec(dllimport) BOOL WINAPI WinHttpCloseHandle(LPVOID handle);
+__declspec(dllimport) BOOL WINAPI InternetCloseHandle(LPVOID handle);
+}
+
+namespace win32 {
+
+// Traits: `Invalid()` names the value that means "no handle" (null versus INVALID_HANDLE_VALUE) and `Close`
+// releases a valid one.
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Type = typename Traits::Type;
+
+    UniqueHandle() = default;
+    explicit UniqueHandle(Type handle) : m_handle(handle) {}
+    ~UniqueHandle() { Reset(); }
+
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
+
+    Type Get() const { return m_handle; }
+    bool IsValid() const { return m_handle != Traits::Invalid(); }
+    explicit operator bool() const { return IsValid(); }
+
+    // Gives up ownership without closing.
+    [[nodiscard]] Type Release() { return std::exchange(m_handle, Traits::Invalid()); }
+
+    // Closes the held handle (keeping the caller's last error intact) and takes `handle`.
+    void Reset(Type handle = Traits::Invalid()) {
+        Type old = std::exchange(m_handle, handle);
+        if (old != Traits::Invalid()) {
+            DWORD lastError = ::GetLastError();
+            Traits::Close(old);
+            ::SetLastError(lastError);
+        }
+    }
+
+    // For APIs that fill a handle through a pointer: closes the current one first.
+    Type* Put() {
+        Reset();
+        return &m_handle;
+    }
+
+private:
+    Type m_handle = Traits::Invalid();
+};
+
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::CloseHandle(h); }
+};
+
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::CloseHandle(h); }
+};
+
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::FindClose(h); }
+};
+
+struct RegKeyTraits {
+    using Type = HKEY;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::RegCloseKey(h); }
+};
+
+struct GdiObjectTraits {
+    using Type = HGDIOBJ;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+
+struct GlobalMemoryTraits {
+    using Type = HGLOBAL;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::GlobalFree(h); }
+};
+
+struct ModuleTraits {
+    using Type = HMODULE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::FreeLibrary(h); }
+};
+
+struct WinHttpHandleTraits {
+    using Type = LPVOID;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::WinHttpCloseHandle(h); }
+};
+
+struct InternetHandleTraits {
+    using Type = LPVOID;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::InternetCloseHandle(h); }
+};
+
+using Handle = UniqueHandle<KernelHandleTraits>;
+using FileHandle = UniqueHandle<FileHandleTraits>;
+using FindHandle = UniqueHandle<FindHandleTraits>;
+using RegKey = UniqueHandle<RegKeyTraits>;
+using GdiObject = UniqueHandle<GdiObjectTraits>;
+using WinHttpHandle = UniqueHandle<WinHttpHandleTraits>;
+using InternetHandle = UniqueHandle<InternetHandleTraits>;
+using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+using Module = UniqueHandle<ModuleTraits>;
+
+// A brush owned by its holder, typed so that it can be returned from WM_CTLCOLOR* handlers directly.
+class Brush {
+public:
+    Brush() = default;
+    explicit Brush(COLORREF colour) : m_brush(::CreateSolidBrush(colour)) {}
+    HBRUSH Get() const { return static_cast<HBRUSH>(m_brush.Get()); }
+    explicit operator bool() const { return m_brush.IsValid(); }
+
+private:
+    GdiObject m_brush;
+};
+
+// Runs a callable when the scope ends, for the cases an owner type does not cover.
+template <typename F>
+class ScopeExit {
+public:
+    explicit ScopeExit(F f) : m_f(std::move(f)) {}
+    ~ScopeExit() {
+        if (m_active)
+            m_f();
+    }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    void Dismiss() { m_active = false; }
+
+private:
+    F m_f;
+    bool m_active = true;
+};
+
+}  // namespace win32
