@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Prints the installer's size and its start-up time (process start to the frame window shown) beside a
+# minimal Win32 dialog program built the same way, measured in one run under Wine on a virtual display.
+# Usage: tools/bench-startup.sh [runs]   (default 10)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+runs=${1:-10}
+if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
+    bash tools/setup.sh
+    [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
+    cmake --build --preset default --target wayfarer minimal_dialog startup_timer trustca >/dev/null
+    unset DISPLAY
+    exec tools/sandbox.sh "$0" "$@"
+fi
+exe=build/QuarvelSetup.exe
+minimal=build/tools/win/minimal_dialog.exe
+printf 'size: %s %d bytes, %s %d bytes\n' "$(basename $exe)" "$(stat -c %s $exe)" "$(basename $minimal)" "$(stat -c %s $minimal)"
+# The timer runs inside Wine and times from CreateProcess to the first visible top-level window.
+out=$(tools/wine-run win64 build/tools/win/startup_timer.exe "$runs" "Z:$root/$minimal" "Z:$root/$exe" | tr -d '\r')
+echo "$out"
+base=$(echo "$out" | sed -n 1p | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
+ours=$(echo "$out" | sed -n 2p | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
+awk -v a="$ours" -v b="$base" 'BEGIN { if (b > 0) printf "start-up ratio (installer / minimal dialog, medians): %.2f\n", a / b }'
+# Each terminated installer leaves its empty temporary folder behind.
+rm -rf build/wine/win64/drive_c/users/*/AppData/Local/Temp/ISV*.tmp 2>/dev/null || true
