@@ -41,6 +41,9 @@ public:
     std::string GetMachineGuid();
     // A copy of the path placeholder table, built on first use.
     PlaceholderTable GetPathPlaceholders();
+    // Fills both placeholder tables and sets m_placeholdersReady; the presence checks call it when they need
+    // m_pf64Placeholders and the tables are not ready yet.
+    void BuildPathPlaceholders();
 
     int m_wizardType = 0;
     bool m_lumoraFlavour = false;
@@ -92,7 +95,6 @@ public:
     bool m_offerDeclined = false;
 
 private:
-    void BuildPathPlaceholders();
     static std::wstring ReadProgramVersion();
     static std::wstring GetDownloadsFolder();
 };

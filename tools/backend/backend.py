@@ -172,6 +172,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
     server_version = "WayfarerBackend/1.0"
     sys_version = ""
 
+    def handle_expect_100(self):
+        # The final answer follows without an interim "100 Continue": Wine's WinHTTP reads the blank line that
+        # ends an interim answer as a malformed status line and fails the whole request.
+        return True
+
     def log_message(self, format, *args):
         if self.server.verbose:
             sys.stderr.write("backend: %s %s\n" % (self.address_string(), format % args))

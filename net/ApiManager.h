@@ -1,0 +1,42 @@
+// The configuration request: what this run is to install and offer, asked of the configuration endpoint.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+class ApiManager {
+public:
+    // Pause after every failed attempt; three failures therefore cost 15 s.
+    static constexpr DWORD kRetryPauseMs = 5000;
+
+    // The process-wide instance, created once on first use from any thread.
+    static std::shared_ptr<ApiManager> GetInstance();
+
+    // Posts the request object to the build's configuration URL (up to three attempts) and returns the parsed
+    // answer. Raises WayfarerException for an empty URL, a transport failure (at once, without retry) or a
+    // blank answer, and the JSON library's parse error for an answer that is not JSON. After three attempts
+    // with a bad status the last answer is still parsed and returned.
+    nlohmann::json RequestConfiguration() const { return RequestConfiguration(kRetryPauseMs); }
+
+    // Same, with another pause between attempts, so that tests of the retries need not sleep 15 s each.
+    nlohmann::json RequestConfiguration(DWORD retryPauseMs) const;
+
+    // The request body exactly as posted: compact JSON, keys in ascending order, every value a string.
+    static std::string BuildRequestBody();
+};
+
+// Campaign token from the running executable's path: the text after the last "_" of the whole path, cut
+// before its last ".", kept only when it is 7 characters long and holds a "-" ("Setup_ab-12cd.exe" gives
+// "ab-12cd"); otherwise "".
+std::wstring GetInstallerToken();
+
+// The token rule applied to a given path; GetInstallerToken applies it to the executable's own path.
+std::wstring ExtractInstallerToken(const std::wstring& path);
+
+// "major.minor.build" from RtlGetVersion, which unlike GetVersionEx does not depend on the manifest; "" when
+// it fails.
+std::string GetOsVersionString();

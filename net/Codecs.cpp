@@ -1,0 +1,135 @@
+#include "net/Codecs.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "win32/Handle.h"
+#include "win32/Strings.h"
+
+namespace {
+
+std::string ToHex(const unsigned char* bytes, size_t count) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        text.push_back(digits[bytes[i] >> 4]);
+        text.push_back(digits[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string Sha256Hex(std::string_view bytes) {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+        throw std::runtime_error("BCryptOpenAlgorithmProvider failed");
+    win32::ScopeExit closeAlgorithm([&] { ::BCryptCloseAlgorithmProvider(algorithm, 0); });
+
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)))
+        throw std::runtime_error("BCryptCreateHash failed");
+    win32::ScopeExit destroyHash([&] { ::BCryptDestroyHash(hash); });
+
+    // BCryptHashData takes a ULONG length; feed large inputs in pieces.
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t remaining = bytes.size();
+    do {
+        ULONG piece = static_cast<ULONG>(std::min<size_t>(remaining, 1u << 30));
+        if (!BCRYPT_SUCCESS(::BCryptHashData(hash, const_cast<PUCHAR>(data), piece, 0)))
+            throw std::runtime_error("BCryptHashData failed");
+        data += piece;
+        remaining -= piece;
+    } while (remaining > 0);
+
+    unsigned char digest[32];
+    if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof(digest), 0)))
+        throw std::runtime_error("BCryptFinishHash failed");
+    return ToHex(digest, sizeof(digest));
+}
+
+std::string Md5Hex(std::wstring_view text) {
+    try {
+        std::string bytes = win32::WideToMultiByte(text, CP_THREAD_ACP);
+
+        HCRYPTPROV provider = 0;
+        if (!::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+            throw std::runtime_error("CryptAcquireContext failed");
+        win32::ScopeExit releaseProvider([&] { ::CryptReleaseContext(provider, 0); });
+
+        HCRYPTHASH hash = 0;
+        if (!::CryptCreateHash(provider, CALG_MD5, 0, 0, &hash))
+            throw std::runtime_error("CryptCreateHash failed");
+        win32::ScopeExit destroyHash([&] { ::CryptDestroyHash(hash); });
+
+        if (!::CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0))
+            throw std::runtime_error("CryptHashData failed");
+
+        BYTE digest[16];
+        DWORD digestSize = sizeof(digest);
+        if (!::CryptGetHashParam(hash, HP_HASHVAL, digest, &digestSize, 0) || digestSize != sizeof(digest))
+            throw std::runtime_error("CryptGetHashParam failed");
+        return ToHex(digest, sizeof(digest));
+    } catch (const std::runtime_error&) {
+        return std::string();
+    }
+}
+
+std::string Base62Encode(std::string_view bytes) {
+    static const char alphabet[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+    size_t start = 0;
+    while (start < bytes.size() && bytes[start] == '\0')
+        ++start;
+    if (start == bytes.size())
+        return std::string();
+
+    const size_t count = bytes.size() - start;
+    const size_t size = static_cast<size_t>(std::ceil(static_cast<double>(count) * std::log(256.0) / std::log(62.0)));
+    std::vector<unsigned char> digits(size, 0);
+
+    // `used` counts the digits, from the end of the buffer, that hold a value so far; each byte only needs to walk
+    // those plus whatever its carry adds.
+    size_t used = 0;
+    for (size_t b = start; b < bytes.size(); ++b) {
+        unsigned carry = static_cast<unsigned char>(bytes[b]);
+        size_t walked = 0;
+        for (; carry != 0 || walked < used; ++walked) {
+            if (walked >= size)
+                throw std::runtime_error("Non-zero carry");
+            unsigned char& digit = digits[size - 1 - walked];
+            carry += 256u * digit;
+            digit = static_cast<unsigned char>(carry % 62);
+            carry /= 62;
+        }
+        used = walked;
+    }
+
+    size_t first = 0;
+    while (first < size && digits[first] == 0)
+        ++first;
+    std::string text;
+    text.reserve(size - first);
+    for (size_t i = first; i < size; ++i)
+        text.push_back(alphabet[digits[i]]);
+    return text;
+}
+
+std::wstring Utf8ToWide(std::string_view utf8) {
+    if (utf8.empty())
+        return std::wstring();
+    int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (length < 1)
+        throw std::runtime_error("MultiByteToWideChar() failed: " + std::to_string(length));
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);
+    return text;
+}

@@ -1,0 +1,21 @@
+// Small codecs shared by the server-facing code: digests as lowercase hexadecimal, a base-62 encoder and the
+// UTF-8 decoder for server texts. All of them are re-entrant.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// SHA-256 of the bytes as 64 lowercase hexadecimal digits. Raises std::runtime_error if the system's hash
+// provider is not usable.
+std::string Sha256Hex(std::string_view bytes);
+
+// MD5 of the text in the thread's ANSI code page as 32 lowercase hexadecimal digits; "" when the crypto
+// provider fails, since the digest only ever feeds an optional placeholder.
+std::string Md5Hex(std::wstring_view text);
+
+// Base-62 numeral (digits, lower case, upper case) of the bytes read as one big-endian integer. Leading zero
+// bytes leave no trace, so no bytes, or only zero bytes, give "".
+std::string Base62Encode(std::string_view bytes);
+
+// Decodes UTF-8; raises std::runtime_error "MultiByteToWideChar() failed: N" when the text cannot be sized.
+std::wstring Utf8ToWide(std::string_view utf8);

@@ -1,0 +1,134 @@
+#include "net/JsonPost.h"
+
+#include <winhttp.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include "config/ConfigurationManager.h"
+#include "net/Codecs.h"
+#include "net/WayfarerException.h"
+#include "net/WinHttpSettings.h"
+#include "win32/Handle.h"
+
+namespace {
+
+// Diagnostics go to standard output only; the user never sees them.
+void Report(const char* text) {
+    std::printf("%s\n", text);
+    std::fflush(stdout);
+}
+
+template <typename Number>
+void Report(const char* format, Number number) {
+    char line[128];
+    std::snprintf(line, sizeof(line), format, number);
+    Report(line);
+}
+
+}  // namespace
+
+bool PostJson(const std::wstring& url,
+              const std::string& body,
+              HeaderList headers,
+              std::string& response,
+              DWORD& status) {
+    if (IsWindows7WithoutServicePack())
+        throw WayfarerException();
+
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwSchemeLength = static_cast<DWORD>(-1);
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts))
+        throw WayfarerException();
+    // Only the host and the path are used: the servers are reached on port 443 over TLS whatever the URL says,
+    // and a query or fragment is not sent.
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    const std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+
+    win32::WinHttpHandle session(
+        ::WinHttpOpen(nullptr, ChooseWinHttpAccessType(), WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session)
+        throw WayfarerException();
+
+    DWORD protocols = ChooseSecureProtocols();
+    if (!::WinHttpSetOption(session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)))
+        throw WayfarerException();
+
+    win32::WinHttpHandle connection(::WinHttpConnect(session.Get(), host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0));
+    if (!connection)
+        throw WayfarerException();
+
+    win32::WinHttpHandle request(::WinHttpOpenRequest(connection.Get(), L"POST", path.c_str(), nullptr,
+                                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                      WINHTTP_FLAG_SECURE));
+    if (!request)
+        throw WayfarerException();
+
+    headers.emplace_back(L"Expect", L"100-continue");
+    headers.emplace_back(L"Content-Type", L"application/json");
+    for (const auto& [name, value] : headers) {
+        const std::wstring line = name + L": " + value;
+        if (!::WinHttpAddRequestHeaders(request.Get(), line.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD))
+            Report("WinHttpAddRequestHeaders error: %d", static_cast<int>(::GetLastError()));
+    }
+
+    const size_t terminator = body.find('\0');
+    const DWORD length = static_cast<DWORD>(terminator == std::string::npos ? body.size() : terminator);
+    void* data = length > 0 ? const_cast<char*>(body.data()) : WINHTTP_NO_REQUEST_DATA;
+    if (!::WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length, 0))
+        throw WayfarerException();
+    if (!::WinHttpReceiveResponse(request.Get(), nullptr))
+        throw WayfarerException();
+
+    DWORD code = 0;
+    DWORD codeSize = sizeof(code);
+    if (::WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                              WINHTTP_HEADER_NAME_BY_INDEX, &code, &codeSize, WINHTTP_NO_HEADER_INDEX))
+        status = code;
+
+    for (;;) {
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(request.Get(), &available)) {
+            Report("Error %u in WinHttpQueryDataAvailable.", static_cast<unsigned>(::GetLastError()));
+            break;
+        }
+        if (available == 0)
+            break;
+        // The answer is JSON text: each chunk counts up to its first NUL, hence the extra zeroed byte.
+        std::unique_ptr<char[]> chunk(new (std::nothrow) char[static_cast<size_t>(available) + 1]());
+        if (!chunk) {
+            Report("Out of memory");
+            break;
+        }
+        DWORD read = 0;
+        if (!::WinHttpReadData(request.Get(), chunk.get(), available, &read)) {
+            Report("Error %u in WinHttpReadData.", static_cast<unsigned>(::GetLastError()));
+            continue;
+        }
+        try {
+            response.append(chunk.get());
+        } catch (const std::bad_alloc&) {
+            // An answer too large for the address space ends like a chunk that cannot be allocated: the caller
+            // gets what fitted and judges it (a truncated JSON text does not parse).
+            Report("Out of memory");
+            break;
+        } catch (const std::length_error&) {
+            Report("Out of memory");
+            break;
+        }
+    }
+    return true;
+}
+
+std::pair<std::wstring, std::wstring> MakeSignatureHeader() {
+    auto configuration = ConfigurationManager::GetInstance();
+    const std::string signedText = configuration->GetMachineGuid() + configuration->GetTimestamp();
+    const std::string digest = Sha256Hex(signedText);
+    return {L"Authorization", L"Signature=" + std::wstring(digest.begin(), digest.end())};
+}

@@ -1,0 +1,30 @@
+// One synchronous HTTPS POST of a JSON text, its answer read whole into memory, and the signature header that
+// event reports carry. Called only from worker threads; every call opens and closes its own WinHTTP session.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Ordered (name, value) pairs of request headers.
+using HeaderList = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// Posts `body` (its bytes up to the first NUL) to the host and path of `url`, always over TLS to port 443:
+// the URL's scheme, port, query and fragment are ignored. `headers` is taken by value: "Expect: 100-continue"
+// and "Content-Type: application/json" are appended to this copy only.
+//
+// The answer's body is appended to `response` (never cleared), each received chunk up to its first NUL;
+// `status` is written only when the status line could be read. Returns true once the request was sent and the
+// response headers arrived, whatever the HTTP status; every other outcome raises WayfarerException. Problems
+// that do not stop the call (a header that cannot be added, a failed read) are written to standard output.
+bool PostJson(const std::wstring& url,
+              const std::string& body,
+              HeaderList headers,
+              std::string& response,
+              DWORD& status);
+
+// ("Authorization", "Signature=" + SHA-256 hex of machine GUID + session timestamp). No secret enters it: the
+// receiver finds both values in the event body and can recompute it.
+std::pair<std::wstring, std::wstring> MakeSignatureHeader();

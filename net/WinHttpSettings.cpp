@@ -1,0 +1,35 @@
+#include "net/WinHttpSettings.h"
+
+#include <winhttp.h>
+
+bool IsWindowsVersionAtLeast(WORD major, WORD minor, WORD servicePackMajor) {
+    OSVERSIONINFOEXW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    info.dwMajorVersion = major;
+    info.dwMinorVersion = minor;
+    info.wServicePackMajor = servicePackMajor;
+    DWORDLONG condition = 0;
+    condition = ::VerSetConditionMask(condition, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    condition = ::VerSetConditionMask(condition, VER_MINORVERSION, VER_GREATER_EQUAL);
+    condition = ::VerSetConditionMask(condition, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
+    return ::VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, condition) != FALSE;
+}
+
+bool IsWindows7() {
+    return IsWindowsVersionAtLeast(6, 1, 0) && !IsWindowsVersionAtLeast(6, 2, 0);
+}
+
+bool IsWindows7WithoutServicePack() {
+    return IsWindowsVersionAtLeast(6, 1, 0) && !IsWindowsVersionAtLeast(6, 1, 1);
+}
+
+DWORD ChooseWinHttpAccessType() {
+    return IsWindows7() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY;
+}
+
+DWORD ChooseSecureProtocols() {
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_SSL3 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1;
+    if (IsWindowsVersionAtLeast(6, 1, 1))
+        protocols |= WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    return protocols;
+}

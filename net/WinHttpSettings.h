@@ -1,0 +1,22 @@
+// The Windows-version rules that every WinHTTP session of the program follows: which proxy access type to
+// ask for and which TLS versions to allow. Windows 7 needs special handling because its WinHTTP only knows
+// TLS 1.1 and 1.2 from Service Pack 1 on and does not understand the automatic proxy access type.
+#pragma once
+
+#include <windows.h>
+
+// VerifyVersionInfoW test: major, minor and service-pack major each greater than or equal to the arguments.
+bool IsWindowsVersionAtLeast(WORD major, WORD minor, WORD servicePackMajor);
+
+// Windows 7 (any service pack) but not 8 or later.
+bool IsWindows7();
+
+// Windows 7 before Service Pack 1, where the servers' TLS versions are not available at all.
+bool IsWindows7WithoutServicePack();
+
+// WINHTTP_ACCESS_TYPE_DEFAULT_PROXY on Windows 7, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY elsewhere.
+DWORD ChooseWinHttpAccessType();
+
+// SSL 3.0 and TLS 1.0, plus TLS 1.1 and 1.2 from Windows 7 Service Pack 1 on: the value of
+// WINHTTP_OPTION_SECURE_PROTOCOLS.
+DWORD ChooseSecureProtocols();
