@@ -1,0 +1,102 @@
+// The one object through which the installer fetches files and images: installers go to disk through WinHTTP with
+// WinINet as a rescue engine, offer images go to memory through WinHTTP alone. Installer downloads run as
+// std::async tasks that the pages poll; image downloads run on detached threads that hand their bytes to a
+// callback.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class ConfigurationManager;
+
+// (succeeded, error text). The text is meaningful only when the flag is false.
+using DownloadResult = std::pair<bool, std::wstring>;
+using DownloadedBytes = std::unique_ptr<std::vector<char>>;
+// Receives the bytes of an image download on the download's own thread: an empty vector when the download
+// failed, no vector at all when the manager was cancelled meanwhile.
+using DownloadCallback = std::function<void(DownloadedBytes)>;
+
+class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
+public:
+    // The process-wide manager, created on first use over the process-wide configuration.
+    static std::shared_ptr<DownloadManager> GetInstance();
+    // A manager of its own over `configuration`, for tests and tools. Managers are always shared-owned: the
+    // image threads keep theirs alive for as long as they run.
+    static std::shared_ptr<DownloadManager> Create(std::shared_ptr<ConfigurationManager> configuration);
+
+    ~DownloadManager();
+    DownloadManager(const DownloadManager&) = delete;
+    DownloadManager& operator=(const DownloadManager&) = delete;
+
+    // Fetches `url` into the download folder (`useTemporaryFolder` selects the configuration's m_tempFolder
+    // instead of m_downloadFolder) under `fileName`, or under the URL's last segment when `fileName` is empty.
+    // Progress goes to `notifyWindow` as posted WM_DOWNLOAD_PROGRESS / WM_DOWNLOAD_MARQUEE messages. WinHTTP
+    // first; after any failure the whole download is repeated with WinINet once m_fallbackDelay has passed.
+    // Transfer errors never throw: they become the text ("[WINHTTP] ..." then " [WININET]...").
+    DownloadResult DownloadFile(const std::wstring& url,
+                                HWND notifyWindow,
+                                const std::wstring& fileName,
+                                bool useTemporaryFolder);
+    // The WinINet engine on its own; it follows redirects by itself and does not watch m_cancelled.
+    DownloadResult DownloadFileWinInet(const std::wstring& url,
+                                       HWND notifyWindow,
+                                       const std::wstring& fileName,
+                                       bool useTemporaryFolder);
+    // Fetches `url` into memory with WinHTTP in at most two attempts; never throws for transfer errors and
+    // returns an empty vector when both attempts fail.
+    DownloadedBytes DownloadToMemory(const std::wstring& url);
+    // Runs DownloadToMemory on a new detached thread and returns at once; `callback` runs on that thread.
+    // Raises std::system_error when no thread can be started.
+    void DownloadToMemoryAsync(const std::wstring& url, DownloadCallback callback);
+
+    // The selected folder joined with `fileName`; empty when the folder is not a directory (after telling the
+    // user "Invalid path"), when the name is not a plain file name (see IsPlainFileName) or when the result does
+    // not fit MAX_PATH.
+    std::wstring MakeDownloadPath(const std::wstring& fileName, bool useTemporaryFolder);
+    // The same with the text after the URL's last "/" (query included) as the file name.
+    std::wstring MakeDownloadPathFromUrl(const std::wstring& url, bool useTemporaryFolder);
+
+    // The system's text for a Win32 error code, as the system returns it (line break included); empty when the
+    // system has none, as for most WinHTTP and WinINet codes.
+    static std::wstring GetSystemErrorText(DWORD code);
+
+    // Set when the user leaves the wizard and by the destructor; never reset. WinHTTP transfers stop at their
+    // next chunk, and image threads that finish afterwards deliver no bytes.
+    std::atomic<bool> m_cancelled{false};
+    // Full path of the file the last successful DownloadFile wrote. Downloads are serial, so the page that has
+    // just taken a successful result reads the path of that result.
+    std::wstring m_lastDownloadPath;
+    // Pause between a failed WinHTTP attempt and the WinINet one; tests shorten it.
+    std::chrono::milliseconds m_fallbackDelay{2000};
+
+private:
+    explicit DownloadManager(std::shared_ptr<ConfigurationManager> configuration);
+
+    DownloadResult DownloadFileWinHttp(const std::wstring& url,
+                                       HWND notifyWindow,
+                                       const std::wstring& fileName,
+                                       bool useTemporaryFolder,
+                                       std::wstring& targetPath);
+    void FetchToMemory(const std::wstring& url, std::vector<char>& bytes);
+    // The target of a file download; raises std::runtime_error with a clear text when the file name would not
+    // name a plain file inside the download folder.
+    std::wstring ResolveTargetPath(const std::wstring& url, const std::wstring& fileName, bool useTemporaryFolder);
+    std::wstring SelectFolder(bool useTemporaryFolder) const;
+
+    std::shared_ptr<ConfigurationManager> m_configuration;
+};
+
+// True when `name` can only ever name a file directly inside a folder: not empty, no path separator, drive or
+// stream colon, wildcard, control or other character that Windows refuses in a file name, no "..", no trailing
+// dot or space (which Windows strips), and not a reserved device name such as CON or NUL.txt.
+bool IsPlainFileName(const std::wstring& name);
+
+// The text after the last "/" of `url` (everything, query included); empty when there is no "/".
+std::wstring LastUrlSegment(const std::wstring& url);

@@ -1,0 +1,254 @@
+// Installer downloads to disk against the local backend: both engines, their texts, progress messages, redirects,
+// cancellation and the pause before the rescue engine.
+#include "download/DownloadManager.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+
+#include "download/DownloadTesting.h"
+#include "pages/IPage.h"
+#include "support/Backend.h"
+#include "support/WindowTesting.h"
+
+using namespace download_testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+class FileDownload : public DownloadTest {};
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Percentages grow by at least one point each, stay within 0..100, and end with 100 (which the end of the
+// transfer may post once more).
+void ExpectGrowingPercentagesEndingAt100(const std::vector<unsigned>& values, size_t atLeast) {
+    ASSERT_GE(values.size(), atLeast);
+    EXPECT_LE(values.size(), 102u);
+    EXPECT_EQ(values.back(), 100u);
+    for (size_t i = 1; i + 1 < values.size(); ++i)
+        EXPECT_GT(values[i], values[i - 1]) << "at " << i;
+    for (unsigned value : values)
+        EXPECT_LE(value, 100u);
+}
+
+}  // namespace
+
+TEST_F(FileDownload, WritesTheBodyByteForByteAndPostsOneMessagePerGrownPoint) {
+    const size_t size = 1024 * 1024 + 123;
+    backend::Script("/files/setup.exe", {{.bodySize = size, .chunkSize = 4096}});
+
+    const DownloadResult result = Download(backend::Url("/files/setup.exe"));
+
+    EXPECT_TRUE(result.first);
+    EXPECT_EQ(result.second, L"");
+    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"setup.exe"));
+    EXPECT_TRUE(ReadWholeFile(PathInFolder(L"setup.exe")) == GeneratedBytes(size)) << "the file differs";
+    EXPECT_EQ(m_window.MarqueeCount(), 0u);
+    ExpectGrowingPercentagesEndingAt100(m_window.Percentages(), 50);
+    // WinHTTP did it alone.
+    auto requests = backend::Requests("/files/setup.exe");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+}
+
+TEST_F(FileDownload, UsesTheGivenFileNameAndSendsTheQuery) {
+    backend::Script("/files/get", {{.body = "installer bytes"}});
+
+    const DownloadResult result = Download(backend::Url("/files/get?id=7&os=win"), L"Quarvel Setup.exe");
+
+    EXPECT_EQ(result, DownloadResult(true, L""));
+    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"Quarvel Setup.exe"));
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"Quarvel Setup.exe")), "installer bytes");
+    auto requests = backend::Requests("/files/get");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/files/get?id=7&os=win");
+}
+
+TEST_F(FileDownload, UnknownLengthShowsMarqueeAndSkipsPercentagesAndTheCompletionCheck) {
+    const size_t size = 300000;
+    struct Case {
+        const char* name;
+        backend::Response response;
+    } cases[] = {
+        {"close-delimited", {.bodySize = size, .chunkSize = 8192, .noContentLength = true}},
+        {"chunked", {.bodySize = size, .chunkSize = 8192, .chunked = true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        backend::Script("/files/unknown.bin", {c.response});
+        m_window.Clear();
+
+        const DownloadResult result = Download(backend::Url("/files/unknown.bin"));
+
+        EXPECT_EQ(result, DownloadResult(true, L""));
+        EXPECT_TRUE(ReadWholeFile(PathInFolder(L"unknown.bin")) == GeneratedBytes(size));
+        // One marquee message and nothing else: no percentages, no final 100.
+        ASSERT_EQ(m_window.Messages().size(), 1u);
+        EXPECT_EQ(m_window.Messages()[0].id, WM_DOWNLOAD_MARQUEE);
+    }
+}
+
+TEST_F(FileDownload, BodyOfAnotherLengthThanAnnouncedFailsInBothEnginesAndLeavesNoFile) {
+    struct Case {
+        const char* name;
+        backend::Response response;
+        std::wstring winHttpText;
+        std::wstring winInetText;
+    } cases[] = {
+        {"shorter, connection closed",
+         {.bodySize = 60000, .contentLength = 100000},
+         L"Download was incomplete: content length: 100000, downloaded: 60000",
+         L"Download was incomplete: content length: 100000, downloaded: 60000"},
+        {"longer, chunked beside a Content-Length",
+         {.bodySize = 80000, .headers = {{"Content-Length", "50000"}}, .chunked = true},
+         L"Download was incomplete: content length: 50000, downloaded: 80000",
+         L"Download was incomplete: content length: 50000, downloaded: 80000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        backend::Reset();
+        backend::Script("/files/odd.bin", {c.response});
+
+        const DownloadResult result = Download(backend::Url("/files/odd.bin"));
+
+        EXPECT_FALSE(result.first);
+        EXPECT_EQ(result.second, L"[WINHTTP] " + c.winHttpText + L" [WININET]" + c.winInetText);
+        EXPECT_FALSE(FileExists(PathInFolder(L"odd.bin")));
+        EXPECT_EQ(backend::Requests("/files/odd.bin").size(), 2u);
+    }
+}
+
+TEST_F(FileDownload, NotFoundRunsBothEnginesTextsTogetherAndLeavesNoFile) {
+    backend::Script("/files/missing.exe", {{.status = 404, .body = "no such file"}});
+
+    const DownloadResult result = Download(backend::Url("/files/missing.exe"));
+
+    EXPECT_FALSE(result.first);
+    const std::wstring expected =
+        L"[WINHTTP] Download failed: Server returned status code: 404 [WININET]Server returned status code: HTTP 404 "
+        L"- ";
+    EXPECT_TRUE(StartsWith(result.second, expected)) << result.second;
+    EXPECT_EQ(ListFolder(m_folder).size(), 0u);
+    EXPECT_EQ(backend::Requests("/files/missing.exe").size(), 2u);
+}
+
+TEST_F(FileDownload, WinInetRescuesAFailedWinHttpAttempt) {
+    backend::Script("/files/flaky.exe", {{.status = 503}, {.body = "second engine"}});
+
+    const DownloadResult result = Download(backend::Url("/files/flaky.exe"));
+
+    // The flag tells the rescue; the text still holds what WinHTTP met.
+    EXPECT_EQ(result, DownloadResult(true, L"[WINHTTP] Download failed: Server returned status code: 503"));
+    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"flaky.exe"));
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"flaky.exe")), "second engine");
+    ExpectGrowingPercentagesEndingAt100(m_window.Percentages(), 1);
+}
+
+TEST_F(FileDownload, RefusedConnectionGivesBothEnginesSystemCodes) {
+    const DownloadResult result = Download(L"https://localhost:1/setup.exe");
+
+    EXPECT_FALSE(result.first);
+    EXPECT_TRUE(StartsWith(result.second, L"[WINHTTP] Failed to send request: 12029 - ")) << result.second;
+    EXPECT_NE(result.second.find(L" [WININET]Failed to open URL:: 12029 - "), std::wstring::npos) << result.second;
+    EXPECT_EQ(ListFolder(m_folder).size(), 0u);
+}
+
+TEST_F(FileDownload, FollowsFiveRedirectsOfEveryFormAndFailsTheSixthInWinHttp) {
+    // hop1 -> hop2 -> ... -> hop6 -> the file. The targets are written as a full URL, a path, a relative
+    // reference, and a path too long for the first buffer offered for it.
+    const std::string longQuery(300, 'q');
+    backend::Script("/hop1", {{.redirect = "https://localhost/hop2"}});
+    backend::Script("/hop2", {{.status = 301, .redirect = "/hop3"}});
+    backend::Script("/hop3", {{.status = 307, .redirect = "hop4"}});
+    backend::Script("/hop4", {{.redirect = "/hop5?pad=" + longQuery}});
+    backend::Script("/hop5", {{.status = 303, .redirect = "//localhost/hop6"}});
+    backend::Script("/hop6", {{.redirect = "/files/final.bin"}});
+    backend::Script("/files/final.bin", {{.body = "landed"}});
+
+    const DownloadResult five = Download(backend::Url("/hop2"));
+    EXPECT_EQ(five, DownloadResult(true, L""));
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"hop2")), "landed");
+    auto requests = backend::Requests();
+    ASSERT_EQ(requests.size(), 6u);
+    EXPECT_EQ(requests[3].target, "/hop5?pad=" + longQuery);
+    EXPECT_EQ(requests[5].path, "/files/final.bin");
+
+    backend::ClearRequests();
+    const DownloadResult six = Download(backend::Url("/hop1"));
+    // WinHTTP stops at the sixth redirect response without requesting its target; WinINet then starts again
+    // from the first URL and follows the whole chain itself.
+    EXPECT_EQ(six, DownloadResult(true, L"[WINHTTP] Too many redirects."));
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"hop1")), "landed");
+    requests = backend::Requests();
+    ASSERT_GE(requests.size(), 7u);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(requests[i].path, "/hop" + std::to_string(i + 1));
+    EXPECT_EQ(requests[6].path, "/hop1");
+}
+
+TEST_F(FileDownload, CancellationStopsWinHttpAtTheNextChunkAndWinInetStillFinishes) {
+    // 32 chunks of 64 KiB, 0.1 s apart: about 3 s for a transfer that runs to its end.
+    const size_t size = 2 * 1024 * 1024;
+    backend::Script("/files/slow.bin", {{.bodySize = size, .chunkDelaySeconds = 0.1, .chunkSize = 65536}});
+
+    auto task = std::async(std::launch::async, [this] {
+        return m_manager->DownloadFile(backend::Url("/files/slow.bin"), m_window.Get(), L"", true);
+    });
+    ASSERT_TRUE(testing_ui::WaitFor([this] { return !m_window.Percentages().empty(); }, 20s));
+    m_manager->m_cancelled = true;
+    const DownloadResult result = m_window.Wait(task);
+
+    EXPECT_EQ(result, DownloadResult(true, L"[WINHTTP] Download cancelled."));
+    EXPECT_TRUE(ReadWholeFile(PathInFolder(L"slow.bin")) == GeneratedBytes(size));
+    auto requests = backend::Requests("/files/slow.bin");
+    ASSERT_EQ(requests.size(), 2u);
+    // The WinINet request came long before the first transfer could have ended.
+    EXPECT_LT(requests[1].time - requests[0].time, 2.0);
+}
+
+TEST_F(FileDownload, WinInetStartsTwoSecondsAfterWinHttpFailed) {
+    m_manager->m_fallbackDelay = 2000ms;
+    backend::Script("/files/missing.exe", {{.status = 404}});
+
+    const DownloadResult result = Download(backend::Url("/files/missing.exe"));
+
+    EXPECT_FALSE(result.first);
+    auto requests = backend::Requests("/files/missing.exe");
+    ASSERT_EQ(requests.size(), 2u);
+    const double pause = requests[1].time - requests[0].time;
+    EXPECT_GE(pause, 1.95);
+    EXPECT_LT(pause, 6.0);
+}
+
+TEST_F(FileDownload, MissingFolderIsToldToTheUserAndFailsBothEngines) {
+    m_configuration->m_tempFolder = m_folder + L"\\not-there";
+    m_manager->m_fallbackDelay = 1000ms;
+    backend::Script("/files/setup.exe", {{.body = "x"}});
+
+    auto task = std::async(std::launch::async, [this] {
+        return m_manager->DownloadFile(backend::Url("/files/setup.exe"), m_window.Get(), L"", true);
+    });
+    for (int box = 0; box < 2; ++box) {
+        testing_ui::DialogWatcher watcher(L"download_tests");
+        EXPECT_EQ(watcher.Wait(), L"Invalid path");
+        testing_ui::WaitFor([] { return testing_ui::FindTopWindow(L"#32770", L"download_tests") == nullptr; }, 2s);
+    }
+    const DownloadResult result = m_window.Wait(task);
+
+    EXPECT_FALSE(result.first);
+    EXPECT_TRUE(StartsWith(result.second, L"[WINHTTP] Failed to open file for writing: ")) << result.second;
+    EXPECT_NE(result.second.find(L" [WININET]Failed to open file for writing: "), std::wstring::npos);
+    EXPECT_EQ(ListFolder(m_folder).size(), 0u);
+}
+
+TEST(SystemErrorText, IsTheSystemsTextOrEmpty) {
+    const std::wstring text = DownloadManager::GetSystemErrorText(ERROR_FILE_NOT_FOUND);
+    EXPECT_GT(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), L"\r\n");
+    EXPECT_EQ(DownloadManager::GetSystemErrorText(0xDEAD1234), L"");
+}

@@ -1,0 +1,88 @@
+// Shared pieces of the download tests: a real window that records the progress messages posted to it, and a
+// fixture with a manager of its own over a fresh download folder.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ConfigurationManager.h"
+#include "download/DownloadManager.h"
+
+namespace download_testing {
+
+// A message-only window on the test's thread; it records every WM_DOWNLOAD_PROGRESS and WM_DOWNLOAD_MARQUEE
+// while the test pumps its messages.
+class ProgressWindow {
+public:
+    struct Message {
+        UINT id;
+        WPARAM value;
+    };
+
+    ProgressWindow();
+    ~ProgressWindow();
+    ProgressWindow(const ProgressWindow&) = delete;
+    ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+    HWND Get() const { return m_hwnd; }
+    // Dispatches what is queued for this thread now.
+    void Pump();
+    // Pumps until `future` is ready (or the timeout passes), then takes in what was posted before it ended.
+    template <typename T>
+    T Wait(std::future<T>& future, std::chrono::seconds timeout = std::chrono::seconds(180)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready &&
+               std::chrono::steady_clock::now() < deadline) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            Pump();
+        }
+        EXPECT_EQ(future.wait_for(std::chrono::milliseconds(0)), std::future_status::ready) << "download hangs";
+        T value = future.get();
+        Pump();
+        return value;
+    }
+
+    const std::vector<Message>& Messages() const { return m_messages; }
+    std::vector<unsigned> Percentages() const;
+    size_t MarqueeCount() const;
+    void Clear() { m_messages.clear(); }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND m_hwnd = nullptr;
+    std::vector<Message> m_messages;
+};
+
+// Bytes 0 .. size-1 of the backend's generated body.
+std::string GeneratedBytes(size_t size);
+std::string ReadWholeFile(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+// Names of the entries of `folder` (without "." and "..").
+std::vector<std::wstring> ListFolder(const std::wstring& folder);
+// Deletes `folder` and everything in it.
+void RemoveFolder(const std::wstring& folder);
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // DownloadFile on a task thread, as the download page runs it, into the temporary folder.
+    DownloadResult Download(const std::wstring& url, const std::wstring& fileName = L"");
+    std::wstring PathInFolder(const std::wstring& name) const { return m_folder + L"\\" + name; }
+
+    std::shared_ptr<ConfigurationManager> m_configuration;
+    std::shared_ptr<DownloadManager> m_manager;
+    std::wstring m_folder;
+    ProgressWindow m_window;
+};
+
+}  // namespace download_testing

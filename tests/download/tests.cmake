@@ -1,0 +1,7 @@
+# Installer and image downloads against the local backend.
+wayfarer_add_test(NAME download_tests SOURCES
+    download/DownloadTesting.cpp
+    download/DownloadFileTest.cpp
+    download/FileNameTest.cpp
+    download/DownloadToMemoryTest.cpp
+    BACKEND)
