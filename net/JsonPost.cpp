@@ -15,6 +15,8 @@
 
 namespace {
 
+const DWORD kResponseHeadersTimeoutMs = 90000;
+
 // Diagnostics go to standard output only; the user never sees them.
 void Report(const char* text) {
     std::printf("%s\n", text);
@@ -59,6 +61,12 @@ bool PostJson(const std::wstring& url,
     DWORD protocols = ChooseSecureProtocols();
     if (!::WinHttpSetOption(session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)))
         throw WayfarerException();
+
+    // Windows stops waiting for the response headers after 90 s by default, but Wine's WinHTTP waits for ever;
+    // the same bound everywhere keeps a server that accepts and never answers from holding the caller forever.
+    DWORD responseTimeout = kResponseHeadersTimeoutMs;
+    ::WinHttpSetOption(session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                       sizeof(responseTimeout));
 
     win32::WinHttpHandle connection(::WinHttpConnect(session.Get(), host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0));
     if (!connection)

@@ -19,6 +19,8 @@ using HeaderList = std::vector<std::pair<std::wstring, std::wstring>>;
 // `status` is written only when the status line could be read. Returns true once the request was sent and the
 // response headers arrived, whatever the HTTP status; every other outcome raises WayfarerException. Problems
 // that do not stop the call (a header that cannot be added, a failed read) are written to standard output.
+// The WinHTTP time-outs decide how long a silent server is waited for; the wait for the response headers is
+// bounded at Windows' own default of 90 s, which Wine would otherwise leave unbounded.
 bool PostJson(const std::wstring& url,
               const std::string& body,
               HeaderList headers,

@@ -38,7 +38,7 @@ struct Response {
     std::string suffix;
     Headers headers;                             // sent in this order, after the status line
     double delaySeconds = 0;                     // before the status line
-    double chunkDelaySeconds = 0;                // after each body write
+    double chunkDelaySeconds = 0;                // between body writes
     std::uint32_t chunkSize = 0;                 // bytes per body write; 0 keeps the server's 64 KiB
     bool noContentLength = false;                // the body ends when the server closes the connection
     std::optional<std::uint64_t> contentLength;  // announced length, whatever the body holds; closes after it

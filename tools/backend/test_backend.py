@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""Self-test of the local backend: starts its own instance on a free loopback port (so it never meets the
+suite's backend on 443) and checks the behaviours that the Windows-side tests rely on."""
+
+import base64
+import http.client
+import json
+import os
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Backend:
+    """One backend process with its own certificates."""
+
+    def __init__(self, folder, scenario=None):
+        self.certs = os.path.join(folder, "certs")
+        subprocess.run(["bash", os.path.join(HERE, "make-certs.sh"), self.certs], check=True)
+        self.port = free_port()
+        command = [sys.executable, os.path.join(HERE, "backend.py"), "--certs", self.certs, "--port", str(self.port)]
+        if scenario:
+            command += ["--scenario", scenario]
+        self.process = subprocess.Popen(command)
+        self.context = ssl.create_default_context(cafile=os.path.join(self.certs, "ca.pem"))
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                break
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.05)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            self.process.wait(10)
+
+    def connection(self, timeout=10):
+        return http.client.HTTPSConnection("localhost", self.port, context=self.context, timeout=timeout)
+
+    def call(self, method, path, body=None, headers=None):
+        connection = self.connection()
+        try:
+            connection.request(method, path, body=body, headers=headers or {})
+            response = connection.getresponse()
+            return response.status, dict(response.getheaders()), response.read()
+        finally:
+            connection.close()
+
+    def control(self, method, action, document=None):
+        body = json.dumps(document).encode() if document is not None else None
+        status, _, data = self.call(method, "/__control/" + action, body)
+        if status != 200:
+            raise AssertionError("control %s: %d %s" % (action, status, data))
+        return json.loads(data)
+
+    def script(self, path, responses, match="exact"):
+        self.control("POST", "script", {"path": path, "match": match, "responses": responses})
+
+    def requests(self, query=""):
+        return self.control("GET", "requests" + query)["requests"]
+
+
+class BackendTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        with open(os.path.join(cls.folder.name, "file.bin"), "wb") as out:
+            out.write(b"from a file")
+        scenario = os.path.join(cls.folder.name, "scenario.json")
+        with open(scenario, "w") as out:
+            json.dump([{"path": "/f/demo.bin", "responses": [{"bodyFile": "file.bin"}]}], out)
+        cls.backend = Backend(cls.folder.name, scenario)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.backend.stop()
+        cls.folder.cleanup()
+
+    def setUp(self):
+        self.backend.control("POST", "reset", {})
+
+    def test_unscripted_paths_and_the_request_log(self):
+        status, _, body = self.backend.call("POST", "/o?x=1", b'{"a":"b"}', {"X-One": "1", "Content-Type": "j"})
+        self.assertEqual(status, 200)
+        self.assertEqual(json.loads(body)["l"], "US")
+        self.assertEqual(self.backend.call("POST", "/zbd", b"{}")[2], b"{}")
+        self.assertEqual(self.backend.call("GET", "/f/missing.png")[0], 404)
+
+        log = self.backend.requests()
+        self.assertEqual([r["path"] for r in log], ["/o", "/zbd", "/f/missing.png"])
+        first = log[0]
+        self.assertEqual((first["method"], first["query"], first["target"]), ("POST", "x=1", "/o?x=1"))
+        self.assertEqual(base64.b64decode(first["body"]), b'{"a":"b"}')
+        names = [name for name, _ in first["headers"]]
+        self.assertLess(names.index("X-One"), names.index("Content-Type"))
+        self.assertEqual(len(self.backend.requests("?path=/zbd")), 1)
+
+    def test_script_answers_in_order_and_repeats_the_last(self):
+        self.backend.script("/o", [{"status": 503, "body": "busy"}, {"body": "{}"}])
+        self.backend.script("/f/", [{"body": "short prefix"}], match="prefix")
+        self.backend.script("/f/img/", [{"body": "long prefix"}], match="prefix")
+        self.assertEqual([self.backend.call("POST", "/o")[0] for _ in range(3)], [503, 200, 200])
+        self.assertEqual(self.backend.call("GET", "/f/img/a.png")[2], b"long prefix")
+        self.assertEqual(self.backend.call("GET", "/f/x.exe")[2], b"short prefix")
+        self.backend.script("/f/img/", [], match="prefix")
+        self.assertEqual(self.backend.call("GET", "/f/img/a.png")[2], b"short prefix")
+
+    def test_generated_bodies(self):
+        self.backend.script("/g", [{"bodySize": 1000003, "chunkSize": 4096}])
+        self.backend.script("/p", [{"bodySize": 7, "pattern": "ab", "prefix": "<", "suffixBase64": "AD4="}])
+        status, headers, body = self.backend.call("GET", "/g")
+        self.assertEqual(headers["Content-Length"], "1000003")
+        self.assertEqual(body, bytes(i % 251 for i in range(1000003)))
+        self.assertEqual(self.backend.call("GET", "/p")[2], b"<abababa\x00>")
+
+    def test_lengths_and_broken_connections(self):
+        self.backend.script("/none", [{"body": "until close", "noContentLength": True}])
+        self.backend.script("/long", [{"body": "12345", "contentLength": 10}])
+        self.backend.script("/short", [{"body": "1234567890", "contentLength": 4}])
+        self.backend.script("/cut", [{"body": "1234567890", "closeAfter": 3}])
+        self.backend.script("/drop", [{"drop": True}])
+
+        status, headers, body = self.backend.call("GET", "/none")
+        self.assertNotIn("Content-Length", headers)
+        self.assertEqual(body, b"until close")
+        with self.assertRaises(http.client.IncompleteRead) as long:
+            self.backend.call("GET", "/long")
+        self.assertEqual(long.exception.partial, b"12345")
+        self.assertEqual(self.backend.call("GET", "/short")[2], b"1234")
+        with self.assertRaises(http.client.IncompleteRead) as cut:
+            self.backend.call("GET", "/cut")
+        self.assertEqual(cut.exception.partial, b"123")
+        with self.assertRaises((http.client.RemoteDisconnected, ConnectionError)):
+            self.backend.call("GET", "/drop")
+
+    def test_redirects_headers_and_chunked_coding(self):
+        self.backend.script("/r", [{"redirect": "https://localhost/f/x", "headers": [["X-A", "1"], ["X-B", "2"]]}])
+        self.backend.script("/c", [{"body": "chunked body", "chunked": True, "chunkSize": 5}])
+        status, headers, _ = self.backend.call("GET", "/r")
+        self.assertEqual((status, headers["Location"], headers["X-A"]), (302, "https://localhost/f/x", "1"))
+        status, headers, body = self.backend.call("GET", "/c")
+        self.assertEqual((headers["Transfer-Encoding"], body), ("chunked", b"chunked body"))
+
+    def test_delays(self):
+        self.backend.script("/slow", [{"body": "x", "delay": 0.6}])
+        self.backend.script("/drip", [{"body": "abc", "chunkSize": 1, "chunkDelay": 0.2}])
+        start = time.monotonic()
+        self.backend.call("GET", "/slow")
+        self.assertGreaterEqual(time.monotonic() - start, 0.6)
+        start = time.monotonic()
+        self.assertEqual(self.backend.call("GET", "/drip")[2], b"abc")
+        self.assertGreaterEqual(time.monotonic() - start, 0.4)
+
+    def test_request_log_waits_for_late_requests(self):
+        threading.Timer(0.5, lambda: self.backend.call("POST", "/zbd", b"{}")).start()
+        start = time.monotonic()
+        log = self.backend.requests("?path=/zbd&min=1&timeout=10")
+        self.assertEqual(len(log), 1)
+        self.assertLess(time.monotonic() - start, 5)
+
+    def test_scenario_files_and_reset(self):
+        self.assertEqual(self.backend.call("GET", "/f/demo.bin")[0], 404, "reset forgets the scenario")
+        self.backend.control("POST", "reset", {"scenario": True})
+        self.assertEqual(self.backend.call("GET", "/f/demo.bin")[2], b"from a file")
+        self.backend.script("/missing", [{"bodyFile": "/nonexistent/file"}])
+        self.assertEqual(self.backend.call("GET", "/missing")[0], 500)
+
+    def test_a_client_that_stops_reading_holds_up_nobody(self):
+        self.backend.script("/huge", [{"bodySize": 256 << 20}])
+        stalled = self.backend.connection()
+        stalled.request("GET", "/huge")
+        stalled.getresponse()  # headers only; the body is never read
+        start = time.monotonic()
+        self.assertEqual(self.backend.call("GET", "/__control/health")[0], 200)
+        self.assertLess(time.monotonic() - start, 2)
+        stalled.close()
+
+
+class StopTest(unittest.TestCase):
+    def test_sigterm_stops_with_an_answer_in_flight(self):
+        with tempfile.TemporaryDirectory() as folder:
+            backend = Backend(folder)
+            backend.script("/slow", [{"body": "x", "delay": 60}])
+            waiting = backend.connection(timeout=30)
+            waiting.request("GET", "/slow")
+            time.sleep(0.3)
+            start = time.monotonic()
+            backend.process.send_signal(signal.SIGTERM)
+            self.assertEqual(backend.process.wait(10), 0)
+            self.assertLess(time.monotonic() - start, 3)
+            waiting.close()
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
