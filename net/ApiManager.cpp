@@ -2,6 +2,7 @@
 
 #include <cwctype>
 #include <mutex>
+#include <new>
 
 #include "config/ConfigurationManager.h"
 #include "net/JsonPost.h"
@@ -75,10 +76,15 @@ nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs) const {
 
     if (IsBlank(response))
         throw WayfarerException();
-    nlohmann::json configuration = nlohmann::json::parse(response, nullptr, true, false);
-    if (configuration.is_discarded())
+    try {
+        nlohmann::json configuration = nlohmann::json::parse(response, nullptr, true, false);
+        if (configuration.is_discarded())
+            throw WayfarerException();
+        return configuration;
+    } catch (const std::bad_alloc&) {
+        // An answer too large to hold twice in this 32-bit process is no usable configuration either.
         throw WayfarerException();
-    return configuration;
+    }
 }
 
 std::wstring ExtractInstallerToken(const std::wstring& path) {

@@ -97,6 +97,18 @@ TEST_F(ConfigurationRequest, SendsTheLanguageAsTwoLowerCaseLetters) {
     }
 }
 
+TEST_F(ConfigurationRequest, TextOutsideAsciiStillMakesAValidRequest) {
+    // ANSI bytes beyond ASCII are not UTF-8; they must not stop the request from being written.
+    const std::wstring savedBrand = m_configuration->m_brand;
+    m_configuration->m_brand = L"Lum\u00f6ra \u4e2d";
+    std::string body;
+    EXPECT_NO_THROW(body = ApiManager::BuildRequestBody());
+    m_configuration->m_brand = savedBrand;
+    nlohmann::json request = nlohmann::json::parse(body);
+    EXPECT_EQ(request.at("i"), "QuarvelProduct");
+    EXPECT_EQ(request.at("a").get<std::string>().substr(0, 3), "Lum");
+}
+
 TEST_F(ConfigurationRequest, RetriesBadStatusesAndJudgesTheLastAnswer) {
     using backend::Response;
     struct Case {
@@ -190,6 +202,9 @@ TEST_F(ConfigurationRequest, JudgesTheAnswerText) {
         {"surrounding blanks are kept for the parser", {.body = "\n {\"l\":\"US\"} \n"}, {{{"l", "US"}}, ""}},
         {"the chunk ends at a NUL", {.body = "{\"l\":\"US\"}\0garbage"s}, {{{"l", "US"}}, ""}},
         {"64 MiB of text that is not JSON", {.bodySize = big.size(), .pattern = "x"}, {nullptr, "parse_error"}},
+        {"1.5 GiB, more than a 32-bit process can hold",
+         {.bodySize = 1536ull << 20, .pattern = "x", .prefix = R"({"pad":")"},
+         {nullptr, "WayfarerException"}},
         {"64 MiB inside a JSON object",
          {.bodySize = big.size(), .pattern = "x", .prefix = R"({"l":"US","pad":")", .suffix = R"("})"},
          {{{"l", "US"}, {"pad", big}}, ""}},
