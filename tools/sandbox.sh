@@ -18,14 +18,28 @@ fi
 ip link set lo up
 state="$WAYFARER_BUILD_DIR/sandbox"
 mkdir -p "$state"
+
+# Wine creates a program's sockets in its wineserver, so a wineserver started in another sandbox would put
+# this run's connections in that sandbox's network. One sandbox at a time per build folder, then, and each
+# starts its own wineservers and stops them when it ends.
+exec 8>"$state/lock"
+if ! flock -n 8; then
+    echo "sandbox: waiting for another run on $WAYFARER_BUILD_DIR to end" >&2
+    flock 8
+fi
+stopWineServers() {
+    for prefix in "$WAYFARER_BUILD_DIR"/wine/win64 "$WAYFARER_BUILD_DIR"/wine/win32; do
+        if [ -d "$prefix" ]; then WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true; fi
+    done
+}
+stopWineServers
+export WAYFARER_SANDBOX_ID="$$-$(date +%s%N)"
 export WAYFARER_CERTS=${WAYFARER_CERTS:-$state/certs}
 bash "$root/tools/backend/make-certs.sh" "$WAYFARER_CERTS"
 
 pids=()
 cleanup() {
-    for prefix in "$WAYFARER_BUILD_DIR"/wine/win64 "$WAYFARER_BUILD_DIR"/wine/win32; do
-        [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
-    done
+    stopWineServers
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
 }
