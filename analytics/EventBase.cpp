@@ -1,0 +1,54 @@
+#include "analytics/EventBase.h"
+
+#include "config/ConfigurationManager.h"
+#include "config/PathPlaceholders.h"
+#include "net/ApiManager.h"
+#include "win32/Strings.h"
+
+#include <atomic>
+
+namespace {
+
+std::string Ansi(const std::wstring& text) {
+    return win32::WideToMultiByte(text, CP_ACP);
+}
+
+std::atomic<long long> g_retryPauseMs{5000};
+
+}  // namespace
+
+EventBase::EventBase() {
+    auto configuration = ConfigurationManager::GetInstance();
+    m_body = nlohmann::json::object();
+    for (int key = 0; key <= 22; ++key)
+        m_body[std::to_string(key)] = "";
+    m_body["1"] = configuration->GetMachineGuid();
+    m_body["2"] = configuration->GetTimestamp();
+    m_body["3"] = Ansi(configuration->m_brand);
+    m_body["4"] = Ansi(configuration->m_productKey);
+    m_body["7"] = Ansi(configuration->m_programVersion);
+    m_body["15"] = 0;
+    m_body["19"] = Ansi(configuration->m_mainCfl);
+    m_body["21"] = Ansi(configuration->m_mainCh);
+    m_body["22"] = Ansi(configuration->m_productTitle);
+    m_body["31"] = GetOsVersionString();
+    m_body["38"] = IsWow64() ? "1" : "0";
+    m_headers.push_back(MakeSignatureHeader());
+}
+
+std::string MakeEventRecord(const nlohmann::json& data) {
+    using nlohmann::json;
+    json record = json::object();
+    record["table"] = "zb_analytics";
+    record["data"] = data.dump(-1, ' ', false, json::error_handler_t::replace);
+    // nlohmann's object keeps its keys sorted, so "data" comes before "table".
+    return record.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::chrono::milliseconds GetEventRetryPause() {
+    return std::chrono::milliseconds(g_retryPauseMs.load());
+}
+
+void SetEventRetryPause(std::chrono::milliseconds pause) {
+    g_retryPauseMs = pause.count();
+}

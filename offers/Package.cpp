@@ -1,0 +1,418 @@
+#include "offers/Package.h"
+
+#include "config/ConfigurationManager.h"
+#include "config/PathPlaceholders.h"
+#include "download/DownloadManager.h"
+#include "net/ApiManager.h"
+#include "net/Codecs.h"
+#include "win32/Handle.h"
+#include "win32/Strings.h"
+
+#include <objidl.h>
+#include <shlwapi.h>
+#include <gdiplus.h>
+
+#include <ctime>
+#include <map>
+
+namespace {
+
+using nlohmann::json;
+
+std::string Ansi(const std::wstring& text) {
+    return win32::WideToMultiByte(text, CP_ACP);
+}
+
+// Server texts are UTF-8 (the JSON parser accepts nothing else), so they are decoded as such.
+std::wstring FromUtf8(const std::string& text) {
+    return Utf8ToWide(text);
+}
+
+std::vector<std::wstring> ReadWideList(const json& ps, const char* key) {
+    std::vector<std::wstring> list;
+    if (ps.contains(key))
+        for (const auto& element : ps.at(key).get<std::vector<std::string>>())
+            list.push_back(FromUtf8(element));
+    return list;
+}
+
+// "disk", "ram" and "cpu" may come as integers or with a fraction, which is dropped; a negative value means
+// no requirement rather than a huge one.
+std::uint64_t ReadSize(const json& value) {
+    if (value.is_number_float()) {
+        double number = value.get<double>();
+        return number > 0 ? static_cast<std::uint64_t>(number) : 0;
+    }
+    if (value.is_number_integer() && !value.is_number_unsigned())
+        return value.get<std::int64_t>() > 0 ? static_cast<std::uint64_t>(value.get<std::int64_t>()) : 0;
+    return value.get<std::uint64_t>();
+}
+
+}  // namespace
+
+std::string AffiliateForCountry(const std::string& countryCode) {
+    static const std::map<std::string, std::string> table = [] {
+        std::map<std::string, std::string> codes;
+        const std::pair<const char*, std::vector<const char*>> groups[] = {
+            {"91088", {"US"}},
+            {"91166", {"CA"}},
+            {"91199", {"BR"}},
+            {"91214", {"AU", "NZ", "KR"}},
+            {"91105", {"DZ", "BG", "CY", "CZ", "EG", "GR", "HU", "IE", "IL", "KW", "MA", "PL",
+                       "PT", "QA", "RO", "RU", "SA", "SK", "ZA", "TN", "TR", "UA", "AE"}},
+            {"91215",
+             {"TH", "MX", "PH", "AR", "VN", "TW", "PE", "CL", "CO", "VE", "RS", "LK", "DO", "JO", "HK", "LT", "PS",
+              "HR", "CR", "BA", "SV", "GE", "MD", "AL", "UY", "BY", "LB", "SN", "PA", "LV", "ID", "PK", "SG"}},
+        };
+        for (const auto& [value, group] : groups)
+            for (const char* code : group)
+                codes.emplace(code, value);
+        return codes;
+    }();
+    auto found = table.find(countryCode);
+    return found != table.end() ? found->second : "91082";
+}
+
+std::string GetWindowsMajorMinor() {
+    std::string version = GetOsVersionString();
+    size_t second = version.find('.', version.find('.') + 1);
+    return second == std::string::npos ? version : version.substr(0, second);
+}
+
+Package::Package(const EventBase& eventBase, const json& offer, bool isMain, const std::string& eventTag, int position)
+    : m_eventBase(eventBase), m_isMain(isMain), m_eventTag(eventTag), m_position(position) {
+    auto configuration = ConfigurationManager::GetInstance();
+    const std::string machineGuid = configuration->GetMachineGuid();
+    const std::string timestamp = configuration->GetTimestamp();
+    if (!machineGuid.empty())
+        AddPlaceholder("userid", machineGuid);
+    if (!timestamp.empty())
+        AddPlaceholder("sessionid", timestamp);
+    if (!configuration->m_serverL.empty())
+        AddPlaceholder("cc", configuration->m_serverL);
+    if (!configuration->m_serverFa.empty())
+        AddPlaceholder("pubid", configuration->m_serverFa);
+    if (!configuration->m_mainCb.empty())
+        AddPlaceholder("ispb", configuration->m_mainCb);
+    AddPlaceholder("aflt", AffiliateForCountry(configuration->m_serverL));
+    if (!configuration->m_brand.empty())
+        AddPlaceholder("account_md5", Md5Hex(configuration->m_brand));
+
+    const json& ad = offer.at("ad");
+    m_offerTag = ad.at("f").get<std::string>();
+    m_offerName = ad.at("o").get<std::string>();
+
+    std::string pxl;
+    try {
+        pxl = Base62Encode(machineGuid + "|" + m_offerName + "|" + timestamp);
+    } catch (const std::exception&) {
+        pxl.clear();
+    }
+    AddPlaceholder("pxl", pxl);
+    AddPlaceholder("of", m_offerTag);
+
+    const json& ps = offer.at("ps");
+    m_imageName = ExpandPlaceholders(ps.at("i").get<std::string>());
+    m_name = ExpandPlaceholders(ps.at("dn").get<std::string>());
+    m_downloadUrl = ExpandPlaceholders(ps.at("u").get<std::string>());
+
+    ReadPnBlock(ps);
+
+    auto readText = [&](const char* key) {
+        return ps.contains(key) ? ExpandPlaceholders(ps.at(key).get<std::string>()) : std::string();
+    };
+    m_installerArgs = readText("p");
+    m_privacyUrl = readText("cp");
+    m_termsUrl = readText("ctu");
+    if (ps.contains("v"))
+        m_vertical = ps.at("v").get<int>();
+    if (ps.contains("exc"))
+        m_exclusive = ps.at("exc").get<bool>();
+    if (ps.contains("c"))
+        m_eventTag = ExpandPlaceholders(ps.at("c").get<std::string>());
+    if (ps.contains("disk"))
+        m_minDiskMiB = ReadSize(ps.at("disk"));
+    if (ps.contains("ram"))
+        m_minRamMiB = ReadSize(ps.at("ram"));
+    if (ps.contains("cpu"))
+        m_minCpuMHz = ReadSize(ps.at("cpu"));
+    if (ps.contains("ov"))
+        m_minOsCode = ps.at("ov").get<int>();
+    if (ps.contains("pv"))
+        m_minInstallerVersion = ps.at("pv").get<std::string>();
+    if (ps.contains("win64"))
+        m_needs64Bit = ps.at("win64").get<bool>();
+
+    // Presets override what "disk", "ram", "cpu" and "win64" said.
+    switch (ps.contains("x") ? ps.at("x").get<int>() : 0) {
+        case 1:
+            m_minDiskMiB = 2500;
+            m_minRamMiB = 250;
+            break;
+        case 2:
+            m_needsChrome = true;
+            m_checksIeVersion = true;
+            break;
+        case 3:
+            m_minDiskMiB = 512;
+            m_minRamMiB = 1536;
+            m_minCpuMHz = 1500;
+            break;
+        case 10:
+            m_needs64Bit = true;
+            break;
+        case 12:
+            m_needsChrome = true;
+            break;
+        case 13:
+            m_needsNoChrome = true;
+            break;
+        default:
+            break;
+    }
+
+    const PlaceholderTable pathPlaceholders = configuration->GetPathPlaceholders();
+    for (const auto& path : ReadWideList(ps, "fe"))
+        m_excludeFiles.push_back(ExpandPathPlaceholders(path, pathPlaceholders));
+    for (const auto& path : ReadWideList(ps, "ife"))
+        m_includeFiles.push_back(ExpandPathPlaceholders(path, pathPlaceholders));
+    if (ps.contains("a"))
+        m_processNames = ps.at("a").get<std::vector<std::string>>();
+    m_registryKeys = ReadWideList(ps, "r");
+    m_includeRegistryKeys = ReadWideList(ps, "ir");
+    m_registryValueNames = ReadWideList(ps, "rvn");
+    m_registryValueData = ReadWideList(ps, "rvd");
+    if (ps.contains("cmdu")) {
+        for (const json& element : ps.at("cmdu")) {
+            UninstallCheck check;
+            check.utr = FromUtf8(element.at("utr").get<std::string>());
+            check.utk = FromUtf8(element.at("utk").get<std::string>());
+            check.utvn = FromUtf8(element.at("utvn").get<std::string>());
+            check.utvt = FromUtf8(element.at("utvt").get<std::string>());
+            check.umd = element.at("umd").get<int>();
+            if (element.contains("utms"))
+                check.utms = element.at("utms").get<bool>();
+            m_uninstallChecks.push_back(std::move(check));
+        }
+    }
+    m_excludeAppPaths = ReadWideList(ps, "eapp");
+    m_includeAppPaths = ReadWideList(ps, "iapp");
+
+    BuildEventFields();
+}
+
+Package::Package(const EventBase& eventBase,
+                 bool isMain,
+                 const std::wstring& name,
+                 const std::wstring& offerName,
+                 const std::wstring& offerTag,
+                 const std::wstring& eventTag,
+                 int position)
+    : m_eventBase(eventBase),
+      m_isMain(isMain),
+      m_name(Ansi(name)),
+      m_offerName(Ansi(offerName)),
+      m_offerTag(Ansi(offerTag)),
+      m_eventTag(Ansi(eventTag)),
+      m_position(position) {
+    BuildEventFields();
+}
+
+void Package::ReinitializeMain(const EventBase& eventBase,
+                               const std::wstring& offerName,
+                               const std::wstring& offerTag,
+                               const std::wstring& name,
+                               const std::wstring& eventTag) {
+    m_eventBase = eventBase;
+    m_isMain = true;
+    m_offerName = Ansi(offerName);
+    m_offerTag = Ansi(offerTag);
+    m_name = Ansi(name);
+    m_eventTag = Ansi(eventTag);
+    m_position = 0;
+    BuildEventFields();
+}
+
+void Package::ReadPnBlock(const json& ps) {
+    if (!ps.contains("pn") || !ps.at("pn").get<bool>())
+        return;
+    auto readText = [&](const char* key) { return ps.contains(key) ? ps.at(key).get<std::string>() : std::string(); };
+    m_pn.enabled = true;
+    m_pn.apiUrl = readText("pnau");
+    m_pn.apiKey = readText("pnak");
+    m_pn.registryValuePath = ExpandPlaceholders(readText("pnr"));
+    m_pn.op = readText("pnop");
+    if (ps.contains("pnsi"))
+        m_pn.showInstalled = ps.at("pnsi").get<bool>();
+    m_pn.la = readText("la");
+
+    std::string pnrParam;
+    if (ps.contains("pnrp")) {
+        const json& choices = ps.at("pnrp");
+        const std::string osKey = GetWindowsMajorMinor();
+        if (choices.is_object() && !osKey.empty() && choices.contains(osKey))
+            pnrParam = choices.at(osKey).get<std::string>();
+        else if (choices.is_object() && choices.contains("default"))
+            pnrParam = choices.at("default").get<std::string>();
+    }
+    AddPlaceholder("pnrparam", pnrParam);
+
+    m_pn.stubParams = ExpandPlaceholders(readText("sp"));
+    auto configuration = ConfigurationManager::GetInstance();
+    AddPlaceholder("pnstubparams", m_pn.stubParams);
+    AddPlaceholder("pnapiurl", m_pn.apiUrl);
+    AddPlaceholder("pnapikey", m_pn.apiKey);
+    AddPlaceholder("pnop", m_pn.op);
+    AddPlaceholder("account", win32::WideToUtf8(configuration->m_brand));
+    AddPlaceholder("installer", win32::WideToUtf8(configuration->m_productKey));
+    AddPlaceholder("pnsid", ConfigurationManager::GetMillisecondsNow());
+
+    if (ps.contains("cfs")) {
+        const json& cfs = ps.at("cfs");
+        if (cfs.contains("mb"))
+            m_flow.mb = cfs.at("mb").get<int>();
+        if (cfs.contains("ab"))
+            m_flow.ab = cfs.at("ab").get<std::vector<std::string>>();
+        if (cfs.contains("ma"))
+            m_flow.ma = cfs.at("ma").get<int>();
+        if (cfs.contains("aa"))
+            m_flow.aa = cfs.at("aa").get<std::vector<std::string>>();
+        if (cfs.contains("mo"))
+            m_flow.mo = cfs.at("mo").get<int>();
+        if (cfs.contains("saad"))
+            m_flow.saad = cfs.at("saad").get<bool>();
+        if (cfs.contains("sied"))
+            m_flow.sied = cfs.at("sied").get<bool>();
+    }
+}
+
+void Package::AddPlaceholder(const std::string& key, const std::string& value) {
+    for (const auto& entry : m_placeholders)
+        if (entry.first == key)
+            return;
+    m_placeholders.emplace_back(key, value);
+}
+
+std::string Package::ExpandPlaceholders(const std::string& text) const {
+    std::string result = text;
+    for (const auto& [key, value] : m_placeholders) {
+        const std::string token = "{" + key + "}";
+        // Scanning resumes after the inserted value, so a value holding its own token cannot loop.
+        for (size_t at = result.find(token); at != std::string::npos; at = result.find(token, at + value.size()))
+            result.replace(at, token.size(), value);
+    }
+    return result;
+}
+
+void Package::BuildEventFields() {
+    m_eventFields = m_eventBase.m_body;
+    if (m_isMain) {
+        m_eventFields["5"] = m_eventFields["22"];
+        m_eventFields["10"] = 1;
+    } else {
+        m_eventFields["5"] = m_offerName;
+        m_eventFields["10"] = 2;
+        m_eventFields["16"] = m_eventTag;
+        m_eventFields["17"] = std::to_string(m_position + 1);
+        m_eventFields["18"] = m_offerTag;
+    }
+}
+
+void Package::DownloadImage(std::function<void()> completion) {
+    if (m_isMain) {
+        completion();
+        return;
+    }
+    const std::wstring url = ConfigurationManager::GetInstance()->m_filesBaseUrl + FromUtf8(m_imageName);
+    // The continuation holds the package, so the image lands in a live object even if every other holder let
+    // go meanwhile.
+    DownloadManager::GetInstance()->DownloadToMemoryAsync(
+        url, [self = shared_from_this(), completion = std::move(completion)](DownloadedBytes bytes) {
+            if (bytes && !bytes->empty()) {
+                IStream* stream =
+                    ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes->data()), static_cast<UINT>(bytes->size()));
+                if (stream != nullptr) {
+                    self->m_image = std::make_shared<Gdiplus::Bitmap>(stream);
+                    stream->Release();
+                }
+            }
+            completion();
+        });
+}
+
+bool Package::StampPnRegistry() const {
+    const size_t slash = m_pn.registryValuePath.rfind('\\');
+    if (slash == std::string::npos || slash == 0)
+        return false;
+    const std::wstring keyPath = FromUtf8(m_pn.registryValuePath.substr(0, slash));
+    const std::wstring valueName = FromUtf8(m_pn.registryValuePath.substr(slash + 1));
+
+    std::time_t later = std::time(nullptr) + 180LL * 86400LL;
+    std::tm local{};
+    if (::localtime_s(&local, &later) != 0)
+        return false;
+    char digits[16] = {};
+    if (std::strftime(digits, sizeof(digits), "%Y%m%d", &local) != 8)
+        return false;
+    const DWORD stamp = static_cast<DWORD>(std::stoul(digits));
+
+    // No view flag: this 32-bit process writes to the 32-bit view, where the presence check reads it back.
+    win32::RegKey key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    return ::RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stamp),
+                            sizeof(stamp)) == ERROR_SUCCESS;
+}
+
+void Package::ReportEvent(int state, const json& extra) {
+    if (m_eventsClosed)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_eventMutex);
+        ++m_pendingEvents;
+    }
+    auto holder = std::make_shared<EventState>();
+    try {
+        holder->thread = std::thread(DeliverEvent, shared_from_this(), state, extra);
+        holder->thread.detach();
+    } catch (...) {
+        // No thread, no send: the count must not wait for one.
+        std::lock_guard<std::mutex> lock(m_eventMutex);
+        if (--m_pendingEvents == 0)
+            m_eventsIdle.notify_all();
+    }
+}
+
+void Package::WaitForEvents() {
+    std::unique_lock<std::mutex> lock(m_eventMutex);
+    m_eventsIdle.wait(lock, [this] { return m_pendingEvents == 0; });
+}
+
+void DeliverEvent(std::shared_ptr<Package> package, int state, json extra) {
+    try {
+        json data = package->m_eventFields;
+        data["6"] = std::to_string(state);
+        if (!extra.is_null())
+            for (auto item = extra.begin(); item != extra.end(); ++item)
+                data[item.key()] = item.value();
+        const std::string record = MakeEventRecord(data);
+        const std::wstring url = ConfigurationManager::GetInstance()->m_analyticsUrl;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            std::string response;
+            DWORD status = 0;
+            PostJson(url, record, package->m_eventBase.m_headers, response, status);
+            if (status >= 200 && status <= 399) {
+                if (state == -1 || (state >= 2 && state <= 5))
+                    package->m_eventsClosed = true;
+                break;
+            }
+            std::this_thread::sleep_for(GetEventRetryPause());
+        }
+    } catch (...) {
+        // A transport failure or a malformed extra object drops the event; nothing of it reaches the user.
+    }
+    std::lock_guard<std::mutex> lock(package->m_eventMutex);
+    if (--package->m_pendingEvents == 0)
+        package->m_eventsIdle.notify_all();
+}

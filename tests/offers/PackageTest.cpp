@@ -1,0 +1,349 @@
+#include "offers/Package.h"
+
+#include "config/ConfigurationManager.h"
+#include "config/PathPlaceholders.h"
+#include "net/Codecs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using nlohmann::json;
+
+namespace {
+
+// Sets the server's run values for one test and puts the previous ones back.
+class PackageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_configuration = ConfigurationManager::GetInstance();
+        m_saved = {m_configuration->m_serverL, m_configuration->m_serverFa, m_configuration->m_mainCb};
+        m_savedBrand = m_configuration->m_brand;
+        m_configuration->m_serverL = "US";
+        m_configuration->m_serverFa = "pub7";
+        m_configuration->m_mainCb = "cb1";
+    }
+    void TearDown() override {
+        m_configuration->m_serverL = m_saved[0];
+        m_configuration->m_serverFa = m_saved[1];
+        m_configuration->m_mainCb = m_saved[2];
+        m_configuration->m_brand = m_savedBrand;
+    }
+
+    static json Offer(json ps = json::object(), json ad = {{"f", "abc"}, {"o", "OfferOne"}}) {
+        json base = {{"i", "img.png"}, {"dn", "Offer One"}, {"u", "https://files.test/setup.exe"}};
+        for (auto& [key, value] : ps.items())
+            base[key] = value;
+        return {{"ad", ad}, {"ps", base}};
+    }
+
+    static std::shared_ptr<Package> Make(const json& offer, int position = 0) {
+        return std::make_shared<Package>(EventBase(), offer, false, "", position);
+    }
+
+    std::shared_ptr<ConfigurationManager> m_configuration;
+    std::vector<std::string> m_saved;
+    std::wstring m_savedBrand;
+};
+
+std::string Placeholder(const Package& package, const std::string& key) {
+    for (const auto& [name, value] : package.m_placeholders)
+        if (name == key)
+            return value;
+    return "<absent>";
+}
+
+std::vector<std::string> PlaceholderKeys(const Package& package) {
+    std::vector<std::string> keys;
+    for (const auto& entry : package.m_placeholders)
+        keys.push_back(entry.first);
+    return keys;
+}
+
+}  // namespace
+
+TEST_F(PackageTest, ReadsTextsAndNumbersOfAnOffer) {
+    auto package = Make(Offer({{"p", "/quiet"},
+                               {"cp", "https://p"},
+                               {"ctu", "https://t"},
+                               {"c", "tag-{of}"},
+                               {"v", 4},
+                               {"exc", true},
+                               {"disk", 100.9},
+                               {"ram", 2048},
+                               {"cpu", 1200},
+                               {"ov", 61},
+                               {"pv", "2.0"},
+                               {"win64", true},
+                               {"a", {"one.exe", "two.exe"}},
+                               {"r", {"HKLM\\Software\\Caf\xc3\xa9"}},
+                               {"cmdu", {{{"utr", "r"}, {"utk", "k"}, {"utvn", "n"}, {"utvt", "t"}, {"umd", 30}}}}}),
+                        2);
+    EXPECT_EQ(package->m_offerTag, "abc");
+    EXPECT_EQ(package->m_offerName, "OfferOne");
+    EXPECT_EQ(package->m_name, "Offer One");
+    EXPECT_EQ(package->m_imageName, "img.png");
+    EXPECT_EQ(package->m_installerArgs, "/quiet");
+    EXPECT_EQ(package->m_privacyUrl, "https://p");
+    EXPECT_EQ(package->m_termsUrl, "https://t");
+    EXPECT_EQ(package->m_eventTag, "tag-abc");
+    EXPECT_EQ(package->m_vertical, 4);
+    EXPECT_TRUE(package->m_exclusive);
+    EXPECT_EQ(package->m_minDiskMiB, 100u);  // the fraction is dropped
+    EXPECT_EQ(package->m_minRamMiB, 2048u);
+    EXPECT_EQ(package->m_minCpuMHz, 1200u);
+    EXPECT_EQ(package->m_minOsCode, 61);
+    EXPECT_EQ(package->m_minInstallerVersion, "2.0");
+    EXPECT_TRUE(package->m_needs64Bit);
+    EXPECT_EQ(package->m_position, 2);
+    EXPECT_EQ(package->m_processNames, (std::vector<std::string>{"one.exe", "two.exe"}));
+    ASSERT_EQ(package->m_registryKeys.size(), 1u);
+    EXPECT_EQ(package->m_registryKeys[0], L"HKLM\\Software\\Caf\u00e9");
+    ASSERT_EQ(package->m_uninstallChecks.size(), 1u);
+    EXPECT_EQ(package->m_uninstallChecks[0].umd, 30);
+    EXPECT_FALSE(package->m_uninstallChecks[0].utms);
+    EXPECT_FALSE(package->m_pn.enabled);
+    EXPECT_FALSE(package->m_isMain);
+}
+
+TEST_F(PackageTest, OfferWithoutOptionalKeysKeepsDefaults) {
+    auto package = Make(Offer());
+    EXPECT_EQ(package->m_vertical, 0);
+    EXPECT_EQ(package->m_eventTag, "");
+    EXPECT_EQ(package->m_minDiskMiB, 0u);
+    EXPECT_FALSE(package->m_exclusive);
+    EXPECT_TRUE(package->m_excludeFiles.empty());
+    EXPECT_EQ(package->m_flow.mb, INT_MAX);
+    EXPECT_EQ(package->m_flow.ma, INT_MAX);
+    EXPECT_EQ(package->m_flow.mo, INT_MAX);
+}
+
+TEST_F(PackageTest, PresetsOverrideRequirementsReadBeforeThem) {
+    struct Case {
+        json ps;
+        std::uint64_t disk, ram, cpu;
+        bool needs64, chrome, noChrome, ie;
+    } cases[] = {
+        {{{"x", 1}, {"disk", 9}}, 2500, 250, 0, false, false, false, false},
+        {{{"x", 2}}, 0, 0, 0, false, true, false, true},
+        {{{"x", 3}, {"disk", 100}}, 512, 1536, 1500, false, false, false, false},
+        {{{"x", 10}, {"win64", false}}, 0, 0, 0, true, false, false, false},
+        {{{"x", 12}}, 0, 0, 0, false, true, false, false},
+        {{{"x", 13}}, 0, 0, 0, false, false, true, false},
+        {{{"x", 99}, {"disk", 7}}, 7, 0, 0, false, false, false, false},
+    };
+    for (const auto& c : cases) {
+        auto package = Make(Offer(c.ps));
+        SCOPED_TRACE(c.ps.dump());
+        EXPECT_EQ(package->m_minDiskMiB, c.disk);
+        EXPECT_EQ(package->m_minRamMiB, c.ram);
+        EXPECT_EQ(package->m_minCpuMHz, c.cpu);
+        EXPECT_EQ(package->m_needs64Bit, c.needs64);
+        EXPECT_EQ(package->m_needsChrome, c.chrome);
+        EXPECT_EQ(package->m_needsNoChrome, c.noChrome);
+        EXPECT_EQ(package->m_checksIeVersion, c.ie);
+    }
+}
+
+TEST_F(PackageTest, MalformedOffersRaiseTheJsonErrors) {
+    struct Case {
+        json offer;
+        const char* message;  // part of the library's text
+    } cases[] = {
+        {{{"ps", {{"i", "a"}, {"dn", "b"}, {"u", "c"}}}}, "key 'ad' not found"},
+        {Offer(json::object(), {{"f", "abc"}}), "key 'o' not found"},
+        {json{{"ad", {{"f", "a"}, {"o", "b"}}}, {"ps", {{"i", "a"}, {"dn", "b"}}}}, "key 'u' not found"},
+        {Offer({{"dn", 5}}), "type must be string, but is number"},
+        {Offer({{"exc", "yes"}}), "type must be boolean, but is string"},
+        {Offer({{"fe", "C:\\x"}}), "type must be array, but is string"},
+        {Offer({{"v", "4"}}), "type must be number, but is string"},
+        {Offer({{"cmdu", {{{"utr", "r"}, {"utk", "k"}, {"utvn", "n"}, {"utvt", "t"}}}}}), "key 'umd' not found"},
+        {Offer({{"cmdu", {{{"utr", "r"}, {"utk", "k"}, {"utvn", "n"}, {"utvt", "t"}, {"umd", 1}, {"utms", 1}}}}}),
+         "type must be boolean"},
+        {Offer({{"pn", true}, {"pnrp", {{"default", 3}}}}), "type must be string, but is number"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offer.dump());
+        try {
+            Make(c.offer);
+            ADD_FAILURE() << "no exception";
+        } catch (const json::exception& error) {
+            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST_F(PackageTest, PlaceholderTableFollowsInsertionOrder) {
+    auto package = Make(Offer({{"pn", true}, {"pnau", "https://api"}, {"pnak", "key1"}, {"pnop", "op1"}, {"sp", "s"}}));
+    EXPECT_EQ(PlaceholderKeys(*package),
+              (std::vector<std::string>{"userid", "sessionid", "cc", "pubid", "ispb", "aflt", "account_md5", "pxl",
+                                        "of", "pnrparam", "pnstubparams", "pnapiurl", "pnapikey", "pnop", "account",
+                                        "installer", "pnsid"}));
+    auto configuration = ConfigurationManager::GetInstance();
+    EXPECT_EQ(Placeholder(*package, "sessionid"), configuration->GetTimestamp());
+    EXPECT_EQ(Placeholder(*package, "cc"), "US");
+    EXPECT_EQ(Placeholder(*package, "aflt"), "91088");
+    EXPECT_EQ(Placeholder(*package, "account_md5"), Md5Hex(L"Lumora"));
+    EXPECT_EQ(Placeholder(*package, "pxl"),
+              Base62Encode(configuration->GetMachineGuid() + "|OfferOne|" + configuration->GetTimestamp()));
+    EXPECT_EQ(Placeholder(*package, "account"), "Lumora");
+    EXPECT_EQ(Placeholder(*package, "installer"), "QuarvelProduct");
+}
+
+TEST_F(PackageTest, EmptyRunValuesLeaveTheirPlaceholdersOut) {
+    m_configuration->m_serverL.clear();
+    m_configuration->m_serverFa.clear();
+    m_configuration->m_mainCb.clear();
+    m_configuration->m_brand.clear();
+    auto package = Make(Offer());
+    EXPECT_EQ(Placeholder(*package, "cc"), "<absent>");
+    EXPECT_EQ(Placeholder(*package, "pubid"), "<absent>");
+    EXPECT_EQ(Placeholder(*package, "ispb"), "<absent>");
+    EXPECT_EQ(Placeholder(*package, "account_md5"), "<absent>");
+    EXPECT_EQ(Placeholder(*package, "aflt"), "91082");
+}
+
+TEST_F(PackageTest, PlaceholdersAreVisibleOnlyToKeysReadAfterThem) {
+    auto package = Make(Offer({{"dn", "Get {of} now {zzz}"},
+                               {"u", "https://x/{pnapiurl}?c={cc}"},
+                               {"p", "/api={pnapiurl} /s={pnstubparams}"},
+                               {"sp", "id={of}"},
+                               {"pn", true},
+                               {"pnau", "API"}}));
+    EXPECT_EQ(package->m_name, "Get abc now {zzz}");
+    EXPECT_EQ(package->m_downloadUrl, "https://x/{pnapiurl}?c=US");
+    EXPECT_EQ(package->m_pn.stubParams, "id=abc");
+    EXPECT_EQ(package->m_installerArgs, "/api=API /s=id=abc");
+}
+
+TEST_F(PackageTest, ExpansionOfAValueHoldingItsOwnKeyEnds) {
+    auto package = Make(Offer({{"p", "[{of}]"}}, {{"f", "x{of}y"}, {"o", "Loop"}}));
+    EXPECT_EQ(package->m_installerArgs, "[x{of}y]");
+}
+
+TEST_F(PackageTest, FlowConditionsAreReadOnlyForPnOffers) {
+    json cfs = {{"mb", 1}, {"ab", {"a"}}, {"ma", 2}, {"aa", {"b"}}, {"mo", 3}, {"saad", true}, {"sied", true}};
+    auto plain = Make(Offer({{"cfs", cfs}}));
+    EXPECT_EQ(plain->m_flow.mb, INT_MAX);
+    EXPECT_TRUE(plain->m_flow.ab.empty());
+    EXPECT_FALSE(plain->m_flow.saad);
+
+    auto pn = Make(Offer({{"cfs", cfs}, {"pn", true}}));
+    EXPECT_EQ(pn->m_flow.mb, 1);
+    EXPECT_EQ(pn->m_flow.ab, std::vector<std::string>{"a"});
+    EXPECT_EQ(pn->m_flow.ma, 2);
+    EXPECT_EQ(pn->m_flow.aa, std::vector<std::string>{"b"});
+    EXPECT_EQ(pn->m_flow.mo, 3);
+    EXPECT_TRUE(pn->m_flow.saad);
+    EXPECT_TRUE(pn->m_flow.sied);
+}
+
+TEST_F(PackageTest, PnrpChoosesThisWindowsThenDefault) {
+    const std::string thisWindows = GetWindowsMajorMinor();
+    ASSERT_FALSE(thisWindows.empty());
+    struct Case {
+        json pnrp;
+        std::string expected;
+    } cases[] = {
+        {{{thisWindows, "mine"}, {"default", "other"}}, "mine"},
+        {{{"6.1", "seven"}, {"default", "other"}}, "other"},
+        {{{"6.1", "seven"}}, ""},
+    };
+    for (const auto& c : cases) {
+        auto package = Make(Offer({{"pn", true}, {"pnrp", c.pnrp}, {"p", "{pnrparam}"}}));
+        EXPECT_EQ(package->m_installerArgs, c.expected) << c.pnrp.dump();
+    }
+}
+
+TEST_F(PackageTest, FileListsTakePathPlaceholders) {
+    auto package =
+        Make(Offer({{"fe", {"{commonappdata}\\Vendor\\a.exe", "{unknown}\\b.exe"}}, {"ife", {"{localappdata}\\x"}}}));
+    const auto table = m_configuration->GetPathPlaceholders();
+    ASSERT_EQ(package->m_excludeFiles.size(), 2u);
+    EXPECT_EQ(package->m_excludeFiles[0], ExpandPathPlaceholders(L"{commonappdata}\\Vendor\\a.exe", table));
+    EXPECT_EQ(package->m_excludeFiles[0].find(L'{'), std::wstring::npos);
+    EXPECT_EQ(package->m_excludeFiles[1], L"{unknown}\\b.exe");
+    ASSERT_EQ(package->m_includeFiles.size(), 1u);
+    EXPECT_EQ(package->m_includeFiles[0].find(L'{'), std::wstring::npos);
+}
+
+TEST(Affiliate, MapsCountryCodesExactly) {
+    struct Case {
+        const char* code;
+        const char* affiliate;
+    } cases[] = {{"US", "91088"}, {"us", "91082"}, {"FR", "91082"}, {"", "91082"},   {"CA", "91166"},
+                 {"BR", "91199"}, {"KR", "91214"}, {"NZ", "91214"}, {"PL", "91105"}, {"AE", "91105"},
+                 {"SG", "91215"}, {"TH", "91215"}, {"USA", "91082"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(AffiliateForCountry(c.code), c.affiliate) << c.code;
+}
+
+TEST(MainPackage, HasNoRequirementsAndReinitializesItsIdentity) {
+    auto main = std::make_shared<Package>(EventBase(), true, L"QuarvelProduct", L"", L"Quarvel", L"", 0);
+    EXPECT_TRUE(main->m_isMain);
+    EXPECT_EQ(main->m_name, "QuarvelProduct");
+    EXPECT_TRUE(main->m_placeholders.empty());
+    EXPECT_FALSE(main->m_pn.enabled);
+    bool completed = false;
+    main->DownloadImage([&completed] { completed = true; });
+    EXPECT_TRUE(completed);  // at once: the main product has no image
+
+    main->ReinitializeMain(EventBase(), L"Offer", L"cfl", L"Title", L"ch");
+    EXPECT_EQ(main->m_offerName, "Offer");
+    EXPECT_EQ(main->m_offerTag, "cfl");
+    EXPECT_EQ(main->m_name, "Title");
+    EXPECT_EQ(main->m_eventTag, "ch");
+    EXPECT_EQ(main->m_position, 0);
+    EXPECT_EQ(main->m_eventFields["10"], 1);
+}
+
+namespace {
+
+DWORD ReadStamp(const std::wstring& key, const std::wstring& value, REGSAM view) {
+    DWORD data = 0, size = sizeof(data), type = 0;
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS)
+        return 0;
+    ::RegQueryValueExW(handle, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    ::RegCloseKey(handle);
+    return type == REG_DWORD ? data : 0;
+}
+
+DWORD ExpectedStamp() {
+    // 180 days from now, in local time, read as the number yyyymmdd.
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
+    ticks.QuadPart += 180ULL * 86400ULL * 10000000ULL;
+    FILETIME later{ticks.LowPart, ticks.HighPart}, local{};
+    ::FileTimeToLocalFileTime(&later, &local);
+    SYSTEMTIME date{};
+    ::FileTimeToSystemTime(&local, &date);
+    return date.wYear * 10000u + date.wMonth * 100u + date.wDay;
+}
+
+}  // namespace
+
+TEST_F(PackageTest, PnStampLandsInThe32BitViewOfTheMachineHive) {
+    const std::wstring key = L"Software\\WayfarerTest\\Offer";
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\WayfarerTest");
+    auto package = Make(Offer({{"pn", true}, {"pnr", "Software\\WayfarerTest\\Offer\\stamp{of}"}}));
+    ASSERT_TRUE(package->StampPnRegistry());
+    EXPECT_EQ(ReadStamp(key, L"stampabc", KEY_WOW64_32KEY), ExpectedStamp());
+    const char* kind = std::getenv("WAYFARER_PREFIX_KIND");
+    if (kind != nullptr && std::string(kind) == "win64") {
+        // On 64-bit Windows the 32-bit view is its own: the 64-bit view does not see the stamp.
+        EXPECT_EQ(ReadStamp(key, L"stampabc", KEY_WOW64_64KEY), 0u);
+    }
+    HKEY root = nullptr;
+    ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &root);
+    ::RegDeleteTreeW(root, L"WayfarerTest");
+    ::RegCloseKey(root);
+}
+
+TEST_F(PackageTest, PnStampNeedsAKeyAndAValueName) {
+    for (const char* path : {"stamp", "\\stamp", ""}) {
+        auto package = Make(Offer({{"pn", true}, {"pnr", path}}));
+        EXPECT_FALSE(package->StampPnRegistry()) << path;
+    }
+}

@@ -1,0 +1,1 @@
+wayfarer_add_test(NAME package_tests SOURCES offers/PackageTest.cpp PREFIXES win64 win32 LOCKS hklm_stamp)
