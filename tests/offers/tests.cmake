@@ -1,1 +1,2 @@
 wayfarer_add_test(NAME package_tests SOURCES offers/PackageTest.cpp PREFIXES win64 win32 LOCKS hklm_stamp)
+wayfarer_add_test(NAME package_image_tests SOURCES offers/PackageImageTest.cpp BACKEND)
