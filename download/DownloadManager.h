@@ -75,6 +75,9 @@ public:
     std::wstring m_lastDownloadPath;
     // Pause between a failed WinHTTP attempt and the WinINet one; tests shorten it.
     std::chrono::milliseconds m_fallbackDelay{2000};
+    // How long a connection may stay silent (connecting, sending, waiting for the answer or for more of the
+    // body) before the transfer fails; tests shorten it.
+    std::chrono::milliseconds m_stallTimeout{30000};
 
 private:
     explicit DownloadManager(std::shared_ptr<ConfigurationManager> configuration);
@@ -89,6 +92,7 @@ private:
     // name a plain file inside the download folder.
     std::wstring ResolveTargetPath(const std::wstring& url, const std::wstring& fileName, bool useTemporaryFolder);
     std::wstring SelectFolder(bool useTemporaryFolder) const;
+    int StallTimeoutMs() const { return static_cast<int>(m_stallTimeout.count()); }
 
     std::shared_ptr<ConfigurationManager> m_configuration;
 };

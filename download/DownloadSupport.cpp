@@ -10,6 +10,15 @@ namespace download {
 namespace {
 
 constexpr unsigned kThreadAnsiCodePage = 3;  // CP_THREAD_ACP
+constexpr size_t kWriteBlockBytes = 1024 * 1024;
+
+void WriteThrough(HANDLE file, const char* data, DWORD size) {
+    DWORD written = 0;
+    if (!::WriteFile(file, data, size, &written, nullptr))
+        FailWithLastError(L"Failed to write file: %d - %ls");
+    if (written != size)
+        FailWithCode(L"Failed to write file: %d - %ls", ERROR_DISK_FULL);
+}
 
 }  // namespace
 
@@ -33,12 +42,33 @@ OutputFile::OutputFile(const std::wstring& path) {
         m_openError = ::GetLastError();
 }
 
-void OutputFile::Write(const void* data, DWORD size) {
-    DWORD written = 0;
-    if (!::WriteFile(m_file.Get(), data, size, &written, nullptr))
-        FailWithLastError(L"Failed to write file: %d - %ls");
-    if (written != size)
-        FailWithCode(L"Failed to write file: %d - %ls", ERROR_DISK_FULL);
+OutputFile::~OutputFile() {
+    // A file abandoned half-way is deleted or rewritten by the caller; what is still pending is dropped.
+    m_file.Reset();
+}
+
+void OutputFile::Write(const char* data, DWORD size) {
+    if (m_pending.capacity() == 0)
+        m_pending.reserve(kWriteBlockBytes);
+    if (m_pending.size() + size > kWriteBlockBytes)
+        Flush();
+    if (size >= kWriteBlockBytes) {
+        WriteThrough(m_file.Get(), data, size);
+        return;
+    }
+    m_pending.insert(m_pending.end(), data, data + size);
+}
+
+void OutputFile::Flush() {
+    if (!m_pending.empty())
+        WriteThrough(m_file.Get(), m_pending.data(), static_cast<DWORD>(m_pending.size()));
+    m_pending.clear();
+}
+
+void OutputFile::Close() {
+    if (m_file)
+        Flush();
+    m_file.Reset();
 }
 
 void ProgressReporter::Post(UINT message, WPARAM value) const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "win32/Handle.h"
 
@@ -24,19 +25,28 @@ std::wstring TagFailure(const wchar_t* tag, const std::runtime_error& error);
 
 // The download's output file: created or truncated, shared with everyone, written in the order received. A file
 // that could not be opened keeps the error code of the attempt, which is reported only after the server has
-// answered, so that a server's refusal takes precedence over a local problem.
+// answered, so that a server's refusal takes precedence over a local problem. Chunks are gathered into large
+// writes: the network hands them over a few kilobytes at a time, and each write costs a system call.
 class OutputFile {
 public:
     explicit OutputFile(const std::wstring& path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
     bool IsOpen() const { return m_file.IsValid(); }
     DWORD GetOpenError() const { return m_openError; }
     // Raises "Failed to write file: ..." when the system takes less than everything.
-    void Write(const void* data, DWORD size);
-    void Close() { m_file.Reset(); }
+    void Write(const char* data, DWORD size);
+    // Writes what is gathered and closes the file; raises like Write.
+    void Close();
 
 private:
+    void Flush();
+
     win32::FileHandle m_file;
     DWORD m_openError = ERROR_SUCCESS;
+    std::vector<char> m_pending;
 };
 
 // Posts the progress of one transfer to a window: the marquee message when the length is unknown, otherwise a

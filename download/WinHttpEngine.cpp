@@ -21,11 +21,15 @@ constexpr int kMaxRedirects = 5;
 constexpr DWORD kLocationBufferBytes = 260;
 const wchar_t kWinHttpTag[] = L"[WINHTTP] ";
 const wchar_t kImageUserAgent[] = L"A WinHTTP Example Program/1.0";
+// Far beyond any offer image; an endless body must not exhaust the 32-bit address space that the rest of the
+// installer shares.
+constexpr size_t kMaxImageBytes = 16 * 1024 * 1024;
 
 struct PassSettings {
     const wchar_t* userAgent;
     DWORD accessType;
     DWORD requestFlags;
+    int stallTimeoutMs;
 };
 
 // The handles of one request: every redirect and every attempt opens its own and closes them before the next.
@@ -42,6 +46,12 @@ WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings) {
         ::WinHttpOpen(settings.userAgent, settings.accessType, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!pass.session)
         FailWithLastError(L"Failed to open HTTP session: %d - %ls");
+    // A server that accepts and then stays silent must not hold the download for ever.
+    const int timeout = settings.stallTimeoutMs;
+    ::WinHttpSetTimeouts(pass.session.Get(), timeout, timeout, timeout, timeout);
+    DWORD responseTimeout = static_cast<DWORD>(timeout);
+    ::WinHttpSetOption(pass.session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                       sizeof(responseTimeout));
     DWORD protocols = ChooseSecureProtocols();
     if (!::WinHttpSetOption(pass.session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)))
         FailWithLastError(L"Failed to set secure protocols: %d - %ls");
@@ -196,7 +206,7 @@ DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
         download::OutputFile file(targetPath);
         download::ProgressReporter progress(notifyWindow);
 
-        const PassSettings settings{nullptr, ChooseWinHttpAccessType(), 0};
+        const PassSettings settings{nullptr, ChooseWinHttpAccessType(), 0, StallTimeoutMs()};
         WinHttpPass pass = OpenFollowingRedirects(url, settings);
 
         bool lengthKnown = false;
@@ -239,11 +249,14 @@ DownloadedBytes DownloadManager::DownloadToMemory(const std::wstring& url) {
 }
 
 void DownloadManager::FetchToMemory(const std::wstring& url, std::vector<char>& bytes) {
-    const PassSettings settings{kImageUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_FLAG_REFRESH};
+    const PassSettings settings{kImageUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_FLAG_REFRESH,
+                                StallTimeoutMs()};
     WinHttpPass pass = OpenFollowingRedirects(url, settings);
     bool lengthKnown = false;
     const DWORD length = QueryNumber(pass.request.Get(), WINHTTP_QUERY_CONTENT_LENGTH, &lengthKnown);
     ReadBody(pass.request.Get(), m_cancelled, [&](const char* data, DWORD size) {
+        if (bytes.size() + size > kMaxImageBytes)
+            Fail(L"Image too large.");
         try {
             bytes.insert(bytes.end(), data, data + size);
         } catch (const std::bad_alloc&) {

@@ -211,6 +211,35 @@ TEST_F(FileDownload, CancellationStopsWinHttpAtTheNextChunkAndWinInetStillFinish
     EXPECT_LT(requests[1].time - requests[0].time, 2.0);
 }
 
+TEST_F(FileDownload, SilentServerFailsBothEnginesOnceTheStallLimitPasses) {
+    m_manager->m_stallTimeout = 2000ms;
+    struct Case {
+        const char* name;
+        backend::Response response;
+        std::wstring winHttpText;
+    } cases[] = {
+        {"no answer", {.body = "late", .delaySeconds = 30}, L"[WINHTTP] Failed to receive response: "},
+        {"body stops",
+         {.bodySize = 100000, .chunkDelaySeconds = 30, .chunkSize = 10000},
+         L"[WINHTTP] Failed to query data: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        backend::Reset();
+        backend::Script("/files/silent.bin", {c.response});
+        const auto start = std::chrono::steady_clock::now();
+
+        const DownloadResult result = Download(backend::Url("/files/silent.bin"));
+
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 12s);
+        EXPECT_FALSE(result.first);
+        EXPECT_TRUE(StartsWith(result.second, c.winHttpText)) << result.second;
+        EXPECT_NE(result.second.find(L" [WININET]No data received for 2 seconds."), std::wstring::npos)
+            << result.second;
+        EXPECT_EQ(backend::Requests("/files/silent.bin").size(), 2u);
+    }
+}
+
 TEST_F(FileDownload, WinInetStartsTwoSecondsAfterWinHttpFailed) {
     m_manager->m_fallbackDelay = 2000ms;
     backend::Script("/files/missing.exe", {{.status = 404}});

@@ -91,6 +91,7 @@ TEST_F(MemoryDownload, AUrlFailingTwiceGivesAnEmptyVectorAfterTwoAttempts) {
         {"server error", {.status = 500, .body = "broken"}},
         {"dropped connection", {.drop = true}},
         {"cut body", {.bodySize = 50000, .contentLength = 90000, .closeAfter = 20000}},
+        {"endless body", {.bodySize = 17 * 1024 * 1024, .noContentLength = true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Downloads one large generated file from the local HTTPS backend twice in one run: with the installer's
+# DownloadFile (under Wine, through tools/win/bench_download.exe) and with curl (on Linux, inside the same
+# sandbox). Prints both throughputs and their ratio, the Windows process's peak memory as it reads it itself,
+# and the number of progress messages the window received.
+# Usage: tools/bench-download.sh [bytes] [runs]   (default 268435456 bytes = 256 MiB, 1 run each)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+size=${1:-268435456}
+runs=${2:-1}
+if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
+    bash tools/setup.sh
+    [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
+    cmake --build --preset default --target bench_download trustca >/dev/null
+    exec tools/sandbox.sh "$0" "$@"
+fi
+
+build=${WAYFARER_BUILD_DIR:-$root/build}
+ca="$WAYFARER_CERTS/ca.pem"
+path=/bench/payload.bin
+url="https://localhost$path"
+curl -sS --fail --cacert "$ca" -X POST "https://localhost/__control/script" \
+    -H 'Content-Type: application/json' \
+    -d "{\"path\": \"$path\", \"responses\": [{\"bodySize\": $size}]}" >/dev/null
+
+echo "payload: $size bytes ($(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1048576 }') MiB) from $url"
+
+# The installer's engine, under Wine.
+win=$(tools/wine-run win64 "$root/build/tools/win/bench_download.exe" "$url" "$runs" | tr -d '\r')
+echo "$win" | sed 's/^/DownloadFile  /'
+ours=$(echo "$win" | sed -n 's/.*throughput \([0-9.]*\) MiB\/s.*/\1/p' | sort -n | tail -1)
+
+# curl, writing to disk as well so that both sides pay for the file.
+out=$(mktemp -p "$build" bench-curl.XXXXXX)
+trap 'rm -f "$out"' EXIT
+best=0
+for run in $(seq 1 "$runs"); do
+    line=$(curl -sS --fail --cacert "$ca" -o "$out" -w '%{size_download} %{time_total}' "$url")
+    bytes=${line% *}
+    seconds=${line#* }
+    speed=$(awk -v b="$bytes" -v s="$seconds" 'BEGIN { printf "%.1f", b / s / 1048576 }')
+    echo "curl          run $run: bytes $bytes, seconds $seconds, throughput $speed MiB/s"
+    best=$(awk -v a="$best" -v b="$speed" 'BEGIN { print (b > a) ? b : a }')
+done
+
+awk -v a="$ours" -v b="$best" 'BEGIN {
+    if (a == "" || b <= 0) { print "ratio: not available"; exit 1 }
+    printf "best throughput: DownloadFile %.1f MiB/s, curl %.1f MiB/s, ratio (DownloadFile / curl) %.2f\n", a, b, a / b
+}'
