@@ -3,6 +3,7 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <vector>
@@ -139,6 +140,8 @@ std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& locat
     if (!location.empty() && location.front() == L'/')
         return base.substr(0, pathStart) + location;
     const size_t pathEnd = std::min(base.find_first_of(L"?#", pathStart), base.size());
+    if (location.empty() || location.front() == L'?' || location.front() == L'#')
+        return base.substr(0, pathEnd) + location;
     const size_t lastSlash = base.rfind(L'/', pathEnd == 0 ? 0 : pathEnd - 1);
     if (lastSlash == std::wstring::npos || lastSlash < pathStart)
         return base.substr(0, pathStart) + L"/" + location;

@@ -191,6 +191,29 @@ TEST_F(FileDownload, FollowsFiveRedirectsOfEveryFormAndFailsTheSixthInWinHttp) {
     EXPECT_EQ(requests[6].path, "/hop1");
 }
 
+TEST_F(FileDownload, RedirectsThatCannotBeFollowedFailTheWinHttpPass) {
+    struct Case {
+        const char* name;
+        backend::Response response;
+        std::wstring winHttpText;
+    } cases[] = {
+        {"no Location", {.status = 302}, L"[WINHTTP] Download failed: Server returned status code: 302 [WININET]"},
+        {"another scheme", {.redirect = "ftp://localhost/setup.exe"}, L"[WINHTTP] Failed to parse URL: "},
+        {"garbage", {.redirect = "https://"}, L"[WINHTTP] Failed to parse URL: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        backend::Reset();
+        backend::Script("/files/moved.exe", {c.response});
+
+        const DownloadResult result = Download(backend::Url("/files/moved.exe"));
+
+        EXPECT_FALSE(result.first);
+        EXPECT_TRUE(StartsWith(result.second, c.winHttpText)) << result.second;
+        EXPECT_EQ(ListFolder(m_folder).size(), 0u);
+    }
+}
+
 TEST_F(FileDownload, CancellationStopsWinHttpAtTheNextChunkAndWinInetStillFinishes) {
     // 32 chunks of 64 KiB, 0.1 s apart: about 3 s for a transfer that runs to its end.
     const size_t size = 2 * 1024 * 1024;
