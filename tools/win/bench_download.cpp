@@ -3,14 +3,18 @@
 // Usage: bench_download.exe <url> [runs]   (default 1 run)
 // One line per run: bytes, seconds, MiB/s, progress and marquee messages received, and the process's peak
 // working set and peak pagefile usage (read by the process itself) before the first run and after each one.
+// Then one line for a bare WinHTTP read loop over the same URL (no file, no progress, 1 MiB reads): the
+// ceiling that the platform's HTTP stack sets for any engine built on it.
 #include <windows.h>
 #include <psapi.h>
+#include <winhttp.h>
 
 #include <chrono>
 #include <cstdio>
 #include <future>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/ConfigurationManager.h"
 #include "download/DownloadManager.h"
@@ -67,6 +71,37 @@ void PrintMemory(const char* when) {
     }
 }
 
+// Reads the whole body with WinHTTP and drops it; returns the bytes read, or -1 on failure.
+long long ReadBare(const std::wstring& url) {
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts))
+        return -1;
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    const std::wstring path(parts.lpszUrlPath);
+    HINTERNET session = ::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
+    HINTERNET connection = session ? ::WinHttpConnect(session, host.c_str(), parts.nPort, 0) : nullptr;
+    HINTERNET request = connection ? ::WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, nullptr, nullptr,
+                                                          WINHTTP_FLAG_SECURE)
+                                   : nullptr;
+    long long total = -1;
+    if (request && ::WinHttpSendRequest(request, nullptr, 0, nullptr, 0, 0, 0) &&
+        ::WinHttpReceiveResponse(request, nullptr)) {
+        std::vector<char> buffer(1 << 20);
+        total = 0;
+        DWORD read = 0;
+        while (::WinHttpReadData(request, buffer.data(), static_cast<DWORD>(buffer.size()), &read) && read > 0)
+            total += read;
+    }
+    for (HINTERNET handle : {request, connection, session}) {
+        if (handle)
+            ::WinHttpCloseHandle(handle);
+    }
+    return total;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -115,6 +150,11 @@ int wmain(int argc, wchar_t** argv) {
             ++failures;
         ::DeleteFileW(manager->m_lastDownloadPath.c_str());
     }
+    const auto start = std::chrono::steady_clock::now();
+    const long long bare = ReadBare(url);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("bare WinHTTP read loop: bytes %lld, seconds %.3f, throughput %.1f MiB/s\n", bare, seconds,
+                seconds > 0 && bare > 0 ? static_cast<double>(bare) / seconds / (1024.0 * 1024.0) : 0.0);
     std::fflush(stdout);
     ::DestroyWindow(window);
     ::RemoveDirectoryW(configuration->m_tempFolder.c_str());
