@@ -3,6 +3,8 @@
 #include "app/AboutDlg.h"
 #include "config/ConfigurationManager.h"
 #include "l10n/LanguageManager.h"
+#include "pages/LanguagePage.h"
+#include "pages/LoadingPage.h"
 #include "resource.h"
 
 #include <shlwapi.h>
@@ -79,13 +81,15 @@ BOOL CWayfarerDlg::OnInitDialog() {
 
     m_accentBrush = win32::Brush(configuration->m_accentColour);
     m_titleStatic.SetText(configuration->m_productTitle);
-    CreateInitialPages();
+    bool pagesShown = CreateInitialPages();
     if (configuration->m_wizardType == WizardTypeIsv) {
         m_headerImage.Hide();
         m_headerLine.Hide();
     }
     m_titleStatic.Hide();
-    return TRUE;
+    // With the first page shown, the focus is in it: returning TRUE would let the dialog manager move it to the
+    // frame's first tab stop, out of reach of the page's keyboard handling.
+    return pagesShown ? FALSE : TRUE;
 }
 
 HBRUSH CWayfarerDlg::OnCtlColor(HDC dc, HWND window, UINT controlType) {
@@ -124,8 +128,35 @@ RECT CWayfarerDlg::GetPageRect() const {
 }
 
 bool CWayfarerDlg::CreateInitialPages() {
+    auto configuration = ConfigurationManager::GetInstance();
+    RECT rect = GetPageRect();
+
+    // The error page is kept apart: it can replace any page and is never navigated to.
+    m_errorPage = std::make_unique<ErrorPage>(m_languageManager);
+    CreatePage(*m_errorPage, rect);
+
+    if (configuration->m_lumoraFlavour)
+        CreateAndAddPage(std::make_unique<LanguagePageLumora>(m_languageManager), rect);
+    else
+        CreateAndAddPage(std::make_unique<LanguagePage>(m_languageManager), rect);
+    CreateAndAddPage(std::make_unique<LoadingPage>(m_languageManager), rect);
+
+    if (auto* loadingPage = dynamic_cast<LoadingPage*>(m_pages.back().get())) {
+        // May run on a download thread: it only hands the offers over and wakes the GUI thread, which reads
+        // m_offers once the message arrives.
+        HWND frame = m_hwnd;
+        loadingPage->m_onLoadComplete = [this, frame](std::vector<std::shared_ptr<Package>> offers) {
+            m_offers = std::move(offers);
+            ::PostMessageW(frame, WM_LOAD_COMPLETE, 0, 0);
+        };
+    }
+
     m_currentPage = 0;
-    return !m_pages.empty();
+    if (m_pages.empty())
+        return false;
+    m_pages[0]->Show();
+    m_pages[0]->SetFocus();
+    return true;
 }
 
 void CWayfarerDlg::CreatePage(IPage& page, const RECT& rect) {
@@ -134,7 +165,7 @@ void CWayfarerDlg::CreatePage(IPage& page, const RECT& rect) {
     page.SetButtonCallback([this](ButtonType button) { OnPageButton(button); });
     page.Hide();
     ::SetWindowPos(page.GetHwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                   SWP_NOZORDER);
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CWayfarerDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& rect) {
@@ -144,21 +175,147 @@ void CWayfarerDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& rec
 }
 
 LRESULT CWayfarerDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
+    auto configuration = ConfigurationManager::GetInstance();
+    // Texts that use PRODUCT_TITLE follow the title the server sent.
+    m_languageManager->LoadLanguage(configuration->m_languageName);
+
+    if (configuration->m_wizardType == WizardTypeDlm) {
+        m_headerImage.SetImage(configuration->m_productImage);
+        m_headerImage.Show();
+        m_titleStatic.SetText(configuration->m_productTitle);
+        m_titleStatic.Show();
+        SetText(configuration->m_productTitle + L" Setup");
+    }
+
+    // The main package is re-initialised here with a fresh event base and the product's strings (the product
+    // title in the DLM flavour, the product key in the ISV flavour, then m_mainCfl, the title and m_mainCh).
+
+    CreatePagesAfterLoading(GetPageRect());
+    OnPageButton(ButtonType::Next);
     return 0;
 }
 
-void CWayfarerDlg::OnPageButton(ButtonType button) {}
+void CWayfarerDlg::CreatePagesAfterLoading(const RECT& rect) {
+    // Each page plugs in here, in this order, as it is written:
+    // 1. brand flavour: WarningPageSorrel (Sorrel flavour only), then LicensePageIsv; otherwise WelcomePageIsv;
+    // 2. one ProductPage per entry of m_offers, in list order, each given its offer's package;
+    // 3. Sorrel flavour: OptionsPageSorrel, then ConfigurationsPageSorrel;
+    // 4. DLM: DownloadPageDlm, then FinishPageDlm. ISV: DownloadPageIsv, whose m_onInstallersStarted and
+    //    m_onInstallersFinished set and clear m_installersRunning, then FinishPageIsv.
+    (void)rect;
+}
 
-void CWayfarerDlg::NavigateToPage(int index) {}
-
-void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& text) {}
+void CWayfarerDlg::OnPageButton(ButtonType button) {
+    switch (button) {
+        case ButtonType::Next:
+            if (m_currentPage == 0 && m_returnedToStart) {
+                // The configuration was loaded already: straight back to the page after the loading page.
+                NavigateToPage(2);
+            } else if (m_currentPage == 0) {
+                // A fresh event base and the main product's package go here, reporting event state 1 for it.
+                NavigateToPage(1);
+            } else {
+                NavigateToPage(m_currentPage + 1);
+            }
+            break;
+        case ButtonType::SkipAll:
+            m_skipAllClicked = true;
+            [[fallthrough]];
+        case ButtonType::Decline:
+            // Here: if the declined offer (m_offers[m_offerIndex]) asks to skip the following offers after a
+            // decline, m_skipRestAfterDecline is set.
+            [[fallthrough]];
+        case ButtonType::Accept:
+            NavigateToPage(m_currentPage + 1 + CountSkippedOffers());
+            break;
+        case ButtonType::Back:
+            m_returnedToStart = true;
+            NavigateToPage(m_currentPage == 2 ? 0 : m_currentPage - 1);
+            break;
+        case ButtonType::Finish:
+            DeleteTempFolder();
+            EndDialog(1);
+            break;
+        case ButtonType::Close:
+            // The temporary folder stays.
+            EndDialog(1);
+            break;
+        default:
+            break;
+    }
+}
 
 int CWayfarerDlg::CountSkippedOffers() {
+    // The offer-flow rules decide here which product pages after the current one are skipped, advancing
+    // m_offerIndex past each product page passed and reporting each skipped offer.
     return 0;
+}
+
+void CWayfarerDlg::NavigateToPage(int index) {
+    if (!IsValidPageIndex(index))
+        return;
+    IPage& page = *m_pages[static_cast<size_t>(index)];
+    page.Show();
+    page.SetFocus();
+    if (IsValidPageIndex(m_currentPage) && m_currentPage != index)
+        m_pages[static_cast<size_t>(m_currentPage)]->Hide();
+    m_currentPage = index;
+    page.OnNavigateToPage();
+
+    std::wstring name = page.GetPageName();
+    if (HMENU systemMenu = ::GetSystemMenu(m_hwnd, FALSE)) {
+        // The window cannot be closed while installers are downloaded and run; the finish pages allow it again.
+        if (name == L"DownloadPageDLM" || name == L"DownloadPageISV")
+            ::RemoveMenu(systemMenu, SC_CLOSE, MF_BYCOMMAND);
+        else if (name == L"FinishPageDLM" || name == L"FinishPageISV")
+            ::AppendMenuW(systemMenu, MF_STRING, SC_CLOSE, L"Close");
+    }
+    ::OutputDebugStringW((name + L"\n").c_str());
+}
+
+void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& text) {
+    if (IsValidPageIndex(m_currentPage))
+        m_pages[static_cast<size_t>(m_currentPage)]->Hide();
+    if (m_errorPage) {
+        m_errorPage->m_errorTitle = title;
+        m_errorPage->UpdateData();
+        m_errorPage->m_errorText = text;
+        m_errorPage->UpdateData();
+        m_errorPage->Show();
+        m_errorPage->SetFocus();
+    }
+    m_errorShown = true;
+    if (HMENU systemMenu = ::GetSystemMenu(m_hwnd, FALSE))
+        ::AppendMenuW(systemMenu, MF_STRING, SC_CLOSE, L"Close");
 }
 
 void CWayfarerDlg::OnClose() {
-    m_instanceMutex.Reset();
+    if (m_askingToExit)
+        return;
+    // Leaving while the wizard is under way asks first; on the last page (the finish page, once the later pages
+    // exist) and on the error page the wizard is over anyway.
+    bool underWay = m_currentPage != static_cast<int>(m_pages.size()) - 1 || m_pages.size() == 2;
+    if (!m_errorShown && underWay) {
+        std::wstring question = m_languageManager->GetText(m_installersRunning ? "PROGRESS_QUIT" : "MSG_EXIT");
+        m_askingToExit = true;
+        int answer = ui::ShowMessageBox(m_hwnd, question, L"", MB_OKCANCEL | MB_ICONQUESTION);
+        m_askingToExit = false;
+        if (answer != IDOK)
+            return;
+    }
+
+    if (m_instanceMutex) {
+        ::ReleaseMutex(m_instanceMutex.Get());
+        m_instanceMutex.Reset();
+    }
+    Hide();
+
+    // Background work stops: the download manager's m_cancelled is set here along with m_closing.
+    ConfigurationManager::GetInstance()->m_closing = true;
+
+    // Here every package of the configuration's m_shownOffers, in order, then m_mainPackage, reports event state
+    // 5 and waits until none of its event sends is in flight.
+
     DeleteTempFolder();
     EndDialog(IDCANCEL);
 }
@@ -169,8 +326,49 @@ void CWayfarerDlg::DeleteTempFolder() {
         DeleteDirectoryTree(configuration->m_tempFolder);
 }
 
+namespace {
+
+void DeleteAtReboot(const std::wstring& path) {
+    ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+// Deletes everything inside the folder `path`; each sub-folder is emptied first and then removed once.
+void DeleteDirectoryContents(const std::wstring& path) {
+    if (::PathIsDirectoryEmptyW(path.c_str()))
+        return;
+    WIN32_FIND_DATAW entry{};
+    win32::FindHandle search(::FindFirstFileW((path + L"\\*.*").c_str(), &entry));
+    if (!search)
+        return;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        std::wstring child = path + L"\\" + name;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            // A junction or directory link is removed itself: what it points to lies outside the tree.
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                DeleteDirectoryContents(child);
+            if (!::RemoveDirectoryW(child.c_str())) {
+                DWORD error = ::GetLastError();
+                if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+                    DeleteAtReboot(child);
+            }
+        } else if (!::DeleteFileW(child.c_str())) {
+            DWORD error = ::GetLastError();
+            if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+                DeleteAtReboot(child);
+        }
+    } while (::FindNextFileW(search.Get(), &entry));
+}
+
+}  // namespace
+
 void CWayfarerDlg::DeleteDirectoryTree(const std::wstring& path) {
     if (!::PathFileExistsW(path.c_str()))
         return;
-    ::RemoveDirectoryW(path.c_str());
+    // An empty folder is removed as well: the temporary folder itself is usually empty when the wizard ends early.
+    DeleteDirectoryContents(path);
+    if (!::RemoveDirectoryW(path.c_str()))
+        DeleteAtReboot(path);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pages/CStaticFromImage.h"
+#include "pages/ErrorPage.h"
 #include "pages/IPage.h"
 #include "ui/Dialog.h"
 #include "win32/Handle.h"
@@ -33,22 +34,32 @@ protected:
     void OnClose() override;
 
     // Page framework and navigation.
+    // Creates the error page (kept apart), the language page and the loading page, and shows the language page.
     bool CreateInitialPages();
+    // Creates `page` over `rect`, hidden, with the button callback; the frame keeps ownership elsewhere.
     void CreatePage(IPage& page, const RECT& rect);
+    // As CreatePage, with the error callback, and appends the page to the list, which owns it.
     void CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& rect);
+    // WM_LOAD_COMPLETE: the offers are known; reloads the language, creates the later pages and moves on.
     LRESULT OnLoadCompleteMessage(WPARAM wParam, LPARAM lParam);
+    // The pages that follow the loading page, created once the offers are known, in page order.
+    void CreatePagesAfterLoading(const RECT& rect);
     void OnPageButton(ButtonType button);
+    // The number of product pages directly after the current one that are not to be shown.
+    int CountSkippedOffers();
     void NavigateToPage(int index);
     void ShowErrorPage(const std::wstring& title, const std::wstring& text);
-    int CountSkippedOffers();
     void DeleteTempFolder();
+    // Deletes `path` and everything below it; what cannot be deleted now is left for deletion at reboot.
     static void DeleteDirectoryTree(const std::wstring& path);
+    // The page area (control 1014) in client coordinates: every page of the run is placed there.
     RECT GetPageRect() const;
+    bool IsValidPageIndex(int index) const { return index >= 0 && index < static_cast<int>(m_pages.size()); }
 
     HICON m_hIcon = nullptr;
     std::vector<std::unique_ptr<IPage>> m_pages;
     int m_currentPage = 0;
-    std::unique_ptr<IPage> m_errorPage;
+    std::unique_ptr<ErrorPage> m_errorPage;
     std::shared_ptr<LanguageManager> m_languageManager;
     bool m_errorShown = false;
     bool m_installersRunning = false;
@@ -64,4 +75,6 @@ protected:
     bool m_skipRestAfterDecline = false;
     bool m_maxOffersReached = false;
     win32::Handle m_instanceMutex;
+    // Set while the exit question is open, so that a second close request does not ask again.
+    bool m_askingToExit = false;
 };

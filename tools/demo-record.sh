@@ -16,8 +16,19 @@ shot() {
     echo "demo: recorded $out/$1.png"
 }
 
+# Presses a key in the installer's window the way a user would: the window gets the keyboard focus first.
+press() {
+    xdotool windowactivate --sync "$frame" 2>/dev/null || xdotool windowfocus --sync "$frame"
+    xdotool key --clearmodifiers "$1"
+}
+
 frame=$(xdotool search --sync --onlyvisible --name '^Quarvel $' | head -n 1)
-shot 01-frame
+# The wizard opens on its language page.
+shot 01-language-page
+
+# Enter presses Next: the loading page follows.
+press Return
+shot 02-loading-page
 
 kill "$installer" 2>/dev/null || true
 WINEPREFIX="$WAYFARER_BUILD_DIR/wine/win64" wineserver -k 2>/dev/null || true

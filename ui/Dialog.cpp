@@ -8,6 +8,19 @@ bool IsColourMessage(UINT message) {
     return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
 }
 
+// Marks the windows of this layer's dialogs.
+const wchar_t kDialogProperty[] = L"ui::Dialog";
+
+// Set while the filter hands a message to a child dialog: that call runs the filter again, which must pass.
+thread_local bool t_filteringKeys = false;
+
+struct HookTraits {
+    using Type = HHOOK;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::UnhookWindowsHookEx(h); }
+};
+using Hook = win32::UniqueHandle<HookTraits>;
+
 }  // namespace
 
 Dialog::Dialog(UINT templateId, HWND parent) : m_parent(parent), m_templateId(templateId) {}
@@ -23,6 +36,9 @@ Dialog::~Dialog() {
 
 INT_PTR Dialog::DoModal() {
     m_modal = true;
+    // The dialog manager's modal loop offers every message to this filter before it handles the keyboard for
+    // the dialog itself.
+    Hook keyboardFilter(::SetWindowsHookExW(WH_MSGFILTER, KeyboardFilterProc, nullptr, ::GetCurrentThreadId()));
     INT_PTR result = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_parent,
                                        DialogProc, reinterpret_cast<LPARAM>(this));
     m_hwnd = nullptr;
@@ -109,11 +125,37 @@ bool Dialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
     }
 }
 
+HWND Dialog::FindChildDialog(HWND hwnd) {
+    for (HWND window = hwnd; window != nullptr && (::GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) != 0;
+         window = ::GetParent(window)) {
+        if (::GetPropW(window, kDialogProperty) != nullptr)
+            return window;
+    }
+    return nullptr;
+}
+
+LRESULT CALLBACK Dialog::KeyboardFilterProc(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_DIALOGBOX && !t_filteringKeys && lParam != 0) {
+        auto* message = reinterpret_cast<MSG*>(lParam);
+        if (message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST) {
+            if (HWND child = FindChildDialog(message->hwnd)) {
+                t_filteringKeys = true;
+                BOOL handled = ::IsDialogMessageW(child, message);
+                t_filteringKeys = false;
+                if (handled)
+                    return 1;
+            }
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Dialog* self = nullptr;
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lParam);
         ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        ::SetPropW(hwnd, kDialogProperty, reinterpret_cast<HANDLE>(lParam));
         self->m_hwnd = hwnd;
     } else {
         self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
@@ -130,6 +172,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         handled = false;
     }
     if (message == WM_NCDESTROY) {
+        ::RemovePropW(hwnd, kDialogProperty);
         ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         self->m_hwnd = nullptr;
         return FALSE;

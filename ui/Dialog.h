@@ -1,5 +1,9 @@
 // Dialogs from templates, modal or modeless, with one dialog procedure that stores `this` and routes every
 // message through one virtual `OnMessage` to typed handlers. Exceptions stop at the procedure.
+//
+// While a modal dialog runs, keyboard messages for a modeless child dialog inside it (a page over a frame) go
+// to that child dialog first, as a framework's pre-translation would send them: Tab moves among the child's
+// controls, Enter presses the child's default button, Escape reaches the child's OnCancel.
 #pragma once
 
 #include "ui/Window.h"
@@ -24,6 +28,9 @@ public:
 
     // Ends a modal dialog with `result`; a modeless one is destroyed.
     void EndDialog(INT_PTR result);
+
+    // Makes push button `id` the default one: Enter presses it.
+    void SetDefaultId(int id) const { Send(DM_SETDEFID, static_cast<WPARAM>(id)); }
 
     // Background of the dialog and of the controls that ask their parent for a colour.
     void SetBackgroundColor(COLORREF colour, bool repaint = true);
@@ -54,6 +61,9 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK KeyboardFilterProc(int code, WPARAM wParam, LPARAM lParam);
+    // The innermost child dialog of this layer that holds `hwnd`; null when there is none.
+    static HWND FindChildDialog(HWND hwnd);
 
     UINT m_templateId;
     bool m_modal = false;

@@ -1,0 +1,388 @@
+#include "pages/FrameHarness.h"
+
+#include "l10n/MessageBoxRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using testing_frame::HasCloseCommand;
+using testing_frame::RunFrame;
+using testing_frame::StubPage;
+using testing_frame::TestFrame;
+using testing_frame::TextOf;
+
+const std::wstring kExitQuestion = L"Are you sure you want to exit the installer?";
+const std::wstring kInstallersQuestion =
+    L"Some installer processes are already running in the background and will finish momentarily. Are you sure "
+    L"you would like to exit?";
+
+bool Exists(const std::wstring& path) {
+    return ::PathFileExistsW(path.c_str()) != FALSE;
+}
+
+void WriteFile(const std::wstring& path, const char* content = "data") {
+    win32::FileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ::WriteFile(file.Get(), content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
+}
+
+// Whether another thread finds the single-instance mutex owned (by the frame's thread).
+bool InstanceMutexHeld() {
+    bool held = false;
+    std::thread([&held] {
+        win32::Handle mutex(::OpenMutexW(
+            SYNCHRONIZE, FALSE, CWayfarerDlg::MakeInstanceMutexName(ConfigurationManager::GetWizardTypeKey()).c_str()));
+        if (!mutex)
+            return;
+        DWORD wait = ::WaitForSingleObject(mutex.Get(), 0);
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+            ::ReleaseMutex(mutex.Get());
+        held = wait == WAIT_TIMEOUT;
+    }).join();
+    return held;
+}
+
+class NavigationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_ui::EnsureGdiplus();
+        m_configuration = ConfigurationManager::GetInstance();
+        m_savedTempFolder = m_configuration->m_tempFolder;
+        m_savedLumora = m_configuration->m_lumoraFlavour;
+        // A temporary folder of this test's own, with something in it, as the downloads will leave it.
+        m_tempFolder = CreateUniqueTempFolder();
+        ASSERT_TRUE(::PathIsDirectoryW(m_tempFolder.c_str()));
+        ::CreateDirectoryW((m_tempFolder + L"\\unpacked").c_str(), nullptr);
+        WriteFile(m_tempFolder + L"\\installer.exe");
+        WriteFile(m_tempFolder + L"\\unpacked\\setup.exe");
+        m_configuration->m_tempFolder = m_tempFolder;
+    }
+    void TearDown() override {
+        TestFrame::DeleteDirectoryTree(m_tempFolder);
+        m_configuration->m_tempFolder = m_savedTempFolder;
+        m_configuration->m_lumoraFlavour = m_savedLumora;
+        m_configuration->m_closing = false;
+    }
+
+    std::shared_ptr<ConfigurationManager> m_configuration;
+    std::wstring m_savedTempFolder;
+    bool m_savedLumora = false;
+    std::wstring m_tempFolder;
+};
+
+TEST_F(NavigationTest, OpensOnTheLanguagePageAndEnterShowsTheLoadingPage) {
+    TestFrame frame;
+    HWND focusedPage = nullptr;
+    HWND languagePage = nullptr;
+    INT_PTR result = RunFrame(
+        frame, {[&] {
+                    EXPECT_EQ(frame.m_pages.size(), 2u);
+                    EXPECT_EQ(frame.Page(0).GetPageName(), L"LanguagePageLumora");
+                    EXPECT_EQ(frame.Page(1).GetPageName(), L"LoadingPage");
+                    EXPECT_EQ(frame.VisiblePage(), frame.Page(0).GetHwnd());
+                    EXPECT_FALSE(frame.m_errorPage->IsVisible());
+                    EXPECT_FALSE(::IsWindowVisible(frame.Page(0).GetItem(IDC_LANGUAGE_COMBO)));
+                    EXPECT_EQ(TextOf(frame.Page(0).GetHwnd(), IDC_LANGUAGE_NEXT), L"Next");
+                    // The bands of the frame and the page lie under the button: it must be painted over them.
+                    RECT button = ui::Window(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT)).GetWindowRect();
+                    ::MapWindowPoints(HWND_DESKTOP, frame.GetHwnd(), reinterpret_cast<POINT*>(&button), 2);
+                    EXPECT_NE(testing_ui::ReadClientPixel(frame.GetHwnd(), (button.left + button.right) / 2,
+                                                          (button.top + button.bottom) / 2),
+                              m_configuration->m_accentColour);
+                    EXPECT_EQ(TextOf(frame.Page(0).GetHwnd(), IDC_SPLASH_TITLE_LUMORA), L"Welcome to Quarvel Setup");
+                    // Texts of every page were loaded with the language, the error page's
+                    // included.
+                    EXPECT_EQ(TextOf(frame.m_errorPage->GetHwnd(), IDC_ERROR_CLOSE), L"Close");
+                    languagePage = frame.Page(0).GetHwnd();
+                    focusedPage = ::GetParent(::GetFocus());
+                    testing_frame::PressKey(VK_RETURN);
+                    return true;
+                },
+                [&] { return frame.m_currentPage == 1; },
+                [&] {
+                    EXPECT_EQ(frame.VisiblePage(), frame.Page(1).GetHwnd());
+                    EXPECT_TRUE(HasCloseCommand(frame.GetHwnd()));
+                    frame.EndDialog(7);
+                    return true;
+                }});
+    EXPECT_EQ(result, 7);
+    EXPECT_EQ(focusedPage, languagePage) << "the keyboard focus starts on the language page";
+}
+
+TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
+    TestFrame frame;
+    StubPage* welcome = nullptr;
+    StubPage* download = nullptr;
+    StubPage* finish = nullptr;
+    INT_PTR result = RunFrame(frame, {[&] {
+                                          welcome = &frame.AddStubPage(L"WelcomePage");
+                                          download = &frame.AddStubPage(L"DownloadPageISV");
+                                          finish = &frame.AddStubPage(L"FinishPageISV");
+                                          ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
+                                          EXPECT_EQ(frame.m_currentPage, 1);
+                                          // The loading page hands over the offers from a thread of its own.
+                                          std::thread([&frame] { frame.Loading().m_onLoadComplete({}); }).join();
+                                          return true;
+                                      },
+                                      [&] { return frame.m_currentPage == 2; },
+                                      [&] {
+                                          EXPECT_EQ(frame.VisiblePage(), welcome->GetHwnd());
+                                          EXPECT_EQ(welcome->m_navigations, 1);
+                                          EXPECT_EQ(m_configuration->m_languageName, L"English");
+
+                                          // Back from the first page after the loading page returns to the language
+                                          // page; Next there comes straight back without running the loading page
+                                          // again.
+                                          welcome->ReportButton(ButtonType::Back);
+                                          EXPECT_EQ(frame.m_currentPage, 0);
+                                          EXPECT_TRUE(frame.m_returnedToStart);
+                                          ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
+                                          EXPECT_EQ(frame.m_currentPage, 2);
+                                          EXPECT_EQ(welcome->m_navigations, 2);
+
+                                          // With no offers Accept moves one page on; the download page takes the Close
+                                          // command away.
+                                          welcome->ReportButton(ButtonType::Accept);
+                                          EXPECT_EQ(frame.m_currentPage, 3);
+                                          EXPECT_FALSE(HasCloseCommand(frame.GetHwnd()));
+                                          download->ReportButton(ButtonType::Back);
+                                          EXPECT_EQ(frame.m_currentPage, 2);
+                                          welcome->ReportButton(ButtonType::Next);
+                                          download->ReportButton(ButtonType::Next);
+                                          EXPECT_EQ(frame.m_currentPage, 4);
+                                          EXPECT_EQ(frame.VisiblePage(), finish->GetHwnd());
+                                          EXPECT_TRUE(HasCloseCommand(frame.GetHwnd()));
+
+                                          // Past the end nothing happens.
+                                          finish->ReportButton(ButtonType::Next);
+                                          EXPECT_EQ(frame.m_currentPage, 4);
+                                          EXPECT_TRUE(Exists(m_tempFolder));
+                                          finish->ReportButton(ButtonType::Finish);
+                                          return true;
+                                      }});
+    EXPECT_EQ(result, 1);
+    EXPECT_FALSE(Exists(m_tempFolder)) << "Finish deletes the temporary folder";
+}
+
+TEST_F(NavigationTest, ErrorPageReplacesTheCurrentPageAndItsCloseKeepsTheTemporaryFolder) {
+    TestFrame frame;
+    StubPage* stub = nullptr;
+    INT_PTR result = RunFrame(frame, {[&] {
+                                  stub = &frame.AddStubPage(L"WelcomePage");
+                                  frame.NavigateToPage(2);
+                                  stub->ReportError(L"Something went wrong", L"Please try to download later");
+                                  HWND errorPage = frame.m_errorPage->GetHwnd();
+                                  EXPECT_EQ(frame.VisiblePage(), errorPage);
+                                  EXPECT_FALSE(stub->IsVisible());
+                                  EXPECT_TRUE(frame.m_errorShown);
+                                  EXPECT_EQ(TextOf(errorPage, IDC_ERROR_TITLE), L"Something went wrong");
+                                  EXPECT_EQ(TextOf(errorPage, IDC_ERROR_TEXT), L"Please try to download later");
+                                  EXPECT_EQ(TextOf(errorPage, IDC_ERROR_CLOSE), L"Close");
+                                  EXPECT_TRUE(HasCloseCommand(frame.GetHwnd()));
+                                  // The error mark is painted over the page's white: its red ring passes the top
+                                  // middle.
+                                  HWND image = ::GetDlgItem(errorPage, IDC_PAGE_IMAGE);
+                                  RECT imageRect{};
+                                  ::GetClientRect(image, &imageRect);
+                                  COLORREF ring =
+                                      testing_ui::ReadClientPixel(image, imageRect.right / 2, imageRect.bottom / 7);
+                                  EXPECT_GT(GetRValue(ring), 150);
+                                  EXPECT_LT(GetGValue(ring), 100);
+                                  // The focus sits on Close, so Enter presses it.
+                                  EXPECT_EQ(::GetFocus(), ::GetDlgItem(errorPage, IDC_ERROR_CLOSE));
+                                  testing_frame::PressKey(VK_RETURN);
+                                  return true;
+                              }});
+    EXPECT_EQ(result, 1);
+    EXPECT_TRUE(Exists(m_tempFolder + L"\\unpacked\\setup.exe")) << "Close on the error page leaves the folder";
+}
+
+TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard) {
+    TestFrame frame;
+    std::vector<std::wstring> cancelled;
+    std::vector<std::wstring> confirmed;
+    INT_PTR result = RunFrame(frame, {[&] {
+                                          EXPECT_TRUE(InstanceMutexHeld());
+                                          testing_ui::MessageBoxRecorder boxes(L"", IDCANCEL);
+                                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                                          cancelled = boxes.Texts();
+                                          EXPECT_TRUE(frame.IsVisible());
+                                          EXPECT_EQ(frame.m_currentPage, 0);
+                                          EXPECT_EQ(frame.VisiblePage(), frame.Page(0).GetHwnd());
+                                          EXPECT_TRUE(InstanceMutexHeld());
+                                          EXPECT_FALSE(m_configuration->m_closing);
+                                          EXPECT_TRUE(Exists(m_tempFolder + L"\\installer.exe"));
+                                          return true;
+                                      },
+                                      [&] {
+                                          testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+                                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                                          confirmed = boxes.Texts();
+                                          return true;
+                                      }});
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(cancelled, std::vector<std::wstring>{kExitQuestion});
+    EXPECT_EQ(confirmed, std::vector<std::wstring>{kExitQuestion});
+    EXPECT_FALSE(Exists(m_tempFolder));
+    EXPECT_FALSE(InstanceMutexHeld());
+    EXPECT_TRUE(m_configuration->m_closing);
+}
+
+TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {
+    struct Case {
+        const char* name;
+        std::function<void(TestFrame&)> arrange;
+        std::vector<std::wstring> questions;
+    };
+    const Case cases[] = {
+        {"on the loading page, the last of two", [](TestFrame& frame) { frame.NavigateToPage(1); }, {kExitQuestion}},
+        {"while installers run",
+         [](TestFrame& frame) {
+             frame.AddStubPage(L"DownloadPageISV");
+             frame.AddStubPage(L"FinishPageISV");
+             frame.NavigateToPage(2);
+             frame.m_installersRunning = true;
+         },
+         {kInstallersQuestion}},
+        {"on the last page",
+         [](TestFrame& frame) {
+             frame.AddStubPage(L"DownloadPageISV");
+             frame.AddStubPage(L"FinishPageISV");
+             frame.NavigateToPage(3);
+         },
+         {}},
+        {"after the error page",
+         [](TestFrame& frame) { frame.AddStubPage(L"WelcomePage").ReportError(L"title", L"text"); },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_configuration->m_tempFolder = CreateUniqueTempFolder();
+        TestFrame frame;
+        std::vector<std::wstring> questions;
+        INT_PTR result = RunFrame(frame, {[&] {
+                                      c.arrange(frame);
+                                      testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+                                      ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                                      questions = boxes.Texts();
+                                      return true;
+                                  }});
+        EXPECT_EQ(result, IDCANCEL);
+        EXPECT_EQ(questions, c.questions);
+        EXPECT_FALSE(Exists(m_configuration->m_tempFolder));
+    }
+}
+
+// Reboot-time deletions wait in this value: pairs of "\??\path" and an empty new name.
+class PendingRenames {
+public:
+    PendingRenames() {
+        m_saved = Read(&m_existed);
+        Delete();
+    }
+    ~PendingRenames() {
+        Delete();
+        if (m_existed) {
+            win32::RegKey key;
+            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.Put()) ==
+                ERROR_SUCCESS) {
+                ::RegSetValueExW(key.Get(), kValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(m_saved.data()),
+                                 static_cast<DWORD>(m_saved.size() * sizeof(wchar_t)));
+            }
+        }
+    }
+    // The strings of the value, in order.
+    std::vector<std::wstring> Entries() const {
+        bool existed = false;
+        std::wstring raw = Read(&existed);
+        std::vector<std::wstring> entries;
+        size_t start = 0;
+        while (start < raw.size()) {
+            size_t end = raw.find(L'\0', start);
+            if (end == std::wstring::npos)
+                end = raw.size();
+            entries.push_back(raw.substr(start, end - start));
+            start = end + 1;
+        }
+        // The list ends with an empty string of its own.
+        while (!entries.empty() && entries.back().empty() && entries.size() % 2 == 1)
+            entries.pop_back();
+        return entries;
+    }
+
+private:
+    static constexpr const wchar_t* kKey = L"System\\CurrentControlSet\\Control\\Session Manager";
+    static constexpr const wchar_t* kValue = L"PendingFileRenameOperations";
+
+    static std::wstring Read(bool* existed) {
+        win32::RegKey key;
+        *existed = false;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put()) != ERROR_SUCCESS)
+            return {};
+        DWORD size = 0;
+        if (::RegQueryValueExW(key.Get(), kValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+            return {};
+        std::wstring raw(size / sizeof(wchar_t), L'\0');
+        ::RegQueryValueExW(key.Get(), kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(raw.data()), &size);
+        *existed = true;
+        return raw;
+    }
+    static void Delete() {
+        win32::RegKey key;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.Put()) == ERROR_SUCCESS)
+            ::RegDeleteValueW(key.Get(), kValue);
+    }
+
+    std::wstring m_saved;
+    bool m_existed = false;
+};
+
+TEST_F(NavigationTest, DeleteDirectoryTreeRemovesNestedFoldersAndLeavesHeldFilesForReboot) {
+    PendingRenames pending;
+
+    // A nested tree, empty folders included, goes entirely and schedules nothing.
+    std::wstring tree = CreateUniqueTempFolder();
+    for (const wchar_t* folder : {L"\\a", L"\\a\\b", L"\\a\\b\\c", L"\\empty"})
+        ASSERT_TRUE(::CreateDirectoryW((tree + folder).c_str(), nullptr));
+    for (const wchar_t* file : {L"\\top.bin", L"\\a\\one.bin", L"\\a\\b\\c\\deep.bin"})
+        WriteFile(tree + file);
+    ::SetFileAttributesW((tree + L"\\a\\one.bin").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    TestFrame::DeleteDirectoryTree(tree);
+    EXPECT_FALSE(Exists(tree));
+    EXPECT_TRUE(pending.Entries().empty());
+
+    // An empty folder goes too, and a missing one is no error.
+    std::wstring empty = CreateUniqueTempFolder();
+    TestFrame::DeleteDirectoryTree(empty);
+    EXPECT_FALSE(Exists(empty));
+    TestFrame::DeleteDirectoryTree(empty);
+    EXPECT_TRUE(pending.Entries().empty());
+
+    // A file held open without delete sharing cannot go now: it and the folders above it are scheduled, the
+    // file first, so that the folders are empty when their turn comes at reboot.
+    std::wstring held = CreateUniqueTempFolder();
+    ASSERT_TRUE(::CreateDirectoryW((held + L"\\sub").c_str(), nullptr));
+    WriteFile(held + L"\\sub\\running.exe");
+    WriteFile(held + L"\\sub\\done.txt");
+    win32::FileHandle open(::CreateFileW((held + L"\\sub\\running.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(open);
+    TestFrame::DeleteDirectoryTree(held);
+    EXPECT_TRUE(Exists(held + L"\\sub\\running.exe"));
+    EXPECT_FALSE(Exists(held + L"\\sub\\done.txt"));
+    EXPECT_EQ(pending.Entries(), (std::vector<std::wstring>{L"\\??\\" + held + L"\\sub\\running.exe", L"",
+                                                            L"\\??\\" + held + L"\\sub", L"", L"\\??\\" + held, L""}));
+
+    open.Reset();
+    TestFrame::DeleteDirectoryTree(held);
+    EXPECT_FALSE(Exists(held));
+}
+
+}  // namespace
