@@ -2,7 +2,9 @@
 
 #include "app/AboutDlg.h"
 #include "config/ConfigurationManager.h"
+#include "download/DownloadManager.h"
 #include "l10n/LanguageManager.h"
+#include "offers/Package.h"
 #include "pages/LanguagePage.h"
 #include "pages/LoadingPage.h"
 #include "resource.h"
@@ -18,6 +20,11 @@ CWayfarerDlg::~CWayfarerDlg() {
     // Every GDI+ image must be gone before GDI+ shuts down, after this dialog: the shared ones are dropped here.
     auto configuration = ConfigurationManager::GetInstance();
     configuration->m_productImage.reset();
+    for (const auto* list : {&configuration->m_acceptedOffers, &configuration->m_shownOffers})
+        for (const auto& package : *list)
+            package->m_image.reset();
+    for (const auto& package : m_offers)
+        package->m_image.reset();
 }
 
 std::wstring CWayfarerDlg::MakeInstanceMutexName(const std::wstring& wizardTypeKey) {
@@ -187,8 +194,12 @@ LRESULT CWayfarerDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
         SetText(configuration->m_productTitle + L" Setup");
     }
 
-    // The main package is re-initialised here with a fresh event base and the product's strings (the product
-    // title in the DLM flavour, the product key in the ISV flavour, then m_mainCfl, the title and m_mainCh).
+    if (configuration->m_mainPackage) {
+        const std::wstring& offerName =
+            configuration->m_wizardType == WizardTypeDlm ? configuration->m_productTitle : configuration->m_productKey;
+        configuration->m_mainPackage->ReinitializeMain(EventBase(), offerName, configuration->m_mainCfl,
+                                                       configuration->m_productTitle, configuration->m_mainCh);
+    }
 
     CreatePagesAfterLoading(GetPageRect());
     OnPageButton(ButtonType::Next);
@@ -205,6 +216,18 @@ void CWayfarerDlg::CreatePagesAfterLoading(const RECT& rect) {
     (void)rect;
 }
 
+void CWayfarerDlg::StartMainPackage() {
+    auto configuration = ConfigurationManager::GetInstance();
+    // The same roles as when the package is re-initialised after loading: the product key names the offer,
+    // "cfl" tags it, the title is its name and "ch" its event tag. The DLM flavour learns its product from the
+    // server, so its strings stay empty until then.
+    const bool isv = configuration->m_wizardType == WizardTypeIsv;
+    configuration->m_mainPackage = std::make_shared<Package>(
+        EventBase(), true, isv ? configuration->m_productTitle : L"", isv ? configuration->m_productKey : L"",
+        isv ? configuration->m_mainCfl : L"", isv ? configuration->m_mainCh : L"", 0);
+    configuration->m_mainPackage->ReportEvent(1, nullptr);
+}
+
 void CWayfarerDlg::OnPageButton(ButtonType button) {
     switch (button) {
         case ButtonType::Next:
@@ -212,7 +235,7 @@ void CWayfarerDlg::OnPageButton(ButtonType button) {
                 // The configuration was loaded already: straight back to the page after the loading page.
                 NavigateToPage(2);
             } else if (m_currentPage == 0) {
-                // A fresh event base and the main product's package go here, reporting event state 1 for it.
+                StartMainPackage();
                 NavigateToPage(1);
             } else {
                 NavigateToPage(m_currentPage + 1);
@@ -222,8 +245,9 @@ void CWayfarerDlg::OnPageButton(ButtonType button) {
             m_skipAllClicked = true;
             [[fallthrough]];
         case ButtonType::Decline:
-            // Here: if the declined offer (m_offers[m_offerIndex]) asks to skip the following offers after a
-            // decline, m_skipRestAfterDecline is set.
+            if (m_offerIndex >= 0 && m_offerIndex < static_cast<int>(m_offers.size()) &&
+                m_offers[m_offerIndex]->m_flow.saad)
+                m_skipRestAfterDecline = true;
             [[fallthrough]];
         case ButtonType::Accept:
             NavigateToPage(m_currentPage + 1 + CountSkippedOffers());
@@ -310,11 +334,19 @@ void CWayfarerDlg::OnClose() {
     }
     Hide();
 
-    // Background work stops: the download manager's m_cancelled is set here along with m_closing.
-    ConfigurationManager::GetInstance()->m_closing = true;
+    auto configuration = ConfigurationManager::GetInstance();
+    configuration->m_closing = true;
+    DownloadManager::GetInstance()->m_cancelled = true;
 
-    // Here every package of the configuration's m_shownOffers, in order, then m_mainPackage, reports event state
-    // 5 and waits until none of its event sends is in flight.
+    // The window is hidden already; the user does not watch the reports of the close go out.
+    for (const auto& offer : configuration->m_shownOffers) {
+        offer->ReportEvent(5, nullptr);
+        offer->WaitForEvents();
+    }
+    if (configuration->m_mainPackage) {
+        configuration->m_mainPackage->ReportEvent(5, nullptr);
+        configuration->m_mainPackage->WaitForEvents();
+    }
 
     DeleteTempFolder();
     EndDialog(IDCANCEL);

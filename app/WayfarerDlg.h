@@ -45,6 +45,8 @@ protected:
     // The pages that follow the loading page, created once the offers are known, in page order.
     void CreatePagesAfterLoading(const RECT& rect);
     void OnPageButton(ButtonType button);
+    // Creates the main product's package for this run and reports that the wizard started.
+    void StartMainPackage();
     // The number of product pages directly after the current one that are not to be shown.
     int CountSkippedOffers();
     void NavigateToPage(int index);

@@ -1,0 +1,96 @@
+// The frame's part in event reporting: the first Next starts the run's main product and reports it, and
+// leaving the wizard reports every shown offer and then the main product before the window goes.
+#include "pages/FrameHarness.h"
+
+#include "l10n/MessageBoxRecorder.h"
+#include "offers/Package.h"
+#include "support/Backend.h"
+
+#include <gtest/gtest.h>
+
+using nlohmann::json;
+using testing_frame::RunFrame;
+using testing_frame::TestFrame;
+
+namespace {
+
+// The state and product name of each event the backend received, in arrival order.
+std::vector<std::pair<std::string, std::string>> ReceivedEvents(size_t atLeast) {
+    std::vector<std::pair<std::string, std::string>> events;
+    for (const auto& request : backend::Requests("/zbd", atLeast, 10)) {
+        json data = json::parse(json::parse(request.body).at("data").get<std::string>());
+        events.emplace_back(data.at("6").get<std::string>(), data.at("5").get<std::string>());
+    }
+    return events;
+}
+
+std::shared_ptr<Package> ShownOffer(const std::string& name) {
+    json offer = {{"ad", {{"f", "t"}, {"o", name}}}, {"ps", {{"i", "i.png"}, {"dn", name}, {"u", "https://x/"}}}};
+    return std::make_shared<Package>(EventBase(), offer, false, "", 0);
+}
+
+class FrameEventsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_ui::EnsureGdiplus();
+        backend::Reset();
+        m_configuration = ConfigurationManager::GetInstance();
+        m_configuration->m_mainPackage.reset();
+        m_configuration->m_shownOffers.clear();
+    }
+    void TearDown() override {
+        m_configuration->m_mainPackage.reset();
+        m_configuration->m_shownOffers.clear();
+        m_configuration->m_closing = false;
+        m_configuration->m_tempFolder = CreateUniqueTempFolder();
+    }
+
+    std::shared_ptr<ConfigurationManager> m_configuration;
+};
+
+}  // namespace
+
+TEST_F(FrameEventsTest, FirstNextReportsTheMainProductAndClosingReportsShownOffersThenIt) {
+    TestFrame frame;
+    INT_PTR result = RunFrame(frame, {[&] {
+                                          testing_frame::PressKey(VK_RETURN);
+                                          return true;
+                                      },
+                                      [&] { return frame.m_currentPage == 1; },
+                                      [&] {
+                                          EXPECT_TRUE(m_configuration->m_mainPackage);
+                                          EXPECT_EQ(ReceivedEvents(1).size(), 1u);
+                                          // Offers whose pages were shown, as the product pages record them.
+                                          m_configuration->m_shownOffers = {ShownOffer("First"), ShownOffer("Second")};
+                                          testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+                                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                                          return true;
+                                      }});
+    EXPECT_EQ(result, IDCANCEL);
+    // OnClose waits for each report before the next one, so they arrive in this order.
+    EXPECT_EQ(ReceivedEvents(4), (std::vector<std::pair<std::string, std::string>>{
+                                     {"1", "Quarvel"}, {"5", "First"}, {"5", "Second"}, {"5", "Quarvel"}}));
+    auto first = json::parse(json::parse(backend::Requests("/zbd")[0].body)["data"].get<std::string>());
+    EXPECT_EQ(first["10"], 1);
+    EXPECT_EQ(first["22"], "Quarvel");
+}
+
+TEST_F(FrameEventsTest, ClosingWaitsForReportsStillInFlight) {
+    backend::Script("/zbd", {{.body = "{}", .delaySeconds = 1.5}});
+    TestFrame frame;
+    std::chrono::steady_clock::time_point closed;
+    RunFrame(frame, {[&] {
+                         testing_frame::PressKey(VK_RETURN);
+                         return true;
+                     },
+                     [&] { return frame.m_currentPage == 1; },
+                     [&] {
+                         testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+                         closed = std::chrono::steady_clock::now();
+                         ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                         return true;
+                     }});
+    // Both the start report (still in flight) and the close report were delivered before the dialog ended.
+    EXPECT_GE(std::chrono::steady_clock::now() - closed, std::chrono::milliseconds(1400));
+    EXPECT_EQ(backend::Requests("/zbd").size(), 2u);
+}
