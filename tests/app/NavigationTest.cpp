@@ -121,6 +121,7 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
     StubPage* welcome = nullptr;
     StubPage* download = nullptr;
     StubPage* finish = nullptr;
+    testing_frame::DebugOutputReader debugOutput;
     INT_PTR result = RunFrame(frame, {[&] {
                                           welcome = &frame.AddStubPage(L"WelcomePage");
                                           download = &frame.AddStubPage(L"DownloadPageISV");
@@ -169,6 +170,10 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
                                       }});
     EXPECT_EQ(result, 1);
     EXPECT_FALSE(Exists(m_tempFolder)) << "Finish deletes the temporary folder";
+    // Each page shown is named to the debugger.
+    EXPECT_EQ(debugOutput.Text(),
+              "LoadingPage\nWelcomePage\nLanguagePageLumora\nWelcomePage\nDownloadPageISV\nWelcomePage\n"
+              "DownloadPageISV\nFinishPageISV\n");
 }
 
 TEST_F(NavigationTest, ErrorPageReplacesTheCurrentPageAndItsCloseKeepsTheTemporaryFolder) {

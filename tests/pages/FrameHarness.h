@@ -12,10 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testing_frame {
@@ -127,6 +131,58 @@ private:
             Current() = nullptr;
         }
     }
+};
+
+// Collects what this process writes with OutputDebugString while it lives, through the system's own protocol
+// for debug-output listeners (a shared buffer and two events).
+class DebugOutputReader {
+public:
+    DebugOutputReader() : m_state(std::make_shared<State>()) {
+        m_state->mapping.Reset(
+            ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER"));
+        m_state->bufferReady.Reset(::CreateEventW(nullptr, FALSE, TRUE, L"DBWIN_BUFFER_READY"));
+        m_state->dataReady.Reset(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY"));
+        m_state->view = m_state->mapping ? ::MapViewOfFile(m_state->mapping.Get(), FILE_MAP_READ, 0, 0, 4096) : nullptr;
+        m_state->thread = std::thread([state = m_state] {
+            while (!state->stop && state->view != nullptr) {
+                if (::WaitForSingleObject(state->dataReady.Get(), 20) != WAIT_OBJECT_0)
+                    continue;
+                const auto* block = static_cast<const char*>(state->view);
+                DWORD process = *reinterpret_cast<const DWORD*>(block);
+                if (process == ::GetCurrentProcessId()) {
+                    std::lock_guard<std::mutex> lock(state->mutex);
+                    state->text += std::string(block + sizeof(DWORD), strnlen(block + sizeof(DWORD), 4092));
+                }
+                ::SetEvent(state->bufferReady.Get());
+            }
+        });
+    }
+    ~DebugOutputReader() {
+        m_state->stop = true;
+        m_state->thread.join();
+        if (m_state->view != nullptr)
+            ::UnmapViewOfFile(m_state->view);
+    }
+    DebugOutputReader(const DebugOutputReader&) = delete;
+    DebugOutputReader& operator=(const DebugOutputReader&) = delete;
+
+    std::string Text() const {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        return m_state->text;
+    }
+
+private:
+    struct State {
+        win32::Handle mapping;
+        win32::Handle bufferReady;
+        win32::Handle dataReady;
+        void* view = nullptr;
+        std::atomic<bool> stop{false};
+        std::mutex mutex;
+        std::string text;
+        std::thread thread;
+    };
+    std::shared_ptr<State> m_state;
 };
 
 // The result a dialog ends with when the steps' time ran out.

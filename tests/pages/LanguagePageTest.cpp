@@ -54,7 +54,8 @@ TEST_F(LanguagePageTest, ChoosingALanguageTranslatesEveryPageAtOnce) {
     EXPECT_EQ(result, 7);
 }
 
-// Tab moves among the page's own controls and Enter presses Next wherever the focus is on the page.
+// Tab moves among the page's own controls, Escape does nothing and Enter presses Next wherever the focus is on
+// the page.
 TEST_F(LanguagePageTest, KeyboardMovesWithinThePageAndEnterPressesNext) {
     TestFrame frame;
     HWND combo = nullptr;
@@ -73,6 +74,13 @@ TEST_F(LanguagePageTest, KeyboardMovesWithinThePageAndEnterPressesNext) {
                                       },
                                       [&] { return ::GetFocus() == combo; },
                                       [&] {
+                                          // Escape inside a page does nothing.
+                                          PressKey(VK_ESCAPE);
+                                          return true;
+                                      },
+                                      [&] {
+                                          EXPECT_TRUE(frame.IsVisible());
+                                          EXPECT_EQ(frame.m_currentPage, 0);
                                           PressKey(VK_RETURN);
                                           return true;
                                       },
