@@ -10,7 +10,7 @@ set_source_files_properties(l10n/documents.rc PROPERTIES
 # The user's locale is fixed when a Wine process starts, from the Unix locale variables (the prefix's registry
 # value is rewritten from them), so each locale is one run of the same program with LC_ALL set.
 # WAYFARER_USER_LOCALE names the locale the run must see.
-wayfarer_add_test(NAME user_locale_tests SOURCES l10n/UserLocaleTest.cpp DISPLAY LOCKS instance_mutex)
+wayfarer_add_test(NAME user_locale_tests SOURCES l10n/UserLocaleTest.cpp DISPLAY BACKEND LOCKS instance_mutex)
 set_property(TEST user_locale_tests.win64 APPEND PROPERTY ENVIRONMENT "LC_ALL=en_US.UTF-8;WAYFARER_USER_LOCALE=en-US")
 foreach(locale es_ES de_DE en_GB pt_BR)
     string(REPLACE "_" "-" windowsLocale ${locale})
@@ -20,5 +20,5 @@ foreach(locale es_ES de_DE en_GB pt_BR)
         ENVIRONMENT "LC_ALL=${locale}.UTF-8;WAYFARER_USER_LOCALE=${windowsLocale};WAYFARER_PREFIX_KIND=win64"
         LABELS win64
         TIMEOUT 600
-        RESOURCE_LOCK instance_mutex)
+        RESOURCE_LOCK "instance_mutex;backend")
 endforeach()

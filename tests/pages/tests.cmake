@@ -1,3 +1,3 @@
 wayfarer_add_test(NAME pages_tests SOURCES
     pages/LanguagePageTest.cpp
-    DISPLAY LOCKS instance_mutex)
+    DISPLAY BACKEND LOCKS instance_mutex)
