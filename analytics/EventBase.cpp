@@ -9,10 +9,6 @@
 
 namespace {
 
-std::string Ansi(const std::wstring& text) {
-    return win32::WideToMultiByte(text, CP_ACP);
-}
-
 std::atomic<long long> g_retryPauseMs{5000};
 
 }  // namespace
@@ -24,13 +20,13 @@ EventBase::EventBase() {
         m_body[std::to_string(key)] = "";
     m_body["1"] = configuration->GetMachineGuid();
     m_body["2"] = configuration->GetTimestamp();
-    m_body["3"] = Ansi(configuration->m_brand);
-    m_body["4"] = Ansi(configuration->m_productKey);
-    m_body["7"] = Ansi(configuration->m_programVersion);
+    m_body["3"] = win32::WideToAnsi(configuration->m_brand);
+    m_body["4"] = win32::WideToAnsi(configuration->m_productKey);
+    m_body["7"] = win32::WideToAnsi(configuration->m_programVersion);
     m_body["15"] = 0;
-    m_body["19"] = Ansi(configuration->m_mainCfl);
-    m_body["21"] = Ansi(configuration->m_mainCh);
-    m_body["22"] = Ansi(configuration->m_productTitle);
+    m_body["19"] = win32::WideToAnsi(configuration->m_mainCfl);
+    m_body["21"] = win32::WideToAnsi(configuration->m_mainCh);
+    m_body["22"] = win32::WideToAnsi(configuration->m_productTitle);
     m_body["31"] = GetOsVersionString();
     m_body["38"] = IsWow64() ? "1" : "0";
     m_headers.push_back(MakeSignatureHeader());

@@ -59,6 +59,11 @@ void OutputFile::Write(const char* data, DWORD size) {
     m_pending.insert(m_pending.end(), data, data + size);
 }
 
+void OutputFile::RequireOpen() const {
+    if (!IsOpen())
+        FailWithCode(L"Failed to open file for writing: %d - %ls", m_openError);
+}
+
 void OutputFile::Flush() {
     if (!m_pending.empty())
         WriteThrough(m_file.Get(), m_pending.data(), static_cast<DWORD>(m_pending.size()));
@@ -76,9 +81,10 @@ void ProgressReporter::Post(UINT message, WPARAM value) const {
         ::PostMessageW(m_window, message, value, 0);
 }
 
-void ProgressReporter::ReportUnknownLength() {
-    m_length = 0;
-    Post(WM_DOWNLOAD_MARQUEE, 0);
+void ProgressReporter::Start(bool lengthKnown, DWORD length) {
+    m_length = lengthKnown ? length : 0;
+    if (!lengthKnown)
+        Post(WM_DOWNLOAD_MARQUEE, 0);
 }
 
 void ProgressReporter::AddChunk(DWORD bytes) {

@@ -35,7 +35,8 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     bool IsOpen() const { return m_file.IsValid(); }
-    DWORD GetOpenError() const { return m_openError; }
+    // Raises "Failed to open file for writing: ..." with the error of the attempt when the file is not open.
+    void RequireOpen() const;
     // Raises "Failed to write file: ..." when the system takes less than everything.
     void Write(const char* data, DWORD size);
     // Writes what is gathered and closes the file; raises like Write.
@@ -55,8 +56,8 @@ private:
 class ProgressReporter {
 public:
     explicit ProgressReporter(HWND window) : m_window(window) {}
-    void SetLength(DWORD length) { m_length = length; }
-    void ReportUnknownLength();
+    // Starts a transfer of `length` bytes, or switches the window to its marquee when the length is unknown.
+    void Start(bool lengthKnown, DWORD length);
     void AddChunk(DWORD bytes);
     void ReportComplete();
 

@@ -57,22 +57,16 @@ WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings) {
     if (!::WinHttpSetOption(pass.session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)))
         FailWithLastError(L"Failed to set secure protocols: %d - %ls");
 
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof(parts);
-    parts.dwSchemeLength = static_cast<DWORD>(-1);
-    parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUrlPathLength = static_cast<DWORD>(-1);
-    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) || parts.lpszHostName == nullptr)
+    UrlParts parts;
+    if (!CrackUrl(url, parts))
         FailWithLastError(L"Failed to parse URL: %d - %ls");
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     // The path runs to the end of the URL, so that a query is sent with it.
-    const std::wstring path = parts.lpszUrlPath != nullptr ? std::wstring(parts.lpszUrlPath) : std::wstring();
+    const std::wstring path = parts.path + parts.extra;
 
-    pass.connection.Reset(::WinHttpConnect(pass.session.Get(), host.c_str(), parts.nPort, 0));
+    pass.connection.Reset(::WinHttpConnect(pass.session.Get(), parts.host.c_str(), parts.port, 0));
     if (!pass.connection)
         FailWithLastError(L"Failed to connect: %d - %ls");
-    const DWORD flags = settings.requestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
+    const DWORD flags = settings.requestFlags | (parts.secure ? WINHTTP_FLAG_SECURE : 0);
     pass.request.Reset(::WinHttpOpenRequest(pass.connection.Get(), L"GET", path.empty() ? nullptr : path.c_str(),
                                             nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!pass.request)
@@ -214,13 +208,9 @@ DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
 
         bool lengthKnown = false;
         const DWORD length = QueryNumber(pass.request.Get(), WINHTTP_QUERY_CONTENT_LENGTH, &lengthKnown);
-        if (lengthKnown)
-            progress.SetLength(length);
-        else
-            progress.ReportUnknownLength();
+        progress.Start(lengthKnown, length);
 
-        if (!file.IsOpen())
-            download::FailWithCode(L"Failed to open file for writing: %d - %ls", file.GetOpenError());
+        file.RequireOpen();
         ReadBody(pass.request.Get(), m_cancelled, [&](const char* data, DWORD size) {
             file.Write(data, size);
             progress.AddChunk(size);

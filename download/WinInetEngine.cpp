@@ -124,13 +124,9 @@ void Transfer(DownloadManager& manager,
     size = sizeof(length);
     const bool lengthKnown = ::HttpQueryInfoW(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
                                               &length, &size, nullptr) != FALSE;
-    if (lengthKnown)
-        progress.SetLength(length);
-    else
-        progress.ReportUnknownLength();
+    progress.Start(lengthKnown, length);
 
-    if (!file.IsOpen())
-        download::FailWithCode(L"Failed to open file for writing: %d - %ls", file.GetOpenError());
+    file.RequireOpen();
     std::vector<char> buffer(kReadBufferBytes);
     for (;;) {
         DWORD read = 0;

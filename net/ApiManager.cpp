@@ -14,10 +14,6 @@ namespace {
 const char kProtocolVersion[] = "0.1";
 const int kAttempts = 3;
 
-std::string ToAnsi(const std::wstring& text) {
-    return win32::WideToMultiByte(text, CP_ACP);
-}
-
 bool IsBlank(const std::string& text) {
     for (char c : text) {
         // The classic-locale space class, whatever locale the thread has.
@@ -45,12 +41,12 @@ std::string ApiManager::BuildRequestBody() {
 
     nlohmann::json request = nlohmann::json::object();
     request["prv"] = kProtocolVersion;
-    request["plv"] = ToAnsi(configuration->m_programVersion);
-    request["l"] = ToAnsi(language);
-    request["a"] = ToAnsi(configuration->m_brand);
-    request["i"] = ToAnsi(configuration->m_productKey);
-    request["s"] = ToAnsi(configuration->m_installerVariant);
-    request["u"] = ToAnsi(GetInstallerToken());
+    request["plv"] = win32::WideToAnsi(configuration->m_programVersion);
+    request["l"] = win32::WideToAnsi(language);
+    request["a"] = win32::WideToAnsi(configuration->m_brand);
+    request["i"] = win32::WideToAnsi(configuration->m_productKey);
+    request["s"] = win32::WideToAnsi(configuration->m_installerVariant);
+    request["u"] = win32::WideToAnsi(GetInstallerToken());
     request["o"] = GetOsVersionString();
     // ANSI text is not UTF-8 once it leaves ASCII (a renamed executable can bring such a token): such bytes are
     // sent as U+FFFD instead of making the serializer throw and the whole installation fail.

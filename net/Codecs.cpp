@@ -124,12 +124,9 @@ std::string Base62Encode(std::string_view bytes) {
 }
 
 std::wstring Utf8ToWide(std::string_view utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (length < 1)
-        throw std::runtime_error("MultiByteToWideChar() failed: " + std::to_string(length));
-    std::wstring text(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);
+    std::wstring text = win32::Utf8ToWide(utf8);
+    // The sizing call returns 0 when it fails; a non-empty input never decodes to nothing otherwise.
+    if (text.empty() && !utf8.empty())
+        throw std::runtime_error("MultiByteToWideChar() failed: 0");
     return text;
 }

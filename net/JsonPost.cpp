@@ -40,18 +40,13 @@ bool PostJson(const std::wstring& url,
     if (IsWindows7WithoutServicePack())
         throw WayfarerException();
 
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof(parts);
-    parts.dwSchemeLength = static_cast<DWORD>(-1);
-    parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUrlPathLength = static_cast<DWORD>(-1);
-    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts))
+    UrlParts parts;
+    if (!CrackUrl(url, parts))
         throw WayfarerException();
     // Only the host and the path are used: the servers are reached on port 443 over TLS whatever the URL says,
     // and a query or fragment is not sent.
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    const std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+    const std::wstring& host = parts.host;
+    const std::wstring& path = parts.path;
 
     win32::WinHttpHandle session(
         ::WinHttpOpen(nullptr, ChooseWinHttpAccessType(), WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));

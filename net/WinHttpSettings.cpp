@@ -33,3 +33,24 @@ DWORD ChooseSecureProtocols() {
         protocols |= WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
     return protocols;
 }
+
+bool CrackUrl(const std::wstring& url, UrlParts& parts) {
+    URL_COMPONENTS components{};
+    components.dwStructSize = sizeof(components);
+    components.dwSchemeLength = static_cast<DWORD>(-1);
+    components.dwHostNameLength = static_cast<DWORD>(-1);
+    components.dwUrlPathLength = static_cast<DWORD>(-1);
+    components.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &components) ||
+        components.lpszHostName == nullptr)
+        return false;
+    parts.host.assign(components.lpszHostName, components.dwHostNameLength);
+    parts.port = components.nPort;
+    parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+    parts.path = components.lpszUrlPath != nullptr ? std::wstring(components.lpszUrlPath, components.dwUrlPathLength)
+                                                   : std::wstring();
+    parts.extra = components.lpszExtraInfo != nullptr
+                      ? std::wstring(components.lpszExtraInfo, components.dwExtraInfoLength)
+                      : std::wstring();
+    return true;
+}

@@ -1,9 +1,11 @@
-// The Windows-version rules that every WinHTTP session of the program follows: which proxy access type to
-// ask for and which TLS versions to allow. Windows 7 needs special handling because its WinHTTP only knows
-// TLS 1.1 and 1.2 from Service Pack 1 on and does not understand the automatic proxy access type.
+// What every WinHTTP request of the program shares: how its URL is split, and the Windows-version rules for
+// which proxy access type to ask for and which TLS versions to allow. Windows 7 needs special handling because its
+// WinHTTP only knows TLS 1.1 and 1.2 from Service Pack 1 on and does not understand the automatic proxy access type.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
 
 // VerifyVersionInfoW test: major, minor and service-pack major each greater than or equal to the arguments.
 bool IsWindowsVersionAtLeast(WORD major, WORD minor, WORD servicePackMajor);
@@ -20,3 +22,16 @@ DWORD ChooseWinHttpAccessType();
 // SSL 3.0 and TLS 1.0, plus TLS 1.1 and 1.2 from Windows 7 Service Pack 1 on: the value of
 // WINHTTP_OPTION_SECURE_PROTOCOLS.
 DWORD ChooseSecureProtocols();
+
+// The parts of an absolute URL that a WinHTTP request is made of.
+struct UrlParts {
+    std::wstring host;
+    WORD port = 0;
+    bool secure = false;  // the https scheme
+    std::wstring path;    // without the query or fragment
+    std::wstring extra;   // the query or fragment, from its "?" or "#"
+};
+
+// Splits `url` with WinHttpCrackUrl; false, with WinHTTP's error as the last error, when it refuses the URL or
+// the URL names no host.
+bool CrackUrl(const std::wstring& url, UrlParts& parts);

@@ -19,20 +19,12 @@ namespace {
 
 using nlohmann::json;
 
-std::string Ansi(const std::wstring& text) {
-    return win32::WideToMultiByte(text, CP_ACP);
-}
-
 // Server texts are UTF-8 (the JSON parser accepts nothing else), so they are decoded as such.
-std::wstring FromUtf8(const std::string& text) {
-    return Utf8ToWide(text);
-}
-
 std::vector<std::wstring> ReadWideList(const json& ps, const char* key) {
     std::vector<std::wstring> list;
     if (ps.contains(key))
         for (const auto& element : ps.at(key).get<std::vector<std::string>>())
-            list.push_back(FromUtf8(element));
+            list.push_back(Utf8ToWide(element));
     return list;
 }
 
@@ -185,10 +177,10 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     if (ps.contains("cmdu")) {
         for (const json& element : ps.at("cmdu")) {
             UninstallCheck check;
-            check.utr = FromUtf8(element.at("utr").get<std::string>());
-            check.utk = FromUtf8(element.at("utk").get<std::string>());
-            check.utvn = FromUtf8(element.at("utvn").get<std::string>());
-            check.utvt = FromUtf8(element.at("utvt").get<std::string>());
+            check.utr = Utf8ToWide(element.at("utr").get<std::string>());
+            check.utk = Utf8ToWide(element.at("utk").get<std::string>());
+            check.utvn = Utf8ToWide(element.at("utvn").get<std::string>());
+            check.utvt = Utf8ToWide(element.at("utvt").get<std::string>());
             check.umd = element.at("umd").get<int>();
             if (element.contains("utms"))
                 check.utms = element.at("utms").get<bool>();
@@ -210,10 +202,10 @@ Package::Package(const EventBase& eventBase,
                  int position)
     : m_eventBase(eventBase),
       m_isMain(isMain),
-      m_name(Ansi(name)),
-      m_offerName(Ansi(offerName)),
-      m_offerTag(Ansi(offerTag)),
-      m_eventTag(Ansi(eventTag)),
+      m_name(win32::WideToAnsi(name)),
+      m_offerName(win32::WideToAnsi(offerName)),
+      m_offerTag(win32::WideToAnsi(offerTag)),
+      m_eventTag(win32::WideToAnsi(eventTag)),
       m_position(position) {
     BuildEventFields();
 }
@@ -225,10 +217,10 @@ void Package::ReinitializeMain(const EventBase& eventBase,
                                const std::wstring& eventTag) {
     m_eventBase = eventBase;
     m_isMain = true;
-    m_offerName = Ansi(offerName);
-    m_offerTag = Ansi(offerTag);
-    m_name = Ansi(name);
-    m_eventTag = Ansi(eventTag);
+    m_offerName = win32::WideToAnsi(offerName);
+    m_offerTag = win32::WideToAnsi(offerTag);
+    m_name = win32::WideToAnsi(name);
+    m_eventTag = win32::WideToAnsi(eventTag);
     m_position = 0;
     BuildEventFields();
 }
@@ -323,7 +315,7 @@ void Package::DownloadImage(std::function<void()> completion) {
         completion();
         return;
     }
-    const std::wstring url = ConfigurationManager::GetInstance()->m_filesBaseUrl + FromUtf8(m_imageName);
+    const std::wstring url = ConfigurationManager::GetInstance()->m_filesBaseUrl + Utf8ToWide(m_imageName);
     // The continuation holds the package, so the image lands in a live object even if every other holder let
     // go meanwhile.
     DownloadManager::GetInstance()->DownloadToMemoryAsync(
@@ -344,8 +336,8 @@ bool Package::StampPnRegistry() const {
     const size_t slash = m_pn.registryValuePath.rfind('\\');
     if (slash == std::string::npos || slash == 0)
         return false;
-    const std::wstring keyPath = FromUtf8(m_pn.registryValuePath.substr(0, slash));
-    const std::wstring valueName = FromUtf8(m_pn.registryValuePath.substr(slash + 1));
+    const std::wstring keyPath = Utf8ToWide(m_pn.registryValuePath.substr(0, slash));
+    const std::wstring valueName = Utf8ToWide(m_pn.registryValuePath.substr(slash + 1));
 
     std::time_t later = std::time(nullptr) + 180LL * 86400LL;
     std::tm local{};

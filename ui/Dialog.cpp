@@ -14,13 +14,6 @@ const wchar_t kDialogProperty[] = L"ui::Dialog";
 // Set while the filter hands a message to a child dialog: that call runs the filter again, which must pass.
 thread_local bool t_filteringKeys = false;
 
-struct HookTraits {
-    using Type = HHOOK;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type h) { ::UnhookWindowsHookEx(h); }
-};
-using Hook = win32::UniqueHandle<HookTraits>;
-
 }  // namespace
 
 Dialog::Dialog(UINT templateId, HWND parent) : m_parent(parent), m_templateId(templateId) {}
@@ -38,7 +31,7 @@ INT_PTR Dialog::DoModal() {
     m_modal = true;
     // The dialog manager's modal loop offers every message to this filter before it handles the keyboard for
     // the dialog itself.
-    Hook keyboardFilter(::SetWindowsHookExW(WH_MSGFILTER, KeyboardFilterProc, nullptr, ::GetCurrentThreadId()));
+    win32::Hook keyboardFilter(::SetWindowsHookExW(WH_MSGFILTER, KeyboardFilterProc, nullptr, ::GetCurrentThreadId()));
     INT_PTR result = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_parent,
                                        DialogProc, reinterpret_cast<LPARAM>(this));
     m_hwnd = nullptr;

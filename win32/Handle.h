@@ -104,6 +104,12 @@ struct ModuleTraits {
     static void Close(Type h) { ::FreeLibrary(h); }
 };
 
+struct HookTraits {
+    using Type = HHOOK;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::UnhookWindowsHookEx(h); }
+};
+
 struct WinHttpHandleTraits {
     using Type = LPVOID;
     static Type Invalid() { return nullptr; }
@@ -125,6 +131,7 @@ using WinHttpHandle = UniqueHandle<WinHttpHandleTraits>;
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
 using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
 using Module = UniqueHandle<ModuleTraits>;
+using Hook = UniqueHandle<HookTraits>;
 
 // A brush owned by its holder, typed so that it can be returned from WM_CTLCOLOR* handlers directly.
 class Brush {

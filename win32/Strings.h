@@ -16,6 +16,10 @@ inline std::wstring Utf8ToWide(std::string_view text) {
 inline std::string WideToUtf8(std::wstring_view text) {
     return WideToMultiByte(text, 65001 /* CP_UTF8 */);
 }
+// The ANSI code page of the system (CP_ACP), as the server-facing records carry the build's texts.
+inline std::string WideToAnsi(std::wstring_view text) {
+    return WideToMultiByte(text, 0 /* CP_ACP */);
+}
 
 // printf-style formatting into a wide string with the C runtime's own conventions: %s and %ls are wide,
 // %hs is narrow (the toolchain has no <format>).
