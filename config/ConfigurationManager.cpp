@@ -31,8 +31,8 @@ ConfigurationManager::ConfigurationManager(const std::wstring& wizardTypeKey) {
         m_wizardType = type->second;
     }
 
-    m_lumoraFlavour = true;
-    m_sorrelFlavour = false;
+    m_lumoraFlavour = WAYFARER_BRAND_FLAVOUR != 0;
+    m_sorrelFlavour = WAYFARER_SORREL_FLAVOUR != 0;
     m_reportMainFailure = true;
     m_programVersion = ReadProgramVersion();
 
