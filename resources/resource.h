@@ -72,3 +72,8 @@
 #define IDL_DLM_RU 117
 #define IDL_DLM_TR 118
 #define IDL_BRAND_FRAGMENT 120
+
+// Ids of the later pages, one header per group of pages.
+#include "resource_reading.h"
+#include "resource_ending.h"
+#include "resource_download.h"

@@ -1,0 +1,2 @@
+// Template and control ids of the download pages.
+#pragma once

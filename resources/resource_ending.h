@@ -1,0 +1,2 @@
+// Template and control ids of the ending pages.
+#pragma once

@@ -1,0 +1,2 @@
+// Template and control ids of the reading pages.
+#pragma once
