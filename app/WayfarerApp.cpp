@@ -2,6 +2,7 @@
 
 #include "app/WayfarerDlg.h"
 #include "config/ConfigurationManager.h"
+#include "ui/RichEdit.h"
 
 #include <commctrl.h>
 
@@ -23,7 +24,7 @@ BOOL CWayfarerApp::InitInstance() {
 
     // The pages use rich edit controls; without the library no page could be shown, so nothing is.
     // The library stays loaded for the life of the process, as its window classes must.
-    if (::LoadLibraryW(L"RICHED32.DLL") == nullptr)
+    if (!ui::LoadRichEditLibrary())
         return FALSE;
 
     Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr);
