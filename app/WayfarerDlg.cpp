@@ -5,8 +5,10 @@
 #include "download/DownloadManager.h"
 #include "l10n/LanguageManager.h"
 #include "offers/Package.h"
+#include "pages/FinishPages.h"
 #include "pages/LanguagePage.h"
 #include "pages/LoadingPage.h"
+#include "pages/SorrelPages.h"
 #include "resource.h"
 
 #include <shlwapi.h>
@@ -213,7 +215,25 @@ void CWayfarerDlg::CreatePagesAfterLoading(const RECT& rect) {
     // 3. Sorrel flavour: OptionsPageSorrel, then ConfigurationsPageSorrel;
     // 4. DLM: DownloadPageDlm, then FinishPageDlm. ISV: DownloadPageIsv, whose m_onInstallersStarted and
     //    m_onInstallersFinished set and clear m_installersRunning, then FinishPageIsv.
-    (void)rect;
+    auto configuration = ConfigurationManager::GetInstance();
+
+    // 1. The warning page; the license or welcome page follows it here.
+    if (configuration->m_lumoraFlavour && configuration->m_sorrelFlavour)
+        CreateAndAddPage(std::make_unique<WarningPageSorrel>(m_languageManager), rect);
+
+    // 2. The product pages go here.
+
+    // 3.
+    if (configuration->m_sorrelFlavour) {
+        CreateAndAddPage(std::make_unique<OptionsPageSorrel>(m_languageManager), rect);
+        CreateAndAddPage(std::make_unique<ConfigurationsPageSorrel>(m_languageManager), rect);
+    }
+
+    // 4. The download page of the flavour goes here, before its finish page.
+    if (configuration->m_wizardType == WizardTypeDlm)
+        CreateAndAddPage(std::make_unique<FinishPageDlm>(m_languageManager), rect);
+    else if (configuration->m_wizardType == WizardTypeIsv)
+        CreateAndAddPage(std::make_unique<FinishPageIsv>(m_languageManager), rect);
 }
 
 void CWayfarerDlg::StartMainPackage() {

@@ -120,12 +120,10 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
     TestFrame frame;
     StubPage* welcome = nullptr;
     StubPage* download = nullptr;
-    StubPage* finish = nullptr;
     testing_frame::DebugOutputReader debugOutput;
     INT_PTR result = RunFrame(frame, {[&] {
                                           welcome = &frame.AddStubPage(L"WelcomePage");
                                           download = &frame.AddStubPage(L"DownloadPageISV");
-                                          finish = &frame.AddStubPage(L"FinishPageISV");
                                           ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
                                           EXPECT_EQ(frame.m_currentPage, 1);
                                           // The loading page hands over the offers from a thread of its own.
@@ -157,15 +155,21 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
                                           EXPECT_EQ(frame.m_currentPage, 2);
                                           welcome->ReportButton(ButtonType::Next);
                                           download->ReportButton(ButtonType::Next);
+                                          // The finish page is the one loading completion created.
                                           EXPECT_EQ(frame.m_currentPage, 4);
-                                          EXPECT_EQ(frame.VisiblePage(), finish->GetHwnd());
+                                          IPage& finish = frame.Page(4);
+                                          EXPECT_EQ(finish.GetPageName(), L"FinishPageISV");
+                                          EXPECT_EQ(frame.VisiblePage(), finish.GetHwnd());
                                           EXPECT_TRUE(HasCloseCommand(frame.GetHwnd()));
 
                                           // Past the end nothing happens.
-                                          finish->ReportButton(ButtonType::Next);
+                                          frame.OnPageButton(ButtonType::Next);
                                           EXPECT_EQ(frame.m_currentPage, 4);
                                           EXPECT_TRUE(Exists(m_tempFolder));
-                                          finish->ReportButton(ButtonType::Finish);
+                                          // Finish without starting the product.
+                                          ::SendMessageW(finish.GetItem(IDC_FINISH_LAUNCH_CHECK), BM_SETCHECK,
+                                                         BST_UNCHECKED, 0);
+                                          ::SendMessageW(finish.GetItem(IDC_FINISH_BUTTON), BM_CLICK, 0, 0);
                                           return true;
                                       }});
     EXPECT_EQ(result, 1);
