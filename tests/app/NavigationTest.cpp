@@ -56,6 +56,9 @@ protected:
         m_configuration = ConfigurationManager::GetInstance();
         m_savedTempFolder = m_configuration->m_tempFolder;
         m_savedLumora = m_configuration->m_lumoraFlavour;
+        // The page list these tests expect has no Sorrel pages, whatever the build.
+        m_savedSorrel = m_configuration->m_sorrelFlavour;
+        m_configuration->m_sorrelFlavour = false;
         // A temporary folder of this test's own, with something in it, as the downloads will leave it.
         m_tempFolder = CreateUniqueTempFolder();
         ASSERT_TRUE(::PathIsDirectoryW(m_tempFolder.c_str()));
@@ -68,12 +71,14 @@ protected:
         TestFrame::DeleteDirectoryTree(m_tempFolder);
         m_configuration->m_tempFolder = m_savedTempFolder;
         m_configuration->m_lumoraFlavour = m_savedLumora;
+        m_configuration->m_sorrelFlavour = m_savedSorrel;
         m_configuration->m_closing = false;
     }
 
     std::shared_ptr<ConfigurationManager> m_configuration;
     std::wstring m_savedTempFolder;
     bool m_savedLumora = false;
+    bool m_savedSorrel = false;
     std::wstring m_tempFolder;
 };
 
