@@ -10,4 +10,6 @@ wayfarer_add_test(NAME download_tests SOURCES
 wayfarer_add_test(NAME launch_tests SOURCES
     download/DownloadTesting.cpp
     download/LaunchTesting.cpp
-    download/LaunchTest.cpp)
+    download/LaunchTest.cpp
+    download/LaunchComOwnersTest.cpp
+    PREFIXES win64 win32)
