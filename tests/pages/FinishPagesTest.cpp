@@ -48,6 +48,9 @@ protected:
         m_savedPlaceholders = m_configuration->m_pathPlaceholders;
         m_savedPlaceholdersReady = m_configuration->m_placeholdersReady;
         m_savedInstalledExePath = m_configuration->m_installedExePath;
+        m_savedLaunchArguments = m_configuration->m_launchArguments;
+        // The ISV flavour's argument, whatever this build's flavour.
+        m_configuration->m_launchArguments = L"/RUNONSTARTUP";
         // The run's temporary folder, with a download in it, and a folder that stands for the machine's
         // common application data, where the product gets installed.
         m_configuration->m_tempFolder = CreateUniqueTempFolder();
@@ -67,6 +70,7 @@ protected:
         m_configuration->m_pathPlaceholders = m_savedPlaceholders;
         m_configuration->m_placeholdersReady = m_savedPlaceholdersReady;
         m_configuration->m_installedExePath = m_savedInstalledExePath;
+        m_configuration->m_launchArguments = m_savedLaunchArguments;
         m_configuration->m_downloadedFilePath.clear();
     }
 
@@ -83,6 +87,7 @@ protected:
     PlaceholderTable m_savedPlaceholders;
     bool m_savedPlaceholdersReady = false;
     std::wstring m_savedInstalledExePath;
+    std::wstring m_savedLaunchArguments;
     std::wstring m_commonAppData;
     std::unique_ptr<InstallerLog> m_log;
 };
@@ -133,6 +138,8 @@ TEST_F(FinishPageTest, ClearedLaunchBoxStartsNothing) {
 }
 
 TEST_F(FinishPageTest, IsvPageShowsTheCatalogTexts) {
+    if (m_configuration->m_wizardType != WizardTypeIsv)
+        GTEST_SKIP() << "the texts of the ISV catalog";
     PageFrame frame;
     INT_PTR result =
         RunFrame(frame, {[&] {

@@ -34,6 +34,11 @@ std::vector<std::wstring> PageNames(TestFrame& frame) {
     return names;
 }
 
+// The finish page of this build's flavour, always the last page.
+std::wstring FinishPageName() {
+    return ConfigurationManager::GetInstance()->m_wizardType == WizardTypeDlm ? L"FinishPageDLM" : L"FinishPageISV";
+}
+
 int IndexOf(const std::vector<std::wstring>& names, const std::wstring& name) {
     auto found = std::find(names.begin(), names.end(), name);
     return found == names.end() ? -1 : static_cast<int>(found - names.begin());
@@ -136,7 +141,7 @@ TEST_F(SorrelPagesTest, PagesComeInTheirPlacesAndStoreTheirBoxesOnNext) {
     EXPECT_EQ(names[2], L"WarningPageSorrel");
     ASSERT_GT(options, 2);
     EXPECT_EQ(configurations, options + 1);
-    EXPECT_EQ(names.back(), L"FinishPageISV");
+    EXPECT_EQ(names.back(), FinishPageName());
     EXPECT_LT(configurations, static_cast<int>(names.size()) - 1);
 
     const Flags untouchedOptions = {true, true, true, false, false, false, false, false};
@@ -159,7 +164,7 @@ TEST_F(SorrelPagesTest, WithoutTheFlavourNoneOfThePagesExists) {
     const auto names = RunAfterLoading(frame, {});
     for (const wchar_t* name : {L"WarningPageSorrel", L"OptionsPageSorrel", L"ConfigurationsPageSorrel"})
         EXPECT_EQ(IndexOf(names, name), -1) << name;
-    EXPECT_EQ(names.back(), L"FinishPageISV");
+    EXPECT_EQ(names.back(), FinishPageName());
     EXPECT_EQ(m_configuration->m_sorrelOptions, Flags{});
 }
 
