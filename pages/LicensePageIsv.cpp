@@ -45,6 +45,8 @@ BOOL LicensePageIsv::OnInitDialog() {
 
 void LicensePageIsv::UpdateTexts() {
     IPage::UpdateTexts();
+    // The agreement is read from its start, whatever the control showed before.
+    m_eulaEdit.ShowStart();
     FillDisclaimerUrls();
 }
 

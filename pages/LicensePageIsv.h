@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pages/IPage.h"
+#include "ui/RichEdit.h"
 #include "ui/Window.h"
 #include "win32/Handle.h"
 
@@ -33,7 +34,7 @@ private:
     void SetTitleFont();
 
     ui::Static m_titleLabel;
-    ui::Window m_eulaEdit;
+    ui::RichEdit m_eulaEdit;
     ui::Window m_disclaimerLink;
     win32::Brush m_backgroundBrush;
     win32::GdiObject m_titleFont;

@@ -204,6 +204,14 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
              EXPECT_EQ(agreement.substr(agreement.size() - std::min(agreement.size(), ending.size())), ending)
                  << "the whole agreement, non-ASCII included";
              EXPECT_TRUE(::SendMessageW(eula, EM_GETAUTOURLDETECT, 0, 0));
+             // The agreement has the focus and is shown from its start, nothing selected.
+             EXPECT_EQ(::GetFocus(), eula);
+             DWORD selectionStart = 1, selectionEnd = 1;
+             ::SendMessageW(eula, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
+                            reinterpret_cast<LPARAM>(&selectionEnd));
+             EXPECT_EQ(selectionStart, 0u);
+             EXPECT_EQ(selectionEnd, 0u);
+             EXPECT_EQ(::SendMessageW(eula, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
              // Read-only: typing changes nothing.
              ::SendMessageW(eula, WM_CHAR, L'x', 1);
              EXPECT_EQ(FullText(eula), agreement);
