@@ -103,9 +103,13 @@ std::vector<std::pair<std::string, std::string>> ReceivedEvents(size_t atLeast) 
 
 class ReadingFrame : public TestFrame {
 public:
-    // Next on the language page, then the offers arrive from another thread, as from the loading page.
+    // The offers arrive from another thread, as from the loading page at its end. The loading page itself is not
+    // run: the frame is put where it would be while it is current.
     void LoadWith(std::vector<std::shared_ptr<Package>> offers) {
-        ClickButton(Page(0), IDC_LANGUAGE_NEXT);
+        // As the first Next does before it shows the loading page.
+        StartMainPackage();
+        Page(0).Hide();
+        m_currentPage = 1;
         std::thread([this, offers] { Loading().m_onLoadComplete(offers); }).join();
     }
     // A product page of its own, outside the page order.
