@@ -40,7 +40,7 @@ shot 02-loading-page
 # After loading: the license page (the welcome page without the brand flavour). Its forward button, like
 # Accept on the product pages, sits at the right end of the button band.
 sleep 2
-shot 03-license-page
+shot 03-license-or-welcome-page
 click_forward
 shot 04-product-page
 click_forward
