@@ -7,6 +7,8 @@
 #include "pages/LicensePageIsv.h"
 #include "pages/ProductPage.h"
 #include "support/Backend.h"
+#include "support/EventRecords.h"
+#include "support/ShellRecorder.h"
 #include "ui/LinkOpener.h"
 #include "win32/Strings.h"
 
@@ -32,22 +34,6 @@ std::shared_ptr<Package> MakeOffer(const std::string& name,
     json offer = {{"ad", {{"f", "t"}, {"o", "Offer" + std::to_string(position)}}}, {"ps", ps}};
     return std::make_shared<Package>(EventBase(), offer, false, "", position);
 }
-
-// Records what would have been opened instead of starting a browser.
-class ShellRecorder {
-public:
-    ShellRecorder() {
-        ui::SetShellOpenForTesting([opened = m_opened](const std::wstring& url) {
-            opened->push_back(url);
-            return true;
-        });
-    }
-    ~ShellRecorder() { ui::SetShellOpenForTesting(nullptr); }
-    std::vector<std::wstring> Opened() const { return *m_opened; }
-
-private:
-    std::shared_ptr<std::vector<std::wstring>> m_opened = std::make_shared<std::vector<std::wstring>>();
-};
 
 // The URLs of a SysLink control's links, in order: as many entries as the control shows links.
 std::vector<std::wstring> LinkUrls(HWND syslink) {
@@ -89,16 +75,6 @@ std::wstring FullText(HWND window) {
 
 void ClickButton(const IPage& page, int id) {
     ::SendMessageW(page.GetItem(id), BM_CLICK, 0, 0);
-}
-
-// The state and the product of each event the backend received, in arrival order.
-std::vector<std::pair<std::string, std::string>> ReceivedEvents(size_t atLeast) {
-    std::vector<std::pair<std::string, std::string>> events;
-    for (const auto& request : backend::Requests("/zbd", atLeast, 10)) {
-        json data = json::parse(json::parse(request.body).at("data").get<std::string>());
-        events.emplace_back(data.at("6").get<std::string>(), data.at("5").get<std::string>());
-    }
-    return events;
 }
 
 class ReadingFrame : public TestFrame {
@@ -187,7 +163,7 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
     auto second = MakeOffer(hostileName, "https://second.test/p\"><a href=\"file:///C:/calc.exe\">",
                             "https://second.test/terms", 1);
     auto third = MakeOffer("Third", "https://third.test/privacy", "https://third.test/terms", 2);
-    ShellRecorder shell;
+    testing_ui::ShellRecorder shell;
     ReadingFrame frame;
     std::shared_ptr<Package> mainPackage;
     INT_PTR result = RunFrame(
@@ -304,7 +280,7 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
     ASSERT_TRUE(mainPackage);
     // The main product reports under the product title.
     const std::string mainName = win32::WideToUtf8(m_configuration->m_productTitle);
-    EXPECT_EQ(ReceivedEvents(5),
+    EXPECT_EQ(backend::ReceivedEvents(5),
               (std::vector<std::pair<std::string, std::string>>{
                   {"1", mainName}, {"4", "Offer1"}, {"5", "Offer0"}, {"5", "Offer2"}, {"5", mainName}}));
     auto decline = json::parse(json::parse(backend::Requests("/zbd")[1].body).at("data").get<std::string>());
@@ -342,7 +318,7 @@ TEST_F(ReadingPagesTest, EachChoiceReportsItsButtonAndItsRecords) {
                                       EXPECT_EQ(m_configuration->m_offerDeclined, c.declined);
                                       using Events = std::vector<std::pair<std::string, std::string>>;
                                       const Events expected = c.declined ? Events{{"4", "Offer0"}} : Events{};
-                                      EXPECT_EQ(ReceivedEvents(0), expected);
+                                      EXPECT_EQ(backend::ReceivedEvents(0), expected);
                                       page.SetButtonCallback(nullptr);
                                   }
                                   frame.EndDialog(7);
@@ -375,7 +351,7 @@ TEST_F(ReadingPagesTest, SkipAllIsHiddenOnTheLastOfferItsOwnLimitAllows) {
 TEST_F(ReadingPagesTest, WelcomePageLinksAndALanguageChangeAfterLoading) {
     m_configuration->m_lumoraFlavour = false;
     auto offer = MakeOffer("Caf\xc3\xa9", "https://offer.test/privacy", "https://offer.test/terms", 0);
-    ShellRecorder shell;
+    testing_ui::ShellRecorder shell;
     ReadingFrame frame;
     int englishWidth = 0;
     INT_PTR result = RunFrame(

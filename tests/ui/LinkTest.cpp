@@ -4,28 +4,14 @@
 #include "ui/LinkMarkup.h"
 #include "ui/LinkOpener.h"
 
+#include "support/ShellRecorder.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
-
-// Records what would have been opened instead of starting a browser.
-class ShellRecorder {
-public:
-    ShellRecorder() {
-        ui::SetShellOpenForTesting([opened = m_opened](const std::wstring& url) {
-            opened->push_back(url);
-            return true;
-        });
-    }
-    ~ShellRecorder() { ui::SetShellOpenForTesting(nullptr); }
-    const std::vector<std::wstring>& Opened() const { return *m_opened; }
-
-private:
-    std::shared_ptr<std::vector<std::wstring>> m_opened = std::make_shared<std::vector<std::wstring>>();
-};
 
 const wchar_t kDisclaimer[] = L"Install [NAME]: <a href=\"[PRIVACY]\">Privacy</a> and <a href=\"[TERMS]\">Terms</a>.";
 
@@ -87,7 +73,7 @@ TEST(LinkOpener, OnlyHttpAndHttpsReachTheShell) {
         {L"mailto:someone@example.test", false},
     };
     for (const Case& c : cases) {
-        ShellRecorder shell;
+        testing_ui::ShellRecorder shell;
         EXPECT_EQ(ui::OpenLink(c.url), c.opened) << std::string(c.url.begin(), c.url.end());
         EXPECT_EQ(shell.Opened(), c.opened ? std::vector<std::wstring>{c.url} : std::vector<std::wstring>{});
     }
@@ -116,7 +102,7 @@ protected:
 };
 
 TEST_F(LinkControlTest, ClickOrKeyOpensTheUrlThroughTheSharedPath) {
-    ShellRecorder shell;
+    testing_ui::ShellRecorder shell;
     m_link.SetUrl(L"https://legal.test/privacy");
     Click();
     ::SendMessageW(m_control, WM_KEYDOWN, VK_SPACE, 0);
