@@ -13,9 +13,13 @@ bool NeedsPercentEncoding(wchar_t c) {
 
 std::wstring EscapeLinkText(std::wstring_view text) {
     std::wstring escaped(text);
-    for (wchar_t& c : escaped)
+    for (wchar_t& c : escaped) {
         if (c == L'<')
             c = kLessThanLookAlike;
+        // A NUL would end the control's text there, links and all; line breaks would break the paragraph.
+        else if (c < L' ' || c == 0x7F)
+            c = L' ';
+    }
     return escaped;
 }
 

@@ -12,7 +12,7 @@
 namespace ui {
 
 // A value for the visible text of the markup: every "<" becomes a look-alike that the control does not read as
-// the start of a tag (U+2039, present in the fonts the pages use).
+// the start of a tag (U+2039, present in the fonts the pages use), and every control character a space.
 std::wstring EscapeLinkText(std::wstring_view text);
 
 // A value for an anchor's href: the characters that could end the attribute or the tag, white space and control

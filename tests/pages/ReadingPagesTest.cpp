@@ -162,7 +162,7 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
     const std::string hostileName = "[PACKAGE_PRIVACY_URL] <a href=\"file:///C:/Windows/System32/calc.exe\">run</a>";
     auto second = MakeOffer(hostileName, "https://second.test/p\"><a href=\"file:///C:/calc.exe\">",
                             "https://second.test/terms", 1);
-    auto third = MakeOffer("Third", "https://third.test/privacy", "https://third.test/terms", 2);
+    auto third = MakeOffer("Third", "https://third.test/privacy", "file:///C:/Windows/System32/calc.exe", 2);
     testing_ui::ShellRecorder shell;
     ReadingFrame frame;
     std::shared_ptr<Package> mainPackage;
@@ -272,6 +272,12 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
              EXPECT_FALSE(ui::Window(page.GetItem(IDC_PRODUCT_SKIP_ALL)).IsVisible()) << "the last offer to show";
              EXPECT_EQ(TextOf(page.GetHwnd(), IDC_PRODUCT_ACCEPT), L"Accept") << "an offer without an image";
              EXPECT_EQ(m_configuration->m_shownOffers, (std::vector<std::shared_ptr<Package>>{first, second, third}));
+             // A link to a local program is shown but not opened.
+             HWND disclaimer = page.GetItem(IDC_PRODUCT_DISCLAIMER);
+             EXPECT_EQ(LinkUrls(disclaimer).at(1), L"file:///C:/Windows/System32/calc.exe");
+             const size_t openedBefore = shell.Opened().size();
+             EXPECT_TRUE(ClickLink(disclaimer, 1));
+             EXPECT_EQ(shell.Opened().size(), openedBefore);
              testing_ui::MessageBoxRecorder boxes(L"", IDOK);
              ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
              return true;

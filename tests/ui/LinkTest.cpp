@@ -40,6 +40,8 @@ TEST(LinkMarkup, ValuesAreInsertedOnceAndCannotAddMarkup) {
          L"and <a href=\"https://t/\">Terms</a>."},
         {"single quotes, back quotes and control characters in a URL", L"Tool", L"https://p/'`\t\x7f", L"https://t/",
          L"Install Tool: <a href=\"https://p/%27%60%09%7F\">Privacy</a> and <a href=\"https://t/\">Terms</a>."},
+        {"control characters in a name, a NUL among them", std::wstring(L"Tool\0\r\n\x7fX", 9), L"https://p/",
+         L"https://t/", L"Install Tool    X: <a href=\"https://p/\">Privacy</a> and <a href=\"https://t/\">Terms</a>."},
         {"a name that holds an anchor", L"<a href=\"cmd.exe\">Tool</A></a>", L"https://p/", L"https://t/",
          L"Install \u2039a href=\"cmd.exe\">Tool\u2039/A>\u2039/a>: <a href=\"https://p/\">Privacy</a> and "
          L"<a href=\"https://t/\">Terms</a>."},
