@@ -333,19 +333,30 @@ TEST_F(ReadingPagesTest, EachChoiceReportsItsButtonAndItsRecords) {
     EXPECT_EQ(result, 7);
 }
 
-// Skip All follows the offer's own "mo" as well as the number of offers to show.
-TEST_F(ReadingPagesTest, SkipAllIsHiddenOnTheLastOfferItsOwnLimitAllows) {
+// Each product page shows its own offer: its image (none for an offer without one), and Skip All by the offer's
+// own "mo" as well as by the number of offers to show.
+TEST_F(ReadingPagesTest, ProductPagesShowTheirOffersImageAndLimit) {
     auto limited = MakeOffer("Limited", "https://p.test/", "https://t.test/", 0);
     limited->m_flow.mo = 1;
+    limited->m_image = LoadImageFromResource(::GetModuleHandleW(nullptr), IDB_ERROR_MARK, RT_IMAGE_ERROR_MARK);
+    ASSERT_TRUE(limited->m_image);
     auto unlimited = MakeOffer("Unlimited", "https://p.test/", "https://t.test/", 0);
     ReadingFrame frame;
     INT_PTR result = RunFrame(frame, {[&] {
-                                  ProductPage& limitedPage = frame.AddProductPage(limited);
-                                  ProductPage& unlimitedPage = frame.AddProductPage(unlimited);
-                                  limitedPage.Show();
-                                  unlimitedPage.Show();
-                                  EXPECT_FALSE(ui::Window(limitedPage.GetItem(IDC_PRODUCT_SKIP_ALL)).IsVisible());
-                                  EXPECT_TRUE(ui::Window(unlimitedPage.GetItem(IDC_PRODUCT_SKIP_ALL)).IsVisible());
+                                  for (auto* offer : {&limited, &unlimited}) {
+                                      ProductPage& page = frame.AddProductPage(*offer);
+                                      const bool isLimited = offer == &limited;
+                                      page.Show();
+                                      EXPECT_EQ(ui::Window(page.GetItem(IDC_PRODUCT_SKIP_ALL)).IsVisible(), !isLimited);
+                                      // Left of the image's centre lies the error mark's red disc.
+                                      HWND image = page.GetItem(IDC_PRODUCT_IMAGE);
+                                      RECT area{};
+                                      ::GetClientRect(image, &area);
+                                      COLORREF pixel =
+                                          testing_ui::ReadClientPixel(image, area.right / 5, area.bottom / 2);
+                                      EXPECT_EQ(GetRValue(pixel) > 180 && GetGValue(pixel) < 90, isLimited);
+                                      page.Hide();
+                                  }
                                   frame.EndDialog(7);
                                   return true;
                               }});
