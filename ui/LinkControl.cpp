@@ -79,9 +79,23 @@ bool LinkControl::OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, 
             return true;
         case WM_LBUTTONDOWN:
             ::SetFocus(m_hwnd);
+            ::SetCapture(m_hwnd);
+            m_pressed = true;
             return false;
-        case WM_LBUTTONUP:
-            Open();
+        case WM_LBUTTONUP: {
+            // As a button: a press opens the link when it is released over it.
+            if (!m_pressed)
+                return false;
+            m_pressed = false;
+            ::ReleaseCapture();
+            POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            RECT client = GetClientRect();
+            if (::PtInRect(&client, point))
+                Open();
+            return false;
+        }
+        case WM_CAPTURECHANGED:
+            m_pressed = false;
             return false;
         case WM_GETDLGCODE:
             // Enter and Space on a focused link open it instead of pressing the page's default button.

@@ -30,6 +30,7 @@ private:
     HFONT GetLinkFont();
 
     std::wstring m_url;
+    bool m_pressed = false;
     HFONT m_baseFont = nullptr;
     win32::GdiObject m_linkFont;
 };

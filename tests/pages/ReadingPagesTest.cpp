@@ -394,6 +394,8 @@ TEST_F(ReadingPagesTest, WelcomePageLinksAndALanguageChangeAfterLoading) {
 
                     ::SendMessageW(privacy.GetHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
                     ::SendMessageW(privacy.GetHwnd(), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+                    ::SendMessageW(welcome.GetItem(IDC_WELCOME_EULA_LINK), WM_LBUTTONDOWN, MK_LBUTTON,
+                                   MAKELPARAM(3, 3));
                     ::SendMessageW(welcome.GetItem(IDC_WELCOME_EULA_LINK), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
                     EXPECT_EQ(shell.Opened(),
                               (std::vector<std::wstring>{L"https://legal.test/privacy", L"https://legal.test/terms"}));

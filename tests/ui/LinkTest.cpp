@@ -112,6 +112,12 @@ TEST_F(LinkControlTest, ClickOrKeyOpensTheUrlThroughTheSharedPath) {
     ::SendMessageW(m_control, WM_KEYDOWN, L'A', 0);
     EXPECT_EQ(shell.Opened(), std::vector<std::wstring>(3, L"https://legal.test/privacy"));
 
+    // A press released outside the link, or a release without a press, is no click.
+    ::SendMessageW(m_control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    ::SendMessageW(m_control, WM_LBUTTONUP, 0, MAKELPARAM(250, 3));
+    ::SendMessageW(m_control, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(shell.Opened().size(), 3u);
+
     m_link.SetUrl(L"file:///C:/Windows/System32/calc.exe");
     Click();
     m_link.SetUrl(L"");
