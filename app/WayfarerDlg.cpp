@@ -7,8 +7,11 @@
 #include "offers/Package.h"
 #include "pages/FinishPages.h"
 #include "pages/LanguagePage.h"
+#include "pages/LicensePageIsv.h"
 #include "pages/LoadingPage.h"
+#include "pages/ProductPage.h"
 #include "pages/SorrelPages.h"
+#include "pages/WelcomePageIsv.h"
 #include "resource.h"
 
 #include <shlwapi.h>
@@ -217,11 +220,18 @@ void CWayfarerDlg::CreatePagesAfterLoading(const RECT& rect) {
     //    m_onInstallersFinished set and clear m_installersRunning, then FinishPageIsv.
     auto configuration = ConfigurationManager::GetInstance();
 
-    // 1. The warning page; the license or welcome page follows it here.
-    if (configuration->m_lumoraFlavour && configuration->m_sorrelFlavour)
-        CreateAndAddPage(std::make_unique<WarningPageSorrel>(m_languageManager), rect);
+    // 1.
+    if (configuration->m_lumoraFlavour) {
+        if (configuration->m_sorrelFlavour)
+            CreateAndAddPage(std::make_unique<WarningPageSorrel>(m_languageManager), rect);
+        CreateAndAddPage(std::make_unique<LicensePageIsv>(m_languageManager), rect);
+    } else {
+        CreateAndAddPage(std::make_unique<WelcomePageIsv>(m_languageManager), rect);
+    }
 
-    // 2. The product pages go here.
+    // 2.
+    for (const auto& offer : m_offers)
+        CreateAndAddPage(std::make_unique<ProductPage>(m_languageManager, offer), rect);
 
     // 3.
     if (configuration->m_sorrelFlavour) {

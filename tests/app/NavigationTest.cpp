@@ -6,6 +6,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -123,12 +124,10 @@ TEST_F(NavigationTest, OpensOnTheLanguagePageAndEnterShowsTheLoadingPage) {
 
 TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
     TestFrame frame;
-    StubPage* welcome = nullptr;
+    IPage* license = nullptr;
     StubPage* download = nullptr;
     testing_frame::DebugOutputReader debugOutput;
     INT_PTR result = RunFrame(frame, {[&] {
-                                          welcome = &frame.AddStubPage(L"WelcomePage");
-                                          download = &frame.AddStubPage(L"DownloadPageISV");
                                           ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
                                           EXPECT_EQ(frame.m_currentPage, 1);
                                           // The loading page hands over the offers from a thread of its own.
@@ -137,33 +136,38 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
                                       },
                                       [&] { return frame.m_currentPage == 2; },
                                       [&] {
-                                          EXPECT_EQ(frame.VisiblePage(), welcome->GetHwnd());
-                                          EXPECT_EQ(welcome->m_navigations, 1);
+                                          // With no offers loading creates the license page and the finish page; a
+                                          // stand-in for the download page goes between them.
+                                          EXPECT_EQ(frame.m_pages.size(), 4u);
+                                          license = &frame.Page(2);
+                                          EXPECT_EQ(license->GetPageName(), L"LicensePage");
+                                          EXPECT_EQ(frame.Page(3).GetPageName(), L"FinishPageISV");
+                                          download = &frame.AddStubPage(L"DownloadPageISV");
+                                          std::rotate(frame.m_pages.begin() + 3, frame.m_pages.end() - 1,
+                                                      frame.m_pages.end());
+                                          EXPECT_EQ(frame.VisiblePage(), license->GetHwnd());
                                           EXPECT_EQ(m_configuration->m_languageName, L"English");
 
                                           // Back from the first page after the loading page returns to the language
                                           // page; Next there comes straight back without running the loading page
                                           // again.
-                                          welcome->ReportButton(ButtonType::Back);
+                                          frame.OnPageButton(ButtonType::Back);
                                           EXPECT_EQ(frame.m_currentPage, 0);
                                           EXPECT_TRUE(frame.m_returnedToStart);
                                           ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
                                           EXPECT_EQ(frame.m_currentPage, 2);
-                                          EXPECT_EQ(welcome->m_navigations, 2);
 
                                           // With no offers Accept moves one page on; the download page takes the Close
                                           // command away.
-                                          welcome->ReportButton(ButtonType::Accept);
+                                          frame.OnPageButton(ButtonType::Accept);
                                           EXPECT_EQ(frame.m_currentPage, 3);
                                           EXPECT_FALSE(HasCloseCommand(frame.GetHwnd()));
                                           download->ReportButton(ButtonType::Back);
                                           EXPECT_EQ(frame.m_currentPage, 2);
-                                          welcome->ReportButton(ButtonType::Next);
+                                          frame.OnPageButton(ButtonType::Next);
                                           download->ReportButton(ButtonType::Next);
-                                          // The finish page is the one loading completion created.
                                           EXPECT_EQ(frame.m_currentPage, 4);
                                           IPage& finish = frame.Page(4);
-                                          EXPECT_EQ(finish.GetPageName(), L"FinishPageISV");
                                           EXPECT_EQ(frame.VisiblePage(), finish.GetHwnd());
                                           EXPECT_TRUE(HasCloseCommand(frame.GetHwnd()));
 
@@ -181,7 +185,7 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
     EXPECT_FALSE(Exists(m_tempFolder)) << "Finish deletes the temporary folder";
     // Each page shown is named to the debugger.
     EXPECT_EQ(debugOutput.Text(),
-              "LoadingPage\nWelcomePage\nLanguagePageLumora\nWelcomePage\nDownloadPageISV\nWelcomePage\n"
+              "LoadingPage\nLicensePage\nLanguagePageLumora\nLicensePage\nDownloadPageISV\nLicensePage\n"
               "DownloadPageISV\nFinishPageISV\n");
 }
 
