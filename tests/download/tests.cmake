@@ -4,4 +4,7 @@ wayfarer_add_test(NAME download_tests SOURCES
     download/DownloadFileTest.cpp
     download/FileNameTest.cpp
     download/DownloadToMemoryTest.cpp
+    download/InstallerFixtures.cpp
+    download/InstallerCheckTest.cpp
+    download/HostileAnswerTest.cpp
     BACKEND)
