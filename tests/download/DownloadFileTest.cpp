@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
@@ -316,4 +317,54 @@ TEST(SystemErrorText, IsTheSystemsTextOrEmpty) {
     EXPECT_GT(text.size(), 2u);
     EXPECT_EQ(text.substr(text.size() - 2), L"\r\n");
     EXPECT_EQ(DownloadManager::GetSystemErrorText(0xDEAD1234), L"");
+}
+
+TEST_F(FileDownload, FileOfTheSameNameIsReplacedOnlyByAWholeDownload) {
+    // As a user's own file in the Downloads folder would be.
+    const std::wstring target = PathInFolder(L"setup.exe");
+    {
+        std::ofstream out(target.c_str(), std::ios::binary);
+        out << "the user's own file";
+    }
+    const struct {
+        const char* name;
+        backend::Response response;
+    } failures[] = {
+        {"not found", {.status = 404}},
+        {"cut short", {.bodySize = 50000, .contentLength = 90000}},
+        {"invalid length", {.body = "x", .headers = {{"Content-Length", "1, 2"}}, .noContentLength = true}},
+    };
+    for (const auto& c : failures) {
+        SCOPED_TRACE(c.name);
+        backend::Script("/files/setup.exe", {c.response});
+        EXPECT_FALSE(Download(backend::Url("/files/setup.exe")).first);
+        EXPECT_EQ(ReadWholeFile(target), "the user's own file");
+        EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"setup.exe"});
+    }
+
+    backend::Script("/files/setup.exe", {{.body = "new installer"}});
+    EXPECT_EQ(Download(backend::Url("/files/setup.exe")), DownloadResult(true, L""));
+    EXPECT_EQ(ReadWholeFile(target), "new installer");
+    EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"setup.exe"});
+}
+
+TEST_F(FileDownload, StalledWinInetTransferIsClosedAndItsFileGoneBeforeItsFailureIsReported) {
+    m_manager->m_stallTimeout = 2000ms;
+    // Two chunks, then silence far longer than the limit.
+    backend::Script("/files/stalled.exe", {{.bodySize = 100000, .chunkDelaySeconds = 60, .chunkSize = 20000}});
+
+    const DownloadResult result =
+        m_manager->DownloadFileWinInet(backend::Url("/files/stalled.exe"), m_window.Get(), L"", true);
+
+    EXPECT_EQ(result, DownloadResult(false, L" [WININET]No data received for 2 seconds."));
+    EXPECT_TRUE(ListFolder(m_folder).empty()) << "the abandoned transfer still holds its file";
+
+    // The same name downloads again at once, and nothing of the abandoned transfer touches the new file later.
+    backend::Script("/files/stalled.exe", {{.body = "second try"}});
+    EXPECT_EQ(m_manager->DownloadFileWinInet(backend::Url("/files/stalled.exe"), m_window.Get(), L"", true),
+              DownloadResult(true, L""));
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"stalled.exe")), "second try");
+    EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"stalled.exe"});
+    EXPECT_EQ(backend::Requests("/files/stalled.exe").size(), 2u);
 }

@@ -7,4 +7,5 @@ wayfarer_add_test(NAME download_tests SOURCES
     download/InstallerFixtures.cpp
     download/InstallerCheckTest.cpp
     download/HostileAnswerTest.cpp
+    download/TransferRulesTest.cpp
     BACKEND)
