@@ -9,3 +9,9 @@ wayfarer_add_test(NAME download_tests SOURCES
     download/HostileAnswerTest.cpp
     download/TransferRulesTest.cpp
     BACKEND)
+
+# Installer launch: every run starts the stand-in installer (tools/win/fake_installer.cpp) under Wine.
+wayfarer_add_test(NAME launch_tests SOURCES
+    download/DownloadTesting.cpp
+    download/LaunchTesting.cpp
+    download/LaunchTest.cpp)
