@@ -54,8 +54,9 @@ public:
                                        HWND notifyWindow,
                                        const std::wstring& fileName,
                                        bool useTemporaryFolder);
-    // Fetches `url` into memory with WinHTTP in at most two attempts; never throws for transfer errors and
-    // returns an empty vector when both attempts fail.
+    // Fetches `url` into memory with WinHTTP in at most two attempts, both within m_imageTimeLimit (no second
+    // attempt after a failure that would only recur, such as a redirect loop); never throws for transfer errors
+    // and returns an empty vector when no attempt succeeds.
     DownloadedBytes DownloadToMemory(const std::wstring& url);
     // Runs DownloadToMemory on a new detached thread and returns at once; `callback` runs on that thread.
     // Raises std::system_error when no thread can be started.
