@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "download/DownloadSupport.h"
@@ -194,6 +197,31 @@ private:
     std::chrono::milliseconds m_limit;
 };
 
+// Carries an image's bytes from the thread that fetches them to the caller, who waits no longer than a deadline.
+class ImageHandoff {
+public:
+    void Deliver(std::vector<char> bytes) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bytes = std::move(bytes);
+        m_delivered = true;
+        m_changed.notify_all();
+    }
+
+    // The bytes delivered by `deadline`; none when they have not come by then.
+    std::vector<char> Wait(Clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_changed.wait_until(lock, deadline, [this] { return m_delivered; }))
+            return {};
+        return std::move(m_bytes);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_delivered = false;
+    std::vector<char> m_bytes;
+};
+
 // Reads the body chunk by chunk, each as large as what the connection already holds, handing each to `sink`.
 // A set `cancelled` stops the transfer before the next chunk; `bounds` stops a transfer that drips.
 template <typename Sink>
@@ -261,22 +289,34 @@ DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
 }
 
 DownloadedBytes DownloadManager::DownloadToMemory(const std::wstring& url) {
-    auto bytes = std::make_unique<std::vector<char>>();
     // One bound for both attempts: the loading page waits for every image before the wizard goes on.
     const auto deadline = Clock::now() + m_imageTimeLimit;
-    for (int attempt = 0; attempt < 2 && Clock::now() < deadline; ++attempt) {
-        try {
-            FetchToMemory(url, *bytes, deadline);
-            break;
-        } catch (const download::FinalFailure&) {
-            // Asking again would only meet the same answer.
-            bytes->clear();
-            break;
-        } catch (const std::runtime_error&) {
-            bytes->clear();
+    // The attempts run on a thread of their own that the caller stops waiting for at the limit: a header block
+    // that drips keeps a WinHTTP call blocked whatever its timeouts (Wine's start again with every byte), and
+    // closing the request does not end such a call everywhere. The thread then finishes unobserved, and what it
+    // fetched is dropped.
+    auto handoff = std::make_shared<ImageHandoff>();
+    std::thread([manager = shared_from_this(), url, deadline, handoff] {
+        std::vector<char> bytes;
+        for (int attempt = 0; attempt < 2 && Clock::now() < deadline; ++attempt) {
+            try {
+                manager->FetchToMemory(url, bytes, deadline);
+                break;
+            } catch (const download::FinalFailure&) {
+                // Asking again would only meet the same answer.
+                bytes.clear();
+                break;
+            } catch (const std::runtime_error&) {
+                bytes.clear();
+            } catch (...) {
+                // Nothing may escape a detached thread: it would end the process.
+                bytes.clear();
+                break;
+            }
         }
-    }
-    return bytes;
+        handoff->Deliver(std::move(bytes));
+    }).detach();
+    return std::make_unique<std::vector<char>>(handoff->Wait(deadline));
 }
 
 void DownloadManager::FetchToMemory(const std::wstring& url,

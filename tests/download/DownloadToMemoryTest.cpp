@@ -151,17 +151,31 @@ TEST_F(MemoryDownload, ImagesFollowRedirectsUnderTheSameRule) {
 
 TEST_F(MemoryDownload, ImageThatTakesTooLongEndsAtItsTimeLimit) {
     m_manager->m_imageTimeLimit = 2000ms;
-    // Fast enough for the rate floor and never silent, but 20 s long.
-    backend::Script("/f/slow.png", {{.bodySize = 400000, .chunkDelaySeconds = 0.05, .chunkSize = 1000}});
-    const auto start = std::chrono::steady_clock::now();
+    backend::Headers headers;
+    for (int i = 0; i < 20; ++i)
+        headers.push_back({"X-Drip-" + std::to_string(i), "1"});
+    // Each fast enough for the rate floor and never silent for long, but 20 s long.
+    const struct {
+        const char* name;
+        backend::Response response;
+    } cases[] = {
+        {"body", {.bodySize = 400000, .chunkDelaySeconds = 0.05, .chunkSize = 1000}},
+        {"header block", {.body = "png", .headers = headers, .headerDelaySeconds = 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        backend::Reset();
+        backend::Script("/f/slow.png", {c.response});
+        const auto start = std::chrono::steady_clock::now();
 
-    const DownloadedBytes bytes = m_manager->DownloadToMemory(backend::Url("/f/slow.png"));
+        const DownloadedBytes bytes = m_manager->DownloadToMemory(backend::Url("/f/slow.png"));
 
-    ASSERT_NE(bytes, nullptr);
-    EXPECT_TRUE(bytes->empty());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
-    // The limit covers both attempts.
-    EXPECT_EQ(backend::Requests("/f/slow.png").size(), 1u);
+        ASSERT_NE(bytes, nullptr);
+        EXPECT_TRUE(bytes->empty());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        // The limit covers both attempts.
+        EXPECT_EQ(backend::Requests("/f/slow.png").size(), 1u);
+    }
 }
 
 TEST_F(MemoryDownload, CancelledManagerHandsNoVector) {

@@ -143,6 +143,8 @@ nlohmann::json ToJson(const Response& response) {
         json["delay"] = response.delaySeconds;
     if (response.chunkDelaySeconds > 0)
         json["chunkDelay"] = response.chunkDelaySeconds;
+    if (response.headerDelaySeconds > 0)
+        json["headerDelay"] = response.headerDelaySeconds;
     if (response.chunkSize > 0)
         json["chunkSize"] = response.chunkSize;
     if (response.noContentLength)

@@ -39,6 +39,7 @@ struct Response {
     Headers headers;                             // sent in this order, after the status line
     double delaySeconds = 0;                     // before the status line
     double chunkDelaySeconds = 0;                // between body writes
+    double headerDelaySeconds = 0;               // before each of `headers`: a header block that drips
     std::uint32_t chunkSize = 0;                 // bytes per body write; 0 keeps the server's 64 KiB
     bool noContentLength = false;                // the body ends when the server closes the connection
     std::optional<std::uint64_t> contentLength;  // announced length, whatever the body holds; closes after it

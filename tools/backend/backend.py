@@ -28,6 +28,7 @@ A response R is a JSON object, every key optional:
                  from the scenario file's folder)
   headers        [[name, value], ...] or {name: value}, sent in that order
   delay          seconds to wait before the status line
+  headerDelay    seconds to wait before each header of "headers" (a header block that drips)
   chunkSize      bytes per body write (65536)
   chunkDelay     seconds to wait between body writes
   noContentLength  send no Content-Length; the body ends when the connection closes
@@ -317,7 +318,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         headers = response.get("headers", [])
         if isinstance(headers, dict):
             headers = list(headers.items())
+        header_delay = float(response.get("headerDelay", 0))
         for name, value in headers:
+            if header_delay:
+                self.flush_headers()
+                self.wait(header_delay)
             self.send_header(str(name), str(value))
         if "redirect" in response:
             self.send_header("Location", str(response["redirect"]))

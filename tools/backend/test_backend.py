@@ -215,12 +215,17 @@ class BackendTest(unittest.TestCase):
     def test_delays(self):
         self.backend.script("/slow", [{"body": "x", "delay": 0.6}])
         self.backend.script("/drip", [{"body": "abc", "chunkSize": 1, "chunkDelay": 0.2}])
+        self.backend.script("/drip-headers", [{"body": "x", "headers": [["X-A", "1"], ["X-B", "2"]], "headerDelay": 0.3}])
         start = time.monotonic()
         self.backend.call("GET", "/slow")
         self.assertGreaterEqual(time.monotonic() - start, 0.6)
         start = time.monotonic()
         self.assertEqual(self.backend.call("GET", "/drip")[2], b"abc")
         self.assertGreaterEqual(time.monotonic() - start, 0.4)
+        start = time.monotonic()
+        status, headers, _ = self.backend.call("GET", "/drip-headers")
+        self.assertEqual((headers["X-A"], headers["X-B"]), ("1", "2"))
+        self.assertGreaterEqual(time.monotonic() - start, 0.6)
 
     def test_request_log_waits_for_late_requests(self):
         threading.Timer(0.5, lambda: self.backend.call("POST", "/zbd", b"{}")).start()
