@@ -262,6 +262,46 @@ void PartialFile::Discard() {
     m_temporaryPath.clear();
 }
 
+WatchedTransfer::WatchedTransfer(std::chrono::milliseconds limit,
+                                 const std::wstring& targetPath,
+                                 std::wstring giveUpText)
+    : m_file(targetPath), m_limit(limit), m_giveUpText(std::move(giveUpText)), m_lastActivity(Clock::now()) {}
+
+void WatchedTransfer::Touch() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_abandoned)
+        Fail(L"Abandoned.");
+    m_lastActivity = Clock::now();
+}
+
+void WatchedTransfer::Finish(DownloadResult result, std::exception_ptr exception) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_abandoned)
+        return;
+    CloseTransfer();
+    m_file.Discard();
+    m_result = std::move(result);
+    m_exception = exception;
+    m_done = true;
+    m_changed.notify_all();
+}
+
+DownloadResult WatchedTransfer::Wait() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_done) {
+        if (m_changed.wait_until(lock, m_lastActivity + m_limit) == std::cv_status::timeout && !m_done &&
+            Clock::now() >= m_lastActivity + m_limit) {
+            m_abandoned = true;
+            CloseTransfer();
+            m_file.Discard();
+            return DownloadResult(false, m_giveUpText);
+        }
+    }
+    if (m_exception)
+        std::rethrow_exception(m_exception);
+    return m_result;
+}
+
 void ProgressReporter::Post(UINT message, WPARAM value) const {
     if (m_window != nullptr)
         ::PostMessageW(m_window, message, value, 0);

@@ -6,13 +6,16 @@
 #include <windows.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "download/DownloadManager.h"
 #include "win32/Handle.h"
 
 namespace download {
@@ -117,6 +120,63 @@ private:
     DWORD m_openError = ERROR_SUCCESS;
     bool m_closed = false;
     std::vector<char> m_pending;
+};
+
+// A transfer that runs on a thread of its own while the caller watches it, because a blocked call of the platform's
+// HTTP stack cannot always be ended from outside (a header block that drips restarts its timeouts with every
+// byte). When the transfer shows no progress for longer than the limit, the caller gives up: it ends the
+// transfer as far as the engine can (CloseTransfer), discards the file, and only then reports the failure. From
+// then on the transfer thread writes no result, and its next step raises, so that it sends no further request.
+class WatchedTransfer {
+public:
+    WatchedTransfer(std::chrono::milliseconds limit, const std::wstring& targetPath, std::wstring giveUpText);
+    virtual ~WatchedTransfer() = default;
+    WatchedTransfer(const WatchedTransfer&) = delete;
+    WatchedTransfer& operator=(const WatchedTransfer&) = delete;
+
+    PartialFile& File() { return m_file; }
+
+    // The transfer made progress. Raises once the caller has given up.
+    void Touch();
+
+    // Runs `finish`, which may raise, and hands over success, unless the caller has given up already.
+    template <typename Finish>
+    void Succeed(Finish&& finish) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_abandoned)
+            Fail(L"Abandoned.");
+        finish();
+        m_result = DownloadResult(true, std::wstring());
+        m_done = true;
+        CloseTransfer();
+        m_changed.notify_all();
+    }
+
+    // Releases everything, then hands over the failure (unless the caller has given up and done so already).
+    void Finish(DownloadResult result, std::exception_ptr exception = nullptr);
+
+    // The transfer's result, or (false, the give-up text) once it has shown no progress for longer than the limit.
+    DownloadResult Wait();
+
+protected:
+    // Ends what the transfer still holds of the network; called under the lock, once the transfer has ended or
+    // the caller has given up.
+    virtual void CloseTransfer() {}
+    // Held while the transfer adopts a handle, so that a caller giving up meanwhile closes it as well.
+    std::mutex m_mutex;
+    bool m_abandoned = false;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    std::condition_variable m_changed;
+    PartialFile m_file;
+    const std::chrono::milliseconds m_limit;
+    const std::wstring m_giveUpText;
+    Clock::time_point m_lastActivity;
+    bool m_done = false;
+    DownloadResult m_result{false, std::wstring()};
+    std::exception_ptr m_exception;
 };
 
 // Posts the progress of one transfer to a window: the marquee message when the length is unknown, otherwise a

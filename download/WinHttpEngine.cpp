@@ -1,4 +1,6 @@
-// The WinHTTP engine: installers to a file with progress, and images to memory.
+// The WinHTTP engine: installers to a file with progress, and images to memory. Both run on a thread of their
+// own that the caller stops waiting for when the transfer outlives its bounds: WinHTTP's timeouts end a silent
+// connection, but under Wine every byte of a header block that drips starts them again.
 #include "download/DownloadManager.h"
 
 #include <winhttp.h>
@@ -154,10 +156,18 @@ std::optional<std::uint64_t> QueryContentLength(HINTERNET request) {
 
 // Sends the request for the chain's URL and follows redirects until a final answer; raises unless its status is
 // 2xx.
-WinHttpPass OpenFollowingRedirects(const std::wstring& url, const PassSettings& settings) {
+// `watch`, when there is one, hears of every answer, and stops the transfer before another request once its
+// caller has given up.
+WinHttpPass OpenFollowingRedirects(const std::wstring& url,
+                                   const PassSettings& settings,
+                                   download::WatchedTransfer* watch) {
     download::RedirectChain chain(url);
     for (;;) {
+        if (watch != nullptr)
+            watch->Touch();
         WinHttpPass pass = OpenPass(chain.Url(), settings);
+        if (watch != nullptr)
+            watch->Touch();
         const DWORD status = QueryStatus(pass.request.Get());
         if (status >= 300 && status <= 399) {
             const std::vector<std::wstring> locations = QueryAll(pass.request.Get(), WINHTTP_QUERY_LOCATION);
@@ -225,7 +235,11 @@ private:
 // Reads the body chunk by chunk, each as large as what the connection already holds, handing each to `sink`.
 // A set `cancelled` stops the transfer before the next chunk; `bounds` stops a transfer that drips.
 template <typename Sink>
-void ReadBody(HINTERNET request, const std::atomic<bool>& cancelled, BodyBounds& bounds, Sink&& sink) {
+void ReadBody(HINTERNET request,
+              const std::atomic<bool>& cancelled,
+              BodyBounds& bounds,
+              download::WatchedTransfer* watch,
+              Sink&& sink) {
     std::vector<char> buffer;
     for (;;) {
         if (cancelled)
@@ -233,6 +247,8 @@ void ReadBody(HINTERNET request, const std::atomic<bool>& cancelled, BodyBounds&
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available))
             FailRequest(L"Failed to query data: %d - %ls");
+        if (watch != nullptr)
+            watch->Touch();
         bounds.Check(0);
         if (available == 0)
             return;
@@ -250,6 +266,33 @@ void ReadBody(HINTERNET request, const std::atomic<bool>& cancelled, BodyBounds&
     }
 }
 
+void TransferWinHttp(DownloadManager& manager,
+                     download::WatchedTransfer& transfer,
+                     const std::wstring& url,
+                     HWND notifyWindow,
+                     const std::wstring& targetPath) {
+    download::PartialFile& file = transfer.File();
+    download::ProgressReporter progress(notifyWindow);
+
+    const PassSettings settings{nullptr, ChooseWinHttpAccessType(), 0,
+                                static_cast<int>(manager.m_stallTimeout.count())};
+    WinHttpPass pass = OpenFollowingRedirects(url, settings, &transfer);
+    const std::optional<std::uint64_t> length = QueryContentLength(pass.request.Get());
+    progress.Start(length);
+
+    file.RequireOpen();
+    BodyBounds bounds(manager, std::nullopt);
+    ReadBody(pass.request.Get(), manager.m_cancelled, bounds, &transfer, [&](const char* data, DWORD size) {
+        file.Write(data, size);
+        progress.AddChunk(size);
+    });
+    transfer.Succeed([&] {
+        file.Complete(length, L"Failed to open downloaded file.");
+        manager.m_lastDownloadPath = targetPath;
+        progress.ReportComplete();
+    });
+}
+
 }  // namespace
 
 DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
@@ -260,25 +303,22 @@ DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
     DownloadResult result{false, std::wstring()};
     try {
         const std::wstring targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
-        download::PartialFile file(targetPath);
-        download::ProgressReporter progress(notifyWindow);
-
-        const PassSettings settings{nullptr, ChooseWinHttpAccessType(), 0, StallTimeoutMs()};
-        WinHttpPass pass = OpenFollowingRedirects(url, settings);
-        const std::optional<std::uint64_t> length = QueryContentLength(pass.request.Get());
-        progress.Start(length);
-
-        file.RequireOpen();
-        BodyBounds bounds(*this, std::nullopt);
-        ReadBody(pass.request.Get(), m_cancelled, bounds, [&](const char* data, DWORD size) {
-            file.Write(data, size);
-            progress.AddChunk(size);
-        });
-        file.Complete(length, L"Failed to open downloaded file.");
-
-        m_lastDownloadPath = targetPath;
-        progress.ReportComplete();
-        result.first = true;
+        // WinHTTP's own timeouts end a connection that falls silent; the watch, at twice that limit, ends one
+        // that drips its header block, which restarts those timeouts with every byte under Wine.
+        const auto limit = 2 * m_stallTimeout;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
+        auto transfer = std::make_shared<download::WatchedTransfer>(
+            limit, targetPath,
+            kWinHttpTag + win32::FormatWide(L"No progress for %d seconds.", static_cast<int>(seconds)));
+        std::thread([manager = shared_from_this(), transfer, url, notifyWindow, targetPath] {
+            try {
+                TransferWinHttp(*manager, *transfer, url, notifyWindow, targetPath);
+            } catch (...) {
+                // Raised again on the caller's thread, which tells final failures from the others.
+                transfer->Finish(DownloadResult(false, std::wstring()), std::current_exception());
+            }
+        }).detach();
+        result = transfer->Wait();
     } catch (const download::FinalFailure& error) {
         final = true;
         result.second = download::TagFailure(kWinHttpTag, error);
@@ -326,10 +366,10 @@ void DownloadManager::FetchToMemory(const std::wstring& url,
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     const int timeoutMs = static_cast<int>(std::max<long long>(1, std::min<long long>(left, StallTimeoutMs())));
     const PassSettings settings{kImageUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_FLAG_REFRESH, timeoutMs};
-    WinHttpPass pass = OpenFollowingRedirects(url, settings);
+    WinHttpPass pass = OpenFollowingRedirects(url, settings, nullptr);
     const std::optional<std::uint64_t> length = QueryContentLength(pass.request.Get());
     BodyBounds bounds(*this, deadline);
-    ReadBody(pass.request.Get(), m_cancelled, bounds, [&](const char* data, DWORD size) {
+    ReadBody(pass.request.Get(), m_cancelled, bounds, nullptr, [&](const char* data, DWORD size) {
         if (bytes.size() + size > download::kMaxImageBytes)
             Fail(L"Image too large.");
         try {

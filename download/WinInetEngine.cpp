@@ -1,12 +1,10 @@
 // The WinINet engine: the rescue for installer downloads that WinHTTP could not complete. It uses the system's
 // preconfigured proxy settings, and follows redirects under the same rule as WinHTTP, never by itself.
 //
-// Not every WinINet honours its receive timeout (some ignore it on the handle InternetOpenUrlW hides, and a
-// blocking call cannot be interrupted from outside), so the transfer runs on a thread of its own while the
-// caller watches it. When the connection stays silent longer than m_stallTimeout, the caller closes the
-// transfer's handles (which ends the transfer at its next step, or at once where the system aborts a blocking
-// call), discards its file, and only then reports the failure. The transfer thread then writes no result and no
-// m_lastDownloadPath.
+// Not every WinINet honours its receive timeout (some ignore it on the handle InternetOpenUrlW hides), so the
+// transfer runs under a WatchedTransfer. When the connection stays silent longer than m_stallTimeout, the caller
+// closes the transfer's handles (which ends the transfer at its next step, or at once where the system aborts a
+// blocking call), discards its file, and only then reports the failure.
 #include "download/DownloadManager.h"
 
 #include <wininet.h>
@@ -14,9 +12,7 @@
 #include <schannel.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -45,72 +41,21 @@ struct SecurityConnectionInfo {
 
 using Clock = std::chrono::steady_clock;
 
-// What the caller and the transfer thread share: the transfer's handles and file, its last sign of life, and
-// its result. Whoever gives up first closes the handles and discards the file; the other side then only finds
-// them closed.
-class WinInetTransfer {
+// The WinINet transfer under its watch. Closing a WinINet request aborts a call blocked on it, so giving up
+// closes the transfer's handles, which the transfer adopts as it opens them.
+class WinInetTransfer : public download::WatchedTransfer {
 public:
     WinInetTransfer(std::chrono::milliseconds limit, const std::wstring& targetPath)
-        : m_file(targetPath), m_limit(limit), m_lastActivity(Clock::now()) {}
-
-    download::PartialFile& File() { return m_file; }
+        : WatchedTransfer(
+              limit,
+              targetPath,
+              kWinInetTag + win32::FormatWide(
+                                L"No data received for %d seconds.",
+                                static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(limit).count()))) {}
 
     // Takes ownership of a handle just opened; raises once the caller has given up, so that the transfer stops.
     HINTERNET AdoptSession(HINTERNET session) { return Adopt(m_session, session); }
     HINTERNET AdoptRequest(HINTERNET request) { return Adopt(m_request, request); }
-
-    // The transfer made progress. Raises once the caller has given up.
-    void Touch() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_abandoned)
-            Fail(L"Abandoned.");
-        m_lastActivity = Clock::now();
-    }
-
-    // Runs `finish`, which may raise, and hands over success, unless the caller has given up already.
-    template <typename Finish>
-    void Succeed(Finish&& finish) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_abandoned)
-            Fail(L"Abandoned.");
-        finish();
-        m_result = DownloadResult(true, std::wstring());
-        m_done = true;
-        CloseHandles();
-        m_changed.notify_all();
-    }
-
-    // Releases everything, then hands over the failure (unless the caller has given up and done so already).
-    void Finish(DownloadResult result, std::exception_ptr exception = nullptr) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_abandoned)
-            return;
-        CloseHandles();
-        m_file.Discard();
-        m_result = std::move(result);
-        m_exception = exception;
-        m_done = true;
-        m_changed.notify_all();
-    }
-
-    // The transfer's result, or a failure once the connection has been silent for longer than the limit.
-    DownloadResult Wait() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_done) {
-            if (m_changed.wait_until(lock, m_lastActivity + m_limit) == std::cv_status::timeout && !m_done &&
-                Clock::now() >= m_lastActivity + m_limit) {
-                m_abandoned = true;
-                CloseHandles();
-                m_file.Discard();
-                const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_limit).count();
-                return DownloadResult(false, kWinInetTag + win32::FormatWide(L"No data received for %d seconds.",
-                                                                             static_cast<int>(seconds)));
-            }
-        }
-        if (m_exception)
-            std::rethrow_exception(m_exception);
-        return m_result;
-    }
 
 private:
     HINTERNET Adopt(win32::InternetHandle& owner, HINTERNET handle) {
@@ -123,23 +68,13 @@ private:
         return handle;
     }
 
-    // Closing a request aborts a call that is blocked on it, where the system allows it.
-    void CloseHandles() {
+    void CloseTransfer() override {
         m_request.Reset();
         m_session.Reset();
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    download::PartialFile m_file;
     win32::InternetHandle m_session;
     win32::InternetHandle m_request;
-    const std::chrono::milliseconds m_limit;
-    Clock::time_point m_lastActivity;
-    bool m_done = false;
-    bool m_abandoned = false;
-    DownloadResult m_result{false, std::wstring()};
-    std::exception_ptr m_exception;
 };
 
 // Every value of a header, in order.

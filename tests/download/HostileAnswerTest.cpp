@@ -181,12 +181,30 @@ TEST_F(HostileAnswer, InvalidAnswersAreRefusedByBothEnginesWithoutARescue) {
          L"Refused a redirect from https to http: \"http://localhost/files/plain.exe\"",
          L"Refused a redirect from https to http: \"http://localhost/files/plain.exe\"",
          false},
-        {"drip feed",
+    };
+    for (const HostileCase& c : cases)
+        Run(c);
+}
+
+TEST_F(HostileAnswer, ServersThatDripAreGivenUpOn) {
+    const std::string program = MakeProgram();
+    backend::Headers headers;
+    for (int i = 0; i < 30; ++i)
+        headers.push_back({"X-Drip-" + std::to_string(i), "1"});
+    const HostileCase cases[] = {
+        // Never silent for long, so only the rate floor ends it; WinINet would only drip along as well.
+        {"body that drips",
          {{.body = program, .chunkDelaySeconds = 0.1, .chunkSize = 32}},
          Outcome::Refused,
          L"Transfer too slow: less than 1024 bytes per second for 2 seconds.",
          L"Transfer too slow: less than 1024 bytes per second for 2 seconds.",
          false},
+        // A byte a second restarts WinHTTP's timeouts under Wine: its watch ends it at twice the stall limit.
+        {"header block that drips",
+         {{.body = program, .headers = headers, .headerDelaySeconds = 1}},
+         Outcome::Refused,
+         L"No progress for 8 seconds.",
+         L"No data received for 4 seconds."},
     };
     for (const HostileCase& c : cases)
         Run(c);
