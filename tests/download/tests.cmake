@@ -4,6 +4,10 @@ wayfarer_add_test(NAME download_tests SOURCES
     download/DownloadFileTest.cpp
     download/FileNameTest.cpp
     download/DownloadToMemoryTest.cpp
+    download/InstallerFixtures.cpp
+    download/InstallerCheckTest.cpp
+    download/HostileAnswerTest.cpp
+    download/TransferRulesTest.cpp
     BACKEND)
 
 # Installer launch: every run starts the stand-in installer (tools/win/fake_installer.cpp) under Wine.
