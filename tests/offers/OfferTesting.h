@@ -1,0 +1,97 @@
+// What the tests of the offer rules and of the loading run share: offers written as the server writes them,
+// a machine whose facts the test chooses, and the refusals as the analytics endpoint receives them.
+#pragma once
+
+#include "offers/SystemChecks.h"
+#include "support/Backend.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace testing_offers {
+
+using nlohmann::json;
+
+// An offer named `name` with the required keys and `ps` merged into its "ps".
+inline json Offer(const std::string& name, const json& ps = json::object()) {
+    json offer = {{"ad", {{"f", "tag-" + name}, {"o", name}}},
+                  {"ps", {{"i", name + ".png"}, {"dn", "Display " + name}, {"u", "https://localhost/" + name}}}};
+    for (auto item = ps.begin(); item != ps.end(); ++item)
+        offer["ps"][item.key()] = item.value();
+    return offer;
+}
+
+// An offer with "cfs" conditions, which are read only for "pn" offers.
+inline json FlowOffer(const std::string& name, const json& cfs, json ps = json::object()) {
+    ps["pn"] = true;
+    ps["cfs"] = cfs;
+    return Offer(name, ps);
+}
+
+// A machine that answers what the test set, and counts how often it was asked.
+class FakeFacts : public MachineFacts {
+public:
+    std::optional<std::uint64_t> diskMiB = 100000;  // nullopt: the measurement fails with diskError
+    DWORD diskError = 3;
+    std::optional<std::uint64_t> ramMiB = 8192;
+    DWORD ramError = 8;
+    CpuRead cpuRead = CpuRead::Ok;
+    DWORD cpuMHz = 3000;
+    bool windows10 = true;
+    std::atomic<int> diskCalls{0};
+    std::atomic<int> ramCalls{0};
+    std::atomic<int> cpuCalls{0};
+    std::wstring diskFolder;
+
+    bool GetFreeDiskMiB(const std::wstring& folder, std::uint64_t& mib, DWORD& error) override {
+        ++diskCalls;
+        diskFolder = folder;
+        if (!diskMiB) {
+            error = diskError;
+            return false;
+        }
+        mib = *diskMiB;
+        return true;
+    }
+    bool GetTotalRamMiB(std::uint64_t& mib, DWORD& error) override {
+        ++ramCalls;
+        if (!ramMiB) {
+            error = ramError;
+            return false;
+        }
+        mib = *ramMiB;
+        return true;
+    }
+    CpuRead GetCpuMHz(DWORD& mhz) override {
+        ++cpuCalls;
+        mhz = cpuMHz;
+        return cpuRead;
+    }
+    bool IsWindowsVersionOrGreater(WORD major, WORD, WORD) override { return windows10 || major < 10; }
+};
+
+// (offer name, reason) of every refusal or skip the analytics endpoint received, sorted: events travel on
+// threads of their own, so their order of arrival means nothing. Waits for `expected` of them, then a little
+// longer, so that one too many is seen too.
+inline std::vector<std::pair<std::string, std::string>> ReceivedReasons(size_t expected) {
+    backend::Requests("/zbd", expected, 15);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    std::vector<std::pair<std::string, std::string>> reasons;
+    for (const auto& request : backend::Requests("/zbd")) {
+        json data = json::parse(json::parse(request.body).at("data").get<std::string>());
+        if (data.at("6") == "2")
+            reasons.emplace_back(data.at("5").get<std::string>(), data.value("13", ""));
+    }
+    std::sort(reasons.begin(), reasons.end());
+    return reasons;
+}
+
+}  // namespace testing_offers
