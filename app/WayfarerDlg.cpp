@@ -165,8 +165,9 @@ bool CWayfarerDlg::CreateInitialPages() {
         m_loadHandoff->frame = m_hwnd;
         loadingPage->m_onLoadComplete = [handoff = m_loadHandoff](std::vector<std::shared_ptr<Package>> offers) {
             std::lock_guard<std::mutex> lock(handoff->mutex);
-            if (!handoff->armed)
+            if (!handoff->armed || handoff->delivered)
                 return;
+            handoff->delivered = true;
             handoff->offers = std::move(offers);
             handoff->ready = true;
             ::PostMessageW(handoff->frame, WM_LOAD_COMPLETE, 0, 0);

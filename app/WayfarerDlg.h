@@ -86,6 +86,8 @@ protected:
     struct LoadHandoff {
         std::mutex mutex;
         bool armed = true;
+        // One delivery per wizard: the later pages are created once.
+        bool delivered = false;
         bool ready = false;
         HWND frame = nullptr;
         std::vector<std::shared_ptr<Package>> offers;
