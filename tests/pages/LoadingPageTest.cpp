@@ -235,29 +235,48 @@ HWND FindChild(HWND parent, int id) {
     return search.found;
 }
 
-TEST_F(LoadingPageTest, TheProgramEndsCleanlyWhenClosedWhileImagesLoad) {
-    backend::Script(
-        "/o", {{.body = json{{"f", {{"m", 5}}}, {"o", {Offer("a", {{"v", 1}}), Offer("b", {{"v", 2}})}}}.dump()}});
-    backend::ScriptPrefix("/f/", {{.body = PngBytes(), .delaySeconds = 1.5}});
+TEST_F(LoadingPageTest, TheProgramEndsCleanlyWhenClosedWhileItLoads) {
+    const std::string answer = json{{"f", {{"m", 5}}}, {"o", {Offer("a", {{"v", 1}}), Offer("b", {{"v", 2}})}}}.dump();
+    struct Case {
+        const char* name;
+        double answerDelay;
+        double imageDelay;
+        const char* waitFor;  // the request that shows the moment has come
+    };
+    const Case cases[] = {
+        {"while the configuration is asked for", 2, 0, "/o"},
+        {"while the images load", 0, 2, "/f/b.png"},
+    };
     const std::wstring installer = InstallerPath();
     ASSERT_FALSE(installer.empty());
-    win32::Handle process(testing_ui::StartProgram(installer));
-    ASSERT_TRUE(process);
-    HWND frame = nullptr;
-    ASSERT_TRUE(
-        testing_ui::WaitFor([&frame] { return (frame = testing_ui::FindTopWindow(L"#32770", L"Quarvel ")) != nullptr; },
-                            std::chrono::seconds(30)));
-    HWND next = nullptr;
-    ASSERT_TRUE(testing_ui::WaitFor([&] { return (next = FindChild(frame, IDC_LANGUAGE_NEXT)) != nullptr; }));
-    ::PostMessageW(next, BM_CLICK, 0, 0);
-    backend::Requests("/f/b.png", 1, 20);
-    testing_ui::DialogWatcher question(L"");
-    ::PostMessageW(frame, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(question.Wait(std::chrono::seconds(20)).empty());
-    ASSERT_EQ(::WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    ::GetExitCodeProcess(process.Get(), &exitCode);
-    EXPECT_EQ(exitCode, 0u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        backend::Reset();
+        backend::Script("/o", {{.body = answer, .delaySeconds = c.answerDelay}});
+        backend::ScriptPrefix("/f/", {{.body = PngBytes(), .delaySeconds = c.imageDelay}});
+        win32::Handle process(testing_ui::StartProgram(installer));
+        ASSERT_TRUE(process);
+        HWND frame = nullptr;
+        ASSERT_TRUE(testing_ui::WaitFor(
+            [&frame] { return (frame = testing_ui::FindTopWindow(L"#32770", L"Quarvel ")) != nullptr; },
+            std::chrono::seconds(30)));
+        HWND next = nullptr;
+        ASSERT_TRUE(testing_ui::WaitFor([&] { return (next = FindChild(frame, IDC_LANGUAGE_NEXT)) != nullptr; }));
+        ::PostMessageW(next, BM_CLICK, 0, 0);
+        EXPECT_EQ(backend::Requests(c.waitFor, 1, 20).size(), 1u);
+        testing_ui::DialogWatcher question(L"");
+        ::PostMessageW(frame, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(question.Wait(std::chrono::seconds(20)).empty());
+        ASSERT_EQ(::WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
+        DWORD exitCode = 1;
+        ::GetExitCodeProcess(process.Get(), &exitCode);
+        EXPECT_EQ(exitCode, 0u);
+        // The close report of the main product went out before the process ended.
+        bool closeReported = false;
+        for (const auto& request : backend::Requests("/zbd"))
+            closeReported |= json::parse(json::parse(request.body).at("data").get<std::string>()).at("6") == "5";
+        EXPECT_TRUE(closeReported);
+    }
 }
 
 }  // namespace
