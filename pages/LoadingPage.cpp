@@ -45,9 +45,9 @@ void LoadingPage::OnNavigateToPage() {
     auto promise = std::make_shared<std::promise<LoadingOutcome>>();
     m_evaluation = promise->get_future();
     const HWND page = m_hwnd;
-    auto run = [promise, page, facts = m_machineFacts] {
+    auto run = [promise, page] {
         try {
-            promise->set_value(LoadConfiguration(ConfigurationManager::GetInstance(), facts));
+            promise->set_value(LoadConfiguration(ConfigurationManager::GetInstance()));
         } catch (...) {
             promise->set_exception(std::current_exception());
         }

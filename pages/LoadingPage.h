@@ -12,7 +12,6 @@
 #include <vector>
 
 class LoadCountdown;
-class MachineFacts;
 class Package;
 
 class LoadingPage : public IPage {
@@ -31,8 +30,6 @@ public:
     // Set by the frame when it creates the page; receives the admitted offers, once. It runs on whichever
     // thread finished the last image, under the countdown's lock: it must only hand the list over.
     std::function<void(std::vector<std::shared_ptr<Package>>)> m_onLoadComplete;
-    // The machine the offer rules measure; null is the real one.
-    std::shared_ptr<MachineFacts> m_machineFacts;
 
 protected:
     BOOL OnInitDialog() override;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include "support/WindowTesting.h"
 #include <thread>
 
 using nlohmann::json;
@@ -202,6 +203,25 @@ TEST_F(LoadingPipelineTest, DlmAnswerWithoutTitleOrDownloadIsAConfigurationError
         SCOPED_TRACE(answer.dump());
         EXPECT_THROW(Apply(answer), json::exception);
     }
+}
+
+TEST(PackageImageDropTest, AnImageArrivingAfterTheDropIsRefusedAndTheCompletionStillRuns) {
+    testing_ui::EnsureGdiplus();
+    backend::Reset();
+    backend::Script("/f/late.png", {{.body = testing_offers::ResourcePng(), .delaySeconds = 0.5}});
+    auto configuration = ConfigurationManager::GetInstance();
+    const std::wstring savedBase = configuration->m_filesBaseUrl;
+    configuration->m_filesBaseUrl = backend::Url("/f/");
+    auto offer = std::make_shared<Package>(EventBase(), Offer("late"), false, "", 0);
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    offer->DownloadImage([calls] { ++*calls; });
+    // As the wizard does when it goes away while the image is on its way.
+    offer->DropImage();
+    EXPECT_TRUE(testing_ui::WaitFor([&calls] { return calls->load() > 0; }, std::chrono::seconds(20)));
+    configuration->m_filesBaseUrl = savedBase;
+    EXPECT_EQ(backend::Requests("/f/late.png").size(), 1u);
+    EXPECT_EQ(*calls, 1);
+    EXPECT_FALSE(offer->m_image);
 }
 
 TEST(CompletionOnceTest, RunsExactlyOnceWhicheverWayItEnds) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "offers/SystemChecks.h"
+#include "resource.h"
 #include "support/Backend.h"
 
 #include <algorithm>
@@ -34,6 +35,14 @@ inline json FlowOffer(const std::string& name, const json& cfs, json ps = json::
     ps["pn"] = true;
     ps["cfs"] = cfs;
     return Offer(name, ps);
+}
+
+// The program's 256 x 256 product logo, as PNG bytes the file endpoint can serve.
+inline std::string ResourcePng() {
+    HMODULE self = ::GetModuleHandleW(nullptr);
+    HRSRC resource = ::FindResourceW(self, MAKEINTRESOURCEW(IDB_PRODUCT_LOGO), RT_IMAGE_PRODUCT_LOGO);
+    const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(self, resource)));
+    return std::string(bytes, ::SizeofResource(self, resource));
 }
 
 // A machine that answers what the test set, and counts how often it was asked.

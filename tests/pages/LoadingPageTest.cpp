@@ -16,7 +16,6 @@ using nlohmann::json;
 using testing_frame::RunFrame;
 using testing_frame::TextOf;
 using testing_loading::LoadingFrame;
-using testing_loading::PngBytes;
 using testing_offers::Offer;
 
 namespace {
@@ -51,8 +50,8 @@ TEST_F(LoadingPageTest, ImagesLoadInParallelAndTheOffersArriveOnceAfterTheLast) 
                        {"f", {{"m", 5}}},
                        {"o", {Offer("slow", {{"v", 1}}), Offer("missing", {{"v", 2}}), Offer("fast", {{"v", 3}})}}}
                       .dump()}});
-    backend::Script("/f/slow.png", {{.body = PngBytes(), .delaySeconds = 1.5}});
-    backend::Script("/f/fast.png", {{.body = PngBytes()}});
+    backend::Script("/f/slow.png", {{.body = testing_offers::ResourcePng(), .delaySeconds = 1.5}});
+    backend::Script("/f/fast.png", {{.body = testing_offers::ResourcePng()}});
     backend::Script("/f/missing.png", {{.status = 404}});
     LoadingFrame frame;
     LONG_PTR barStyle = 0;
@@ -153,7 +152,7 @@ TEST_F(LoadingPageTest, DlmLogoWithoutOffersHandsOverOnce) {
     m_configuration->m_wizardType = WizardTypeDlm;
     backend::Script("/o", {{.body = R"({"i": {"ct": "Prod", "cu": "https://localhost/p.exe",
                                                "cl": "https://localhost/logo.png"}})"}});
-    backend::Script("/logo.png", {{.body = PngBytes()}});
+    backend::Script("/logo.png", {{.body = testing_offers::ResourcePng()}});
     LoadingFrame frame;
     RunFrame(frame, {[&] {
                          frame.CountHandOvers();
@@ -181,7 +180,7 @@ TEST_F(LoadingPageTest, NothingReachesTheFrameAfterItWentWhileImagesLoaded) {
         SCOPED_TRACE(userCloses ? "closed" : "ended");
         backend::Reset();
         backend::Script("/o", {{.body = answer}});
-        backend::ScriptPrefix("/f/", {{.body = PngBytes(), .delaySeconds = 2}});
+        backend::ScriptPrefix("/f/", {{.body = testing_offers::ResourcePng(), .delaySeconds = 2}});
         std::shared_ptr<std::atomic<int>> handOvers;
         {
             LoadingFrame frame;
@@ -253,7 +252,7 @@ TEST_F(LoadingPageTest, TheProgramEndsCleanlyWhenClosedWhileItLoads) {
         SCOPED_TRACE(c.name);
         backend::Reset();
         backend::Script("/o", {{.body = answer, .delaySeconds = c.answerDelay}});
-        backend::ScriptPrefix("/f/", {{.body = PngBytes(), .delaySeconds = c.imageDelay}});
+        backend::ScriptPrefix("/f/", {{.body = testing_offers::ResourcePng(), .delaySeconds = c.imageDelay}});
         win32::Handle process(testing_ui::StartProgram(installer));
         ASSERT_TRUE(process);
         HWND frame = nullptr;

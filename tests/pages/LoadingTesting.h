@@ -1,5 +1,5 @@
-// What the loading page's tests share: a frame that counts the loading's hand-overs, the configuration fields a
-// loading run writes (restored after each test), and an image the file endpoint can serve.
+// What the loading page's tests share: a frame that counts the loading's hand-overs, and the configuration
+// fields a loading run writes, restored after each test.
 #pragma once
 
 #include "download/DownloadManager.h"
@@ -44,14 +44,6 @@ protected:
         return TestFrame::OnMessage(message, wParam, lParam, result);
     }
 };
-
-// The 256 x 256 product logo among the program's resources, as PNG bytes.
-inline std::string PngBytes() {
-    HMODULE self = ::GetModuleHandleW(nullptr);
-    HRSRC resource = ::FindResourceW(self, MAKEINTRESOURCEW(IDB_PRODUCT_LOGO), RT_IMAGE_PRODUCT_LOGO);
-    const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(self, resource)));
-    return std::string(bytes, ::SizeofResource(self, resource));
-}
 
 // Saves what a loading run and the frame write into the configuration and puts it back.
 class ConfigurationGuard {
