@@ -2,6 +2,7 @@
 
 #include "config/PathPlaceholders.h"
 #include "net/Codecs.h"
+#include "net/WinHttpSettings.h"
 #include "offers/Package.h"
 #include "win32/Handle.h"
 
@@ -49,16 +50,7 @@ MachineFacts::CpuRead MachineFacts::GetCpuMHz(DWORD& mhz) {
 }
 
 bool MachineFacts::IsWindowsVersionOrGreater(WORD major, WORD minor, WORD servicePack) {
-    OSVERSIONINFOEXW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-    info.dwMajorVersion = major;
-    info.dwMinorVersion = minor;
-    info.wServicePackMajor = servicePack;
-    DWORDLONG condition = 0;
-    condition = ::VerSetConditionMask(condition, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    condition = ::VerSetConditionMask(condition, VER_MINORVERSION, VER_GREATER_EQUAL);
-    condition = ::VerSetConditionMask(condition, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return ::VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, condition) != FALSE;
+    return IsWindowsVersionAtLeast(major, minor, servicePack);
 }
 
 namespace {

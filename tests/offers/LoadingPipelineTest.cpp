@@ -32,47 +32,17 @@ class LoadingPipelineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         backend::Reset();
-        m_configuration = ConfigurationManager::GetInstance();
-        m_saved = Fields{
-            m_configuration->m_wizardType,     m_configuration->m_productTitle, m_configuration->m_mainDownloadUrl,
-            m_configuration->m_mainFileName,   m_configuration->m_privacyUrl,   m_configuration->m_termsUrl,
-            m_configuration->m_mainCh,         m_configuration->m_mainCfl,      m_configuration->m_mainCl,
-            m_configuration->m_mainCb,         m_configuration->m_serverL,      m_configuration->m_serverFa,
-            m_configuration->m_maxOffersInFlow};
         m_configuration->m_offerCounter = 0;
         m_configuration->m_offersToShow = 0;
         m_configuration->m_maxOffersInFlow = -7;
-    }
-    void TearDown() override {
-        m_configuration->m_wizardType = m_saved.wizardType;
-        m_configuration->m_productTitle = m_saved.productTitle;
-        m_configuration->m_mainDownloadUrl = m_saved.mainDownloadUrl;
-        m_configuration->m_mainFileName = m_saved.mainFileName;
-        m_configuration->m_privacyUrl = m_saved.privacyUrl;
-        m_configuration->m_termsUrl = m_saved.termsUrl;
-        m_configuration->m_mainCh = m_saved.mainCh;
-        m_configuration->m_mainCfl = m_saved.mainCfl;
-        m_configuration->m_mainCl = m_saved.mainCl;
-        m_configuration->m_mainCb = m_saved.mainCb;
-        m_configuration->m_serverL = m_saved.serverL;
-        m_configuration->m_serverFa = m_saved.serverFa;
-        m_configuration->m_maxOffersInFlow = m_saved.maxOffersInFlow;
-        m_configuration->m_offerCounter = 0;
-        m_configuration->m_offersToShow = 0;
     }
 
     LoadingOutcome Apply(const json& answer) {
         return ApplyConfigurationAnswer(answer, m_configuration, std::make_shared<FakeFacts>());
     }
 
-    struct Fields {
-        int wizardType;
-        std::wstring productTitle, mainDownloadUrl, mainFileName, privacyUrl, termsUrl, mainCh, mainCfl, mainCl;
-        std::string mainCb, serverL, serverFa;
-        int maxOffersInFlow;
-    };
-    std::shared_ptr<ConfigurationManager> m_configuration;
-    Fields m_saved{};
+    testing_offers::ConfigurationGuard m_guard;
+    std::shared_ptr<ConfigurationManager> m_configuration = ConfigurationManager::GetInstance();
 };
 
 TEST_F(LoadingPipelineTest, AnswerWithoutOffersSetsItsValuesAndNeedsNoLimit) {
@@ -197,7 +167,7 @@ TEST_F(LoadingPipelineTest, DlmAnswerWithoutTitleOrDownloadIsAConfigurationError
         EXPECT_TRUE(outcome.configurationError);
         EXPECT_TRUE(outcome.offers.empty());
     }
-    EXPECT_EQ(m_configuration->m_productTitle, m_saved.productTitle) << "nothing of the product is kept";
+    EXPECT_EQ(m_configuration->m_productTitle, L"Quarvel") << "nothing of the product is kept";
     // Missing keys, a missing product or a root that is not an object are malformed answers.
     for (const json& answer : {json{{"i", {{"ct", "T"}}}}, json{{"l", "US"}}, json::array()}) {
         SCOPED_TRACE(answer.dump());

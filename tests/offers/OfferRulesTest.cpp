@@ -29,23 +29,10 @@ class OfferRulesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         backend::Reset();
-        m_configuration = ConfigurationManager::GetInstance();
-        m_savedCounter = m_configuration->m_offerCounter;
-        m_savedToShow = m_configuration->m_offersToShow;
-        m_savedMax = m_configuration->m_maxOffersInFlow;
-        m_savedVersion = m_configuration->m_programVersion;
-        m_savedCh = m_configuration->m_mainCh;
         m_configuration->m_offerCounter = 0;
         m_configuration->m_offersToShow = 0;
         m_configuration->m_programVersion = L"2.0.0.0";
         m_configuration->m_mainCh.clear();
-    }
-    void TearDown() override {
-        m_configuration->m_offerCounter = m_savedCounter;
-        m_configuration->m_offersToShow = m_savedToShow;
-        m_configuration->m_maxOffersInFlow = m_savedMax;
-        m_configuration->m_programVersion = m_savedVersion;
-        m_configuration->m_mainCh = m_savedCh;
     }
 
     // Runs the offers through a loading run with the limit `max`; the names admitted, in order.
@@ -57,12 +44,8 @@ protected:
         return names;
     }
 
-    std::shared_ptr<ConfigurationManager> m_configuration;
-    int m_savedCounter = 0;
-    int m_savedToShow = 0;
-    int m_savedMax = 0;
-    std::wstring m_savedVersion;
-    std::wstring m_savedCh;
+    testing_offers::ConfigurationGuard m_guard;
+    std::shared_ptr<ConfigurationManager> m_configuration = ConfigurationManager::GetInstance();
 };
 
 TEST_F(OfferRulesTest, EachRuleRefusesWithItsReason) {

@@ -1,7 +1,10 @@
 // What the tests of the offer rules and of the loading run share: offers written as the server writes them,
-// a machine whose facts the test chooses, and the refusals as the analytics endpoint receives them.
+// a machine whose facts the test chooses, the refusals as the analytics endpoint receives them, and the
+// configuration a loading run writes, put back after each test.
 #pragma once
 
+#include "config/ConfigurationManager.h"
+#include "download/DownloadManager.h"
 #include "offers/SystemChecks.h"
 #include "resource.h"
 #include "support/Backend.h"
@@ -102,5 +105,59 @@ inline std::vector<std::pair<std::string, std::string>> ReceivedReasons(size_t e
     std::sort(reasons.begin(), reasons.end());
     return reasons;
 }
+
+// Saves what a loading run and the frame write into the configuration and puts it back.
+class ConfigurationGuard {
+public:
+    ConfigurationGuard() : m_configuration(ConfigurationManager::GetInstance()), m_saved(Take(*m_configuration)) {}
+    ~ConfigurationGuard() {
+        Put(m_saved, *m_configuration);
+        m_configuration->m_productImage.reset();
+        m_configuration->m_mainPackage.reset();
+        m_configuration->m_shownOffers.clear();
+        m_configuration->m_closing = false;
+        m_configuration->m_tempFolder = CreateUniqueTempFolder();
+        DownloadManager::GetInstance()->m_cancelled = false;
+    }
+    ConfigurationGuard(const ConfigurationGuard&) = delete;
+    ConfigurationGuard& operator=(const ConfigurationGuard&) = delete;
+
+private:
+    struct Fields {
+        int wizardType, maxOffersInFlow, offerCounter, offersToShow;
+        bool offerDeclined;
+        std::wstring programVersion, productTitle, mainDownloadUrl, mainFileName, mainCl, mainCh, mainCfl, privacyUrl,
+            termsUrl;
+        std::string serverL, serverFa, mainCb;
+    };
+    static Fields Take(const ConfigurationManager& c) {
+        return {c.m_wizardType,     c.m_maxOffersInFlow, c.m_offerCounter,    c.m_offersToShow, c.m_offerDeclined,
+                c.m_programVersion, c.m_productTitle,    c.m_mainDownloadUrl, c.m_mainFileName, c.m_mainCl,
+                c.m_mainCh,         c.m_mainCfl,         c.m_privacyUrl,      c.m_termsUrl,     c.m_serverL,
+                c.m_serverFa,       c.m_mainCb};
+    }
+    static void Put(const Fields& f, ConfigurationManager& c) {
+        c.m_wizardType = f.wizardType;
+        c.m_maxOffersInFlow = f.maxOffersInFlow;
+        c.m_offerCounter = f.offerCounter;
+        c.m_offersToShow = f.offersToShow;
+        c.m_offerDeclined = f.offerDeclined;
+        c.m_programVersion = f.programVersion;
+        c.m_productTitle = f.productTitle;
+        c.m_mainDownloadUrl = f.mainDownloadUrl;
+        c.m_mainFileName = f.mainFileName;
+        c.m_mainCl = f.mainCl;
+        c.m_mainCh = f.mainCh;
+        c.m_mainCfl = f.mainCfl;
+        c.m_privacyUrl = f.privacyUrl;
+        c.m_termsUrl = f.termsUrl;
+        c.m_serverL = f.serverL;
+        c.m_serverFa = f.serverFa;
+        c.m_mainCb = f.mainCb;
+    }
+
+    std::shared_ptr<ConfigurationManager> m_configuration;
+    Fields m_saved;
+};
 
 }  // namespace testing_offers

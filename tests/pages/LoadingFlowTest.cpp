@@ -27,16 +27,7 @@ std::shared_ptr<Package> MakeOffer(const std::string& name, const json& cfs, int
     return std::make_shared<Package>(EventBase(), FlowOffer(name, cfs), false, "", position);
 }
 
-class LoadingFlowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        testing_ui::EnsureGdiplus();
-        backend::Reset();
-    }
-
-    testing_loading::ConfigurationGuard m_guard;
-    std::shared_ptr<ConfigurationManager> m_configuration = ConfigurationManager::GetInstance();
-};
+using LoadingFlowTest = testing_loading::LoadingFrameTest;
 
 TEST_F(LoadingFlowTest, LoadCompleteTakesTheOffersAndFollowsTheServersProduct) {
     const Offers handed = {MakeOffer("A", json::object(), 0), MakeOffer("B", json::object(), 1)};

@@ -32,16 +32,7 @@ std::vector<std::string> NamesOf(const testing_loading::Offers& offers) {
     return names;
 }
 
-class LoadingPageTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        testing_ui::EnsureGdiplus();
-        backend::Reset();
-    }
-
-    testing_loading::ConfigurationGuard m_guard;
-    std::shared_ptr<ConfigurationManager> m_configuration = ConfigurationManager::GetInstance();
-};
+using LoadingPageTest = testing_loading::LoadingFrameTest;
 
 TEST_F(LoadingPageTest, ImagesLoadInParallelAndTheOffersArriveOnceAfterTheLast) {
     backend::Script(

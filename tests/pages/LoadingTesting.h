@@ -1,11 +1,13 @@
-// What the loading page's tests share: a frame that counts the loading's hand-overs, and the configuration
-// fields a loading run writes, restored after each test.
+// What the loading page's tests share: a frame that counts the loading's hand-overs, and a fixture that
+// puts the configuration back after each test.
 #pragma once
 
-#include "download/DownloadManager.h"
+#include "offers/OfferTesting.h"
 #include "offers/Package.h"
 #include "pages/FrameHarness.h"
 #include "support/Backend.h"
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
@@ -45,56 +47,16 @@ protected:
     }
 };
 
-// Saves what a loading run and the frame write into the configuration and puts it back.
-class ConfigurationGuard {
-public:
-    ConfigurationGuard() : m_configuration(ConfigurationManager::GetInstance()), m_saved(Take(*m_configuration)) {}
-    ~ConfigurationGuard() {
-        Put(m_saved, *m_configuration);
-        m_configuration->m_productImage.reset();
-        m_configuration->m_mainPackage.reset();
-        m_configuration->m_shownOffers.clear();
-        m_configuration->m_closing = false;
-        m_configuration->m_tempFolder = CreateUniqueTempFolder();
-        DownloadManager::GetInstance()->m_cancelled = false;
-    }
-    ConfigurationGuard(const ConfigurationGuard&) = delete;
-    ConfigurationGuard& operator=(const ConfigurationGuard&) = delete;
-
-private:
-    struct Fields {
-        int wizardType, maxOffersInFlow, offerCounter, offersToShow;
-        bool offerDeclined;
-        std::wstring productTitle, mainDownloadUrl, mainFileName, mainCl, mainCh, mainCfl, privacyUrl, termsUrl;
-        std::string serverL, serverFa, mainCb;
-    };
-    static Fields Take(const ConfigurationManager& c) {
-        return {c.m_wizardType,    c.m_maxOffersInFlow, c.m_offerCounter,    c.m_offersToShow,
-                c.m_offerDeclined, c.m_productTitle,    c.m_mainDownloadUrl, c.m_mainFileName,
-                c.m_mainCl,        c.m_mainCh,          c.m_mainCfl,         c.m_privacyUrl,
-                c.m_termsUrl,      c.m_serverL,         c.m_serverFa,        c.m_mainCb};
-    }
-    static void Put(const Fields& f, ConfigurationManager& c) {
-        c.m_wizardType = f.wizardType;
-        c.m_maxOffersInFlow = f.maxOffersInFlow;
-        c.m_offerCounter = f.offerCounter;
-        c.m_offersToShow = f.offersToShow;
-        c.m_offerDeclined = f.offerDeclined;
-        c.m_productTitle = f.productTitle;
-        c.m_mainDownloadUrl = f.mainDownloadUrl;
-        c.m_mainFileName = f.mainFileName;
-        c.m_mainCl = f.mainCl;
-        c.m_mainCh = f.mainCh;
-        c.m_mainCfl = f.mainCfl;
-        c.m_privacyUrl = f.privacyUrl;
-        c.m_termsUrl = f.termsUrl;
-        c.m_serverL = f.serverL;
-        c.m_serverFa = f.serverFa;
-        c.m_mainCb = f.mainCb;
+// The frame tests of loading: GDI+ for the images, a fresh backend, and the configuration put back afterwards.
+class LoadingFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_ui::EnsureGdiplus();
+        backend::Reset();
     }
 
-    std::shared_ptr<ConfigurationManager> m_configuration;
-    Fields m_saved;
+    testing_offers::ConfigurationGuard m_guard;
+    std::shared_ptr<ConfigurationManager> m_configuration = ConfigurationManager::GetInstance();
 };
 
 }  // namespace testing_loading
