@@ -310,7 +310,8 @@ int CWayfarerDlg::CountSkippedOffers() {
         if (!m_skipAllClicked && !m_skipRestAfterDecline && !m_maxOffersReached) {
             if (configuration->m_offerDeclined && offer.m_flow.sied) {
                 earlierDecline = true;
-                // Its place was given back when it was admitted; skipped, it no longer limits the flow.
+                // Skipped, it limits nothing: its own "mo" no longer counts, and the place it was given back when
+                // it was admitted is taken again.
                 offer.m_flow.mo = INT_MAX;
                 --configuration->m_offerCounter;
             }
