@@ -68,6 +68,8 @@ BOOL CWayfarerDlg::OnInitDialog() {
         m_instanceMutex.Reset();
         ui::ShowMessageBox(m_hwnd, L"Another setup is already running, please close it and try again", L"Error",
                            MB_ICONERROR | MB_SYSTEMMODAL);
+        // This copy made its temporary folder on the way here and will never use it.
+        DeleteTempFolder();
         EndDialog(1);
         return FALSE;
     }

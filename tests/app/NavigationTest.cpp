@@ -1,5 +1,6 @@
 #include "pages/FrameHarness.h"
 
+#include "download/DownloadManager.h"
 #include "l10n/MessageBoxRecorder.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,7 @@ protected:
         m_configuration->m_tempFolder = m_savedTempFolder;
         m_configuration->m_lumoraFlavour = m_savedLumora;
         m_configuration->m_closing = false;
+        DownloadManager::GetInstance()->m_cancelled = false;
     }
 
     std::shared_ptr<ConfigurationManager> m_configuration;
@@ -223,6 +225,7 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
                                           EXPECT_EQ(frame.VisiblePage(), frame.Page(0).GetHwnd());
                                           EXPECT_TRUE(InstanceMutexHeld());
                                           EXPECT_FALSE(m_configuration->m_closing);
+                                          EXPECT_FALSE(DownloadManager::GetInstance()->m_cancelled);
                                           EXPECT_TRUE(Exists(m_tempFolder + L"\\installer.exe"));
                                           return true;
                                       },
@@ -238,6 +241,8 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
     EXPECT_FALSE(Exists(m_tempFolder));
     EXPECT_FALSE(InstanceMutexHeld());
     EXPECT_TRUE(m_configuration->m_closing);
+    // Downloads still running stop at their next read.
+    EXPECT_TRUE(DownloadManager::GetInstance()->m_cancelled);
 }
 
 TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {

@@ -20,5 +20,5 @@ foreach(locale es_ES de_DE en_GB pt_BR)
         ENVIRONMENT "LC_ALL=${locale}.UTF-8;WAYFARER_USER_LOCALE=${windowsLocale};WAYFARER_PREFIX_KIND=win64"
         LABELS win64
         TIMEOUT 600
-        RESOURCE_LOCK "instance_mutex;backend")
+        RESOURCE_LOCK "instance_mutex;backend;machine_guid")
 endforeach()
