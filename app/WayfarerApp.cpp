@@ -27,7 +27,8 @@ CWayfarerApp::~CWayfarerApp() {
 }
 
 BOOL CWayfarerApp::InitInstance() {
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    // The link class is asked for by name: Windows registers it only on request.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&controls);
 
     // Pages with rich text load the library themselves before they create their controls
