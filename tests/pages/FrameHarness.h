@@ -14,6 +14,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cwchar>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -71,7 +73,10 @@ public:
 
 // Performs `steps` one after the other from timer ticks of the running dialog's own loop. A step returns false
 // to be called again on the next tick (it waits for something); after `timeout` on one step the test fails and
-// `onTimeout` ends the dialog.
+// the run is ended whatever the thread is in: the windows of nested modal loops (a message box, the exit
+// question, a page's own dialog) are closed on every tick until `onTimeout` has ended the dialog, and a process
+// that still has not come back from the run some seconds later is terminated, so that a test fails but never
+// hangs.
 class StepRunner {
 public:
     using Step = std::function<bool()>;
@@ -79,57 +84,124 @@ public:
     static void Start(std::vector<Step> steps,
                       std::function<void()> onTimeout,
                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        Stop();
         // Lives until the process ends: a late tick must never reach freed memory.
-        auto* state = new State{std::move(steps), std::move(onTimeout), timeout, 0, {}, 0};
-        state->stepStarted = std::chrono::steady_clock::now();
+        auto* state = new State{std::move(steps), std::move(onTimeout), timeout};
         Current() = state;
         state->timer = ::SetTimer(nullptr, 0, 50, OnTick);
     }
 
-    // Ends the current run; its timer ticks no more.
+    // Ends the current run; its timer ticks no more, and a run that timed out is not terminated any more.
     static void Stop() {
         if (State* state = Current()) {
             ::KillTimer(nullptr, state->timer);
+            *state->over = true;
             Current() = nullptr;
         }
     }
+
+    // How long a run that timed out may take to come back before the process is terminated.
+    static constexpr std::chrono::seconds kGraceAfterTimeout{15};
 
 private:
     struct State {
         std::vector<Step> steps;
         std::function<void()> onTimeout;
         std::chrono::milliseconds timeout;
-        size_t next;
+        size_t next = 0;
+        // Taken at the first tick that sees the step, not when the run was set up: creating the frame before its
+        // loop ticks for the first time can take long on a loaded machine.
+        bool clockStarted = false;
         std::chrono::steady_clock::time_point stepStarted;
-        UINT_PTR timer;
+        UINT_PTR timer = 0;
+        // A step may run a nested loop (a message box) that ticks again: only one step runs at a time. Kept per
+        // run, so that a run that ended inside a step cannot keep the next one from running its steps.
+        bool running = false;
+        bool timedOut = false;
+        // Shared with the watchdog, which may outlive the run.
+        std::shared_ptr<std::atomic<bool>> over = std::make_shared<std::atomic<bool>>(false);
     };
     static State*& Current() {
         static State* state = nullptr;
         return state;
     }
-    static void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD) {
+
+    static BOOL CALLBACK CloseNestedWindow(HWND window, LPARAM data) {
+        auto* closed = reinterpret_cast<std::vector<std::wstring>*>(data);
+        wchar_t className[16] = {};
+        ::GetClassNameW(window, className, 16);
+        // The frame is the one disabled dialog among them while one of its nested loops runs; the nested one
+        // on top is enabled. Ending a dialog that is not the innermost only marks it, so every one is ended.
+        if (std::wcscmp(className, L"#32770") == 0 && ::IsWindowEnabled(window) && ::IsWindowVisible(window)) {
+            closed->push_back(testing_ui::GetWindowTextOf(window));
+            ::EndDialog(window, IDCANCEL);
+        }
+        return TRUE;
+    }
+
+    static void EndAfterTimeout(State& state) {
+        std::vector<std::wstring> closed;
+        ::EnumThreadWindows(::GetCurrentThreadId(), CloseNestedWindow, reinterpret_cast<LPARAM>(&closed));
+        for (const auto& title : closed)
+            std::printf("step runner: ended the window \"%ls\" after the time-out\n", title.c_str());
+        state.onTimeout();
+    }
+
+    static void StartWatchdog(const std::shared_ptr<std::atomic<bool>>& over, size_t step) {
+        std::thread([over, step] {
+            const auto deadline = std::chrono::steady_clock::now() + kGraceAfterTimeout;
+            while (!*over && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (*over)
+                return;
+            std::fprintf(stderr, "step runner: step %u timed out and the run did not end; terminating\n",
+                         static_cast<unsigned>(step));
+            std::fflush(stdout);
+            std::fflush(stderr);
+            ::TerminateProcess(::GetCurrentProcess(), 3);
+        }).detach();
+    }
+
+    static void CALLBACK OnTick(HWND, UINT, UINT_PTR timer, DWORD) {
         State* state = Current();
-        if (state == nullptr || state->next >= state->steps.size())
+        // A tick of a run that has already been replaced is not this run's.
+        if (state == nullptr || timer != state->timer)
             return;
-        // A step may run a nested loop (a message box) that ticks again: only one step runs at a time.
-        static bool running = false;
-        if (running)
+        if (state->timedOut) {
+            // Whatever opened since (the exit question, say) is closed too.
+            EndAfterTimeout(*state);
             return;
-        running = true;
+        }
+        if (state->next >= state->steps.size())
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!state->clockStarted) {
+            state->clockStarted = true;
+            state->stepStarted = now;
+        }
+        if (now - state->stepStarted > state->timeout) {
+            // Checked on nested ticks too: a step stuck in a loop of its own is a step that timed out.
+            ADD_FAILURE() << "step " << state->next << " timed out" << (state->running ? " inside a nested loop" : "");
+            state->timedOut = true;
+            StartWatchdog(state->over, state->next);
+            EndAfterTimeout(*state);
+            return;
+        }
+        if (state->running)
+            return;
+        state->running = true;
         bool done = state->steps[state->next]();
-        running = false;
+        state->running = false;
+        // The step may have ended the run (its dialog's loop ran out and a new run began), or timed out in a
+        // nested loop meanwhile.
+        if (Current() != state || state->timedOut)
+            return;
         if (done) {
             ++state->next;
-            state->stepStarted = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - state->stepStarted > state->timeout) {
-            ADD_FAILURE() << "step " << state->next << " timed out";
-            state->next = state->steps.size();
-            state->onTimeout();
+            state->clockStarted = false;
         }
-        if (state->next >= state->steps.size()) {
-            ::KillTimer(nullptr, state->timer);
-            Current() = nullptr;
-        }
+        if (state->next >= state->steps.size())
+            Stop();
     }
 };
 
@@ -189,12 +261,15 @@ private:
 constexpr INT_PTR kTimedOut = 99;
 
 // Runs `frame` modally with `steps`; returns what it ended with. The steps must end the frame.
-inline INT_PTR RunFrame(TestFrame& frame, std::vector<StepRunner::Step> steps) {
+inline INT_PTR RunFrame(TestFrame& frame,
+                        std::vector<StepRunner::Step> steps,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     frame.SetBackgroundColor(ConfigurationManager::GetInstance()->m_backgroundColour, true);
     // The frame is shown before the first step, and is over after the last one.
     steps.insert(steps.begin(), [&frame] { return frame.IsVisible(); });
     steps.push_back([&frame] { return !frame.IsVisible(); });
-    StepRunner::Start(std::move(steps), [&frame] { frame.EndDialog(kTimedOut); });
+    StepRunner::Start(
+        std::move(steps), [&frame] { frame.EndDialog(kTimedOut); }, timeout);
     INT_PTR result = frame.DoModal();
     StepRunner::Stop();
     return result;

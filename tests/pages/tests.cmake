@@ -1,4 +1,5 @@
 wayfarer_add_test(NAME pages_tests SOURCES
+    pages/FrameHarnessTest.cpp
     pages/LanguagePageTest.cpp
     DISPLAY BACKEND LOCKS instance_mutex)
 wayfarer_add_test(NAME loading_page_tests SOURCES
