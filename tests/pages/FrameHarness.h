@@ -133,7 +133,9 @@ private:
         // The frame is the one disabled dialog among them while one of its nested loops runs; the nested one
         // on top is enabled. Ending a dialog that is not the innermost only marks it, so every one is ended.
         if (std::wcscmp(className, L"#32770") == 0 && ::IsWindowEnabled(window) && ::IsWindowVisible(window)) {
-            closed->push_back(testing_ui::GetWindowTextOf(window));
+            // A message box says what went wrong in its static text.
+            closed->push_back(testing_ui::GetWindowTextOf(window) + L": " +
+                              testing_ui::GetWindowTextOf(::GetDlgItem(window, 0xFFFF)));
             ::EndDialog(window, IDCANCEL);
         }
         return TRUE;

@@ -5,6 +5,7 @@ wayfarer_add_test(NAME pages_tests SOURCES
 wayfarer_add_test(NAME loading_page_tests SOURCES
     pages/LoadingPageTest.cpp
     pages/LoadingFlowTest.cpp
+    pages/dlm_documents.rc
     DISPLAY BACKEND LOCKS instance_mutex)
 wayfarer_add_test(NAME reading_pages_tests SOURCES
     pages/ReadingPagesTest.cpp
@@ -16,4 +17,8 @@ wayfarer_add_test(NAME ending_pages_tests SOURCES
     download/LaunchTesting.cpp
     pages/FinishPagesTest.cpp
     pages/SorrelPagesTest.cpp
+    pages/dlm_documents.rc
     DISPLAY BACKEND LOCKS instance_mutex)
+file(GLOB dlmDocuments CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/resources/lang/dlm_*.xml")
+set_source_files_properties(pages/dlm_documents.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/languages_dlm.rc;${dlmDocuments};${CMAKE_BINARY_DIR}/generated/BuildSettings.h")
