@@ -125,23 +125,20 @@ bool ValueDataMatches(DWORD type, HKEY key, const std::wstring& valueName, const
 RegistryAccess::RegistryAccess(bool useSubkeyCache, bool windows64)
     : m_useSubkeyCache(useSubkeyCache), m_windows64(windows64) {}
 
-bool RegistryAccess::IsSoftwareSubkey(HKEY hive, REGSAM view, const std::wstring& name) {
-    auto listing = m_softwareSubkeys.find({hive, view});
-    if (listing == m_softwareSubkeys.end()) {
-        std::vector<std::wstring> names;
-        try {
-            win32::RegKey software = OpenKeyOrThrow(hive, kSoftware, KEY_READ | view);
-            names = EnumerateSubkeys(software.Get());
-        } catch (const win32::RegistryError&) {
-            return false;
-        }
-        listing = m_softwareSubkeys
-                      .emplace(std::make_pair(hive, view), std::unordered_set<std::wstring>(names.begin(), names.end()))
-                      .first;
+const RegistryAccess::SoftwareKey* RegistryAccess::FindSoftwareKey(HKEY hive, REGSAM view) {
+    auto found = m_softwareKeys.find({hive, view});
+    if (found != m_softwareKeys.end())
+        return &found->second;
+    SoftwareKey software;
+    try {
+        software.key = OpenKeyOrThrow(hive, kSoftware, KEY_READ | view);
+        for (std::wstring& name : EnumerateSubkeys(software.key.Get()))
+            software.subkeys.insert(std::move(name));
+    } catch (const win32::RegistryError&) {
+        // Not remembered: the next probe tries again.
+        return nullptr;
     }
-    // The listing is lower case and the registry ignores case, so the name the rules pass (as the server
-    // wrote it) is lower-cased to find its key.
-    return listing->second.count(LowerCase(name)) != 0;
+    return &m_softwareKeys.emplace(std::make_pair(hive, view), std::move(software)).first->second;
 }
 
 bool RegistryAccess::KeyExists(const std::wstring& fullPath) {
@@ -160,13 +157,17 @@ bool RegistryAccess::KeyExists(const std::wstring& fullPath) {
     auto [hiveName, belowHive] = SplitKeyPath(path);
     const HKEY hive = HiveHandle(hiveName);
     const std::wstring rest = SplitKeyPath(belowHive).second;
-    if (m_useSubkeyCache && !IsSoftwareSubkey(hive, view, SplitKeyPath(rest).first))
-        return false;
+    if (!m_useSubkeyCache) {
+        win32::RegKey software = OpenKey(hive, kSoftware, KEY_READ | view);
+        return software && OpenKey(software.Get(), rest, KEY_READ | view).IsValid();
+    }
 
-    win32::RegKey software = OpenKey(hive, kSoftware, KEY_READ | view);
-    if (!software)
+    const SoftwareKey* software = FindSoftwareKey(hive, view);
+    // The listing is lower case and the registry ignores case, so the name the rules pass (as the server
+    // wrote it, for the "pn" path) is lower-cased to find its key.
+    if (software == nullptr || software->subkeys.count(LowerCase(SplitKeyPath(rest).first)) == 0)
         return false;
-    return OpenKey(software.Get(), rest, KEY_READ | view).IsValid();
+    return OpenKey(software->key.Get(), rest, KEY_READ | view).IsValid();
 }
 
 bool RegistryAccess::ReadValueAsText(const std::wstring& root,

@@ -57,13 +57,18 @@ public:
     bool Windows64() const { return m_windows64; }
 
 private:
-    // Whether `name` is a subkey of hive\software in this view; false when that key cannot be listed.
-    bool IsSoftwareSubkey(HKEY hive, REGSAM view, const std::wstring& name);
+    // hive\software in one view, opened once per run, and the lower-case names of its subkeys.
+    struct SoftwareKey {
+        win32::RegKey key;
+        std::unordered_set<std::wstring> subkeys;
+    };
+
+    // The listing of hive\software in this view, made on first use; null when that key cannot be listed.
+    const SoftwareKey* FindSoftwareKey(HKEY hive, REGSAM view);
 
     bool m_useSubkeyCache;
     bool m_windows64;
-    // (hive, view flags) → lower-case names of hive\software's subkeys.
-    std::map<std::pair<HKEY, REGSAM>, std::unordered_set<std::wstring>> m_softwareSubkeys;
+    std::map<std::pair<HKEY, REGSAM>, SoftwareKey> m_softwareKeys;
 };
 
 }  // namespace registry
