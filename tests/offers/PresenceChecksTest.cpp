@@ -332,33 +332,11 @@ TEST_F(PresenceChecksTest, BrowserRulesLookForChromeAndChromium) {
 }
 
 TEST_F(PresenceChecksTest, OldInternetExplorerIsRefused) {
-    // The installer's own view; the prefix's value is put back afterwards.
-    const wchar_t ieKey[] = L"SOFTWARE\\Microsoft\\Internet Explorer";
-    win32::RegKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ieKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr),
-              ERROR_SUCCESS);
-    DWORD size = 0;
-    const bool hadVersion =
-        ::RegGetValueW(key.Get(), nullptr, L"Version", RRF_RT_REG_SZ, nullptr, nullptr, &size) == ERROR_SUCCESS;
-    std::wstring saved(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(saved.size() * sizeof(wchar_t));
-    if (hadVersion)
-        ::RegGetValueW(key.Get(), nullptr, L"Version", RRF_RT_REG_SZ, nullptr, saved.data(), &size);
-    win32::ScopeExit restore([&] {
-        if (hadVersion)
-            ::RegSetValueExW(key.Get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()), size);
-        else
-            ::RegDeleteValueW(key.Get(), L"Version");
-    });
-    auto setVersion = [&](const std::wstring& version) {
-        ASSERT_EQ(::RegSetValueExW(key.Get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
-                                   static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))),
-                  ERROR_SUCCESS);
-    };
+    scratch::ChangedValue version(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", L"Version");
 
     const json preset = {{"x", 2}};  // needs Chrome and a recent Internet Explorer
     PresenceChecks checks;
-    setVersion(L"8.0.6001.18702");
+    version.Set(L"8.0.6001.18702");
     EXPECT_EQ(checks.CheckMachineState(*MakeOffer(preset)), "NO CHROME") << "the browser is checked first";
 
     ScratchFiles files;
@@ -374,13 +352,13 @@ TEST_F(PresenceChecksTest, OldInternetExplorerIsRefused) {
         {L"11.0.9600.19596", ""},
     };
     for (const VersionCase& c : cases) {
-        setVersion(c.version);
+        version.Set(c.version);
         EXPECT_EQ(checks.CheckMachineState(*MakeOffer(preset)), c.reason) << c.version;
     }
     EXPECT_EQ(checks.CheckMachineState(*MakeOffer({{"x", 12}})), "") << "only preset 2 checks the version";
-    ::RegDeleteValueW(key.Get(), L"Version");
+    version.Remove();
     EXPECT_EQ(checks.CheckMachineState(*MakeOffer(preset)), "") << "no version, nothing to refuse";
-    setVersion(L"unknown");
+    version.Set(L"unknown");
     EXPECT_THROW(checks.CheckMachineState(*MakeOffer(preset)), std::invalid_argument);
 }
 

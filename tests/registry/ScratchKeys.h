@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -133,6 +134,48 @@ private:
 
     std::wstring m_vendor;
     std::vector<Outside> m_outside;
+};
+
+// A string value outside the test's vendor key (in this process's own view) that a test changes; the value the
+// prefix held, or its absence, is put back when the test ends.
+class ChangedValue {
+public:
+    ChangedValue(HKEY hive, const std::wstring& path, std::wstring name) : m_name(std::move(name)) {
+        EXPECT_EQ(::RegCreateKeyExW(hive, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, m_key.Put(), nullptr),
+                  ERROR_SUCCESS);
+        DWORD size = 0;
+        if (::RegGetValueW(m_key.Get(), nullptr, m_name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) ==
+            ERROR_SUCCESS) {
+            std::wstring saved(size / sizeof(wchar_t) + 1, L'\0');
+            size = static_cast<DWORD>(saved.size() * sizeof(wchar_t));
+            if (::RegGetValueW(m_key.Get(), nullptr, m_name.c_str(), RRF_RT_REG_SZ, nullptr, saved.data(), &size) ==
+                ERROR_SUCCESS) {
+                saved.resize(size / sizeof(wchar_t));
+                m_saved = saved;
+            }
+        }
+    }
+    ~ChangedValue() {
+        if (m_saved)
+            ::RegSetValueExW(m_key.Get(), m_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(m_saved->data()),
+                             static_cast<DWORD>(m_saved->size() * sizeof(wchar_t)));
+        else
+            ::RegDeleteValueW(m_key.Get(), m_name.c_str());
+    }
+    ChangedValue(const ChangedValue&) = delete;
+    ChangedValue& operator=(const ChangedValue&) = delete;
+
+    void Set(const std::wstring& text) {
+        ASSERT_EQ(::RegSetValueExW(m_key.Get(), m_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+    void Remove() { ::RegDeleteValueW(m_key.Get(), m_name.c_str()); }
+
+private:
+    win32::RegKey m_key;
+    std::wstring m_name;
+    std::optional<std::wstring> m_saved;  // with its terminator, as stored
 };
 
 }  // namespace scratch
