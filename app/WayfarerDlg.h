@@ -9,6 +9,7 @@
 #include "win32/Handle.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -79,4 +80,17 @@ protected:
     win32::Handle m_instanceMutex;
     // Set while the exit question is open, so that a second close request does not ask again.
     bool m_askingToExit = false;
+
+    // What the loading page's completion shares with the frame: it may run on a download thread after the frame
+    // is gone, so it holds this and the window handle, never the frame. The destructor disarms it.
+    struct LoadHandoff {
+        std::mutex mutex;
+        bool armed = true;
+        // One delivery per wizard: the later pages are created once.
+        bool delivered = false;
+        bool ready = false;
+        HWND frame = nullptr;
+        std::vector<std::shared_ptr<Package>> offers;
+    };
+    std::shared_ptr<LoadHandoff> m_loadHandoff = std::make_shared<LoadHandoff>();
 };

@@ -1,6 +1,7 @@
 #include "pages/FrameHarness.h"
 
 #include "l10n/MessageBoxRecorder.h"
+#include "support/Backend.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,9 @@ class NavigationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testing_ui::EnsureGdiplus();
+        // The loading page really loads: its answer comes late, so that it stays current while a test looks at it.
+        backend::Reset();
+        backend::Script("/o", {{.body = "{}", .delaySeconds = 10}});
         m_configuration = ConfigurationManager::GetInstance();
         m_savedTempFolder = m_configuration->m_tempFolder;
         m_savedLumora = m_configuration->m_lumoraFlavour;
