@@ -9,3 +9,9 @@ wayfarer_add_test(NAME presence_tests SOURCES
     offers/PresenceChecksTest.cpp
     PREFIXES win64 win32
     LOCKS registry_vendor)
+# The same refusals as the analytics endpoint receives them from a loading run.
+wayfarer_add_test(NAME presence_event_tests SOURCES
+    offers/PresenceEventsTest.cpp
+    PREFIXES win64 win32
+    BACKEND
+    LOCKS registry_vendor)
