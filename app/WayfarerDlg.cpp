@@ -55,6 +55,10 @@ bool CWayfarerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         case WM_LOAD_COMPLETE:
             result = OnLoadCompleteMessage(wParam, lParam);
             return true;
+        case WM_CREATE_HIDDEN_PAGES:
+            CreateHiddenInitialPages();
+            result = 0;
+            return true;
         default:
             return ui::Dialog::OnMessage(message, wParam, lParam, result);
     }
@@ -84,6 +88,8 @@ BOOL CWayfarerDlg::OnInitDialog() {
         m_instanceMutex.Reset();
         ui::ShowMessageBox(m_hwnd, L"Another setup is already running, please close it and try again", L"Error",
                            MB_ICONERROR | MB_SYSTEMMODAL);
+        // This copy made its temporary folder on the way here and will never use it.
+        DeleteTempFolder();
         EndDialog(1);
         return FALSE;
     }
@@ -154,14 +160,30 @@ bool CWayfarerDlg::CreateInitialPages() {
     auto configuration = ConfigurationManager::GetInstance();
     RECT rect = GetPageRect();
 
-    // The error page is kept apart: it can replace any page and is never navigated to.
-    m_errorPage = std::make_unique<ErrorPage>(m_languageManager);
-    CreatePage(*m_errorPage, rect);
-
     if (configuration->m_lumoraFlavour)
         CreateAndAddPage(std::make_unique<LanguagePageLumora>(m_languageManager), rect);
     else
         CreateAndAddPage(std::make_unique<LanguagePage>(m_languageManager), rect);
+    // The first window shows the language page alone: the error and loading pages are made as soon as it is on
+    // screen, before any input or timer reaches the frame (posted messages come first).
+    Post(WM_CREATE_HIDDEN_PAGES, 0, 0);
+
+    m_currentPage = 0;
+    if (m_pages.empty())
+        return false;
+    m_pages[0]->Show();
+    m_pages[0]->SetFocus();
+    return true;
+}
+
+void CWayfarerDlg::CreateHiddenInitialPages() {
+    RECT rect = GetPageRect();
+    // A dialog being made gives the keyboard focus to its first control, hidden or not: it goes back where the
+    // user has it.
+    HWND focus = ::GetFocus();
+    // The error page is kept apart: it can replace any page and is never navigated to.
+    m_errorPage = std::make_unique<ErrorPage>(m_languageManager);
+    CreatePage(*m_errorPage, rect);
     CreateAndAddPage(std::make_unique<LoadingPage>(m_languageManager), rect);
 
     if (auto* loadingPage = dynamic_cast<LoadingPage*>(m_pages.back().get())) {
@@ -178,13 +200,8 @@ bool CWayfarerDlg::CreateInitialPages() {
             ::PostMessageW(handoff->frame, WM_LOAD_COMPLETE, 0, 0);
         };
     }
-
-    m_currentPage = 0;
-    if (m_pages.empty())
-        return false;
-    m_pages[0]->Show();
-    m_pages[0]->SetFocus();
-    return true;
+    if (focus != nullptr && ::IsWindow(focus))
+        ::SetFocus(focus);
 }
 
 void CWayfarerDlg::CreatePage(IPage& page, const RECT& rect) {

@@ -35,8 +35,11 @@ protected:
     void OnClose() override;
 
     // Page framework and navigation.
-    // Creates the error page (kept apart), the language page and the loading page, and shows the language page.
+    // Creates and shows the language page; the error page (kept apart) and the loading page follow at once from
+    // WM_CREATE_HIDDEN_PAGES (CreateHiddenInitialPages), once the frame is on screen.
     bool CreateInitialPages();
+    void CreateHiddenInitialPages();
+    static constexpr UINT WM_CREATE_HIDDEN_PAGES = WM_APP + 1;
     // Creates `page` over `rect`, hidden, with the button callback; the frame keeps ownership elsewhere.
     void CreatePage(IPage& page, const RECT& rect);
     // As CreatePage, with the error callback, and appends the page to the list, which owns it.

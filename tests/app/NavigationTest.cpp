@@ -1,5 +1,6 @@
 #include "pages/FrameHarness.h"
 
+#include "download/DownloadManager.h"
 #include "l10n/MessageBoxRecorder.h"
 #include "support/Backend.h"
 
@@ -78,6 +79,7 @@ protected:
         m_configuration->m_lumoraFlavour = m_savedLumora;
         m_configuration->m_sorrelFlavour = m_savedSorrel;
         m_configuration->m_closing = false;
+        DownloadManager::GetInstance()->m_cancelled = false;
     }
 
     std::shared_ptr<ConfigurationManager> m_configuration;
@@ -240,6 +242,7 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
                                           EXPECT_EQ(frame.VisiblePage(), frame.Page(0).GetHwnd());
                                           EXPECT_TRUE(InstanceMutexHeld());
                                           EXPECT_FALSE(m_configuration->m_closing);
+                                          EXPECT_FALSE(DownloadManager::GetInstance()->m_cancelled);
                                           EXPECT_TRUE(Exists(m_tempFolder + L"\\installer.exe"));
                                           return true;
                                       },
@@ -255,6 +258,8 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
     EXPECT_FALSE(Exists(m_tempFolder));
     EXPECT_FALSE(InstanceMutexHeld());
     EXPECT_TRUE(m_configuration->m_closing);
+    // Downloads still running stop at their next read.
+    EXPECT_TRUE(DownloadManager::GetInstance()->m_cancelled);
 }
 
 TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {
