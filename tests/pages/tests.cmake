@@ -5,3 +5,12 @@ wayfarer_add_test(NAME pages_tests SOURCES
 wayfarer_add_test(NAME download_rules_tests SOURCES
     pages/DownloadUrlRulesTest.cpp
     pages/DownloadWorkFolderTest.cpp)
+# The download pages in the real frame, with the stand-in installer served by the local backend.
+wayfarer_add_test(NAME download_pages_tests SOURCES
+    pages/DownloadRunTesting.cpp
+    pages/DownloadPageTest.cpp
+    pages/DownloadFinishTest.cpp
+    DISPLAY BACKEND LOCKS instance_mutex)
+if(TARGET fake_installer)
+    add_dependencies(download_pages_tests fake_installer)
+endif()
