@@ -19,7 +19,8 @@ CWayfarerApp::~CWayfarerApp() {
 }
 
 BOOL CWayfarerApp::InitInstance() {
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    // The link class is asked for by name: Windows registers it only on request.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&controls);
 
     // The pages use rich edit controls; without the library no page could be shown, so nothing is.

@@ -8,7 +8,10 @@
 #include "offers/Package.h"
 #include "pages/DownloadPage.h"
 #include "pages/LanguagePage.h"
+#include "pages/LicensePageIsv.h"
 #include "pages/LoadingPage.h"
+#include "pages/ProductPage.h"
+#include "pages/WelcomePageIsv.h"
 #include "resource.h"
 
 #include <shlwapi.h>
@@ -220,6 +223,13 @@ void CWayfarerDlg::CreatePagesAfterLoading(const RECT& rect) {
     // 3. Sorrel flavour: OptionsPageSorrel, then ConfigurationsPageSorrel;
     // 4. DLM: DownloadPageDlm, then FinishPageDlm. ISV: DownloadPageIsv, whose m_onInstallersStarted and
     //    m_onInstallersFinished set and clear m_installersRunning, then FinishPageIsv.
+    auto configuration = ConfigurationManager::GetInstance();
+    if (configuration->m_lumoraFlavour)
+        CreateAndAddPage(std::make_unique<LicensePageIsv>(m_languageManager), rect);
+    else
+        CreateAndAddPage(std::make_unique<WelcomePageIsv>(m_languageManager), rect);
+    for (const auto& offer : m_offers)
+        CreateAndAddPage(std::make_unique<ProductPage>(m_languageManager, offer), rect);
     CreateDownloadPage(rect);
 }
 

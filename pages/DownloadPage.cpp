@@ -332,7 +332,7 @@ std::wstring DownloadPageIsv::ResolveInstaller(const std::wstring& file) {
 
 void DownloadPageIsv::StartMainInstaller(const std::wstring& program, const std::wstring& arguments) {
     try {
-        m_installTask = RunProcessAsync(program, arguments, true);
+        m_installTask = RunProcessAsync(program, arguments, true, m_mainInstallWait);
     } catch (...) {
         m_installTask = ReadyFuture(ProcessResult{0xFFFFFFFF, DescribeException(std::current_exception())});
     }
@@ -360,6 +360,12 @@ void DownloadPageIsv::OnMainInstallTimer() {
     m_installQueue.pop_front();
     // The offers follow.
     ProcessInstallQueue();
+}
+
+void DownloadPageIsv::OnDestroy() {
+    // The page's future would otherwise hold the window's end until the installer ends.
+    m_mainInstallWait->Cancel();
+    DownloadPage::OnDestroy();
 }
 
 void DownloadPageIsv::OnInstallQueueEmpty(bool startedAny) {

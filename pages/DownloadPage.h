@@ -122,8 +122,11 @@ protected:
     const char* ErrorTextKey() const override { return "PAGE_ERROR_TEXT"; }
 
     void OnMainInstallTimer();
+    void OnDestroy() override;
 
     std::wstring m_mainInstallerPath;
+    // Stops the wait for the main installer when the page goes first; the installer itself runs on.
+    std::shared_ptr<WaitCancellation> m_mainInstallWait = std::make_shared<WaitCancellation>();
 };
 
 class DownloadPageDlm : public DownloadPage {

@@ -22,6 +22,13 @@ press() {
     xdotool key --clearmodifiers "$1"
 }
 
+# Clicks the button at the right end of the page's button band (Next, Agree, Accept), found from the frame's
+# geometry: it spans 87 to 95% of the frame's width and 88 to 96% of its height.
+click_forward() {
+    eval "$(xdotool getwindowgeometry --shell "$frame")"
+    xdotool mousemove --sync $((X + WIDTH * 91 / 100)) $((Y + HEIGHT * 92 / 100)) click 1
+}
+
 frame=$(xdotool search --sync --onlyvisible --name '^Quarvel $' | head -n 1)
 # The wizard opens on its language page.
 shot 01-language-page
@@ -29,6 +36,15 @@ shot 01-language-page
 # Enter presses Next: the loading page follows.
 press Return
 shot 02-loading-page
+
+# After loading: the license page (the welcome page without the brand flavour). Its forward button, like
+# Accept on the product pages, sits at the right end of the button band.
+sleep 2
+shot 03-license-or-welcome-page
+click_forward
+shot 04-product-page
+click_forward
+shot 05-next-product-page
 
 kill "$installer" 2>/dev/null || true
 WINEPREFIX="$WAYFARER_BUILD_DIR/wine/win64" wineserver -k 2>/dev/null || true

@@ -13,4 +13,16 @@ bool LoadRichEditLibrary() {
     return loaded;
 }
 
+void RichEdit::ShowStart() const {
+    Send(EM_SETSEL, 0, 0);
+    Send(EM_SCROLLCARET);
+}
+
+bool RichEdit::OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message != WM_GETDLGCODE)
+        return false;
+    result = ::DefSubclassProc(m_hwnd, message, wParam, lParam) & ~DLGC_HASSETSEL;
+    return true;
+}
+
 }  // namespace ui

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
 
+#include <new>
+#include <string>
 #include <utility>
 
 // WinHTTP and WinINet each declare HINTERNET and cannot share a translation unit, so their close functions are
@@ -153,6 +157,76 @@ private:
     GdiObject m_brush;
 };
 
+// COM on the calling thread for the owner's lifetime. The matching CoUninitialize runs only when the
+// initialisation succeeded (S_FALSE included): a failed call, such as one refused because the thread already
+// lives in another apartment, must not take away the apartment its owner set up.
+class ComInitialization {
+public:
+    ComInitialization() : m_result(::CoInitialize(nullptr)) {}
+    ~ComInitialization() {
+        if (SUCCEEDED(m_result))
+            ::CoUninitialize();
+    }
+    ComInitialization(const ComInitialization&) = delete;
+    ComInitialization& operator=(const ComInitialization&) = delete;
+
+    bool Succeeded() const { return SUCCEEDED(m_result); }
+    HRESULT Result() const { return m_result; }
+
+private:
+    HRESULT m_result;
+};
+
+// One reference to a COM interface, released when the owner goes.
+template <typename Interface>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { Reset(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& other) noexcept : m_pointer(std::exchange(other.m_pointer, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            m_pointer = std::exchange(other.m_pointer, nullptr);
+        }
+        return *this;
+    }
+
+    Interface* Get() const { return m_pointer; }
+    Interface* operator->() const { return m_pointer; }
+    explicit operator bool() const { return m_pointer != nullptr; }
+
+    void Reset() {
+        if (Interface* old = std::exchange(m_pointer, nullptr))
+            old->Release();
+    }
+    // For calls that return an interface through a pointer: releases the current one first.
+    Interface** Put() {
+        Reset();
+        return &m_pointer;
+    }
+    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+
+private:
+    Interface* m_pointer = nullptr;
+};
+
+// A BSTR owned by its holder. Allocation failure raises std::bad_alloc, as any other allocation would.
+class BString {
+public:
+    explicit BString(const std::wstring& text);
+    ~BString() { ::SysFreeString(m_text); }
+    BString(const BString&) = delete;
+    BString& operator=(const BString&) = delete;
+
+    BSTR Get() const { return m_text; }
+
+private:
+    BSTR m_text;
+};
+
 // Runs a callable when the scope ends, for the cases an owner type does not cover.
 template <typename F>
 class ScopeExit {
@@ -170,5 +244,11 @@ private:
     F m_f;
     bool m_active = true;
 };
+
+inline BString::BString(const std::wstring& text)
+    : m_text(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+    if (m_text == nullptr)
+        throw std::bad_alloc();
+}
 
 }  // namespace win32

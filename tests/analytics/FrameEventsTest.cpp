@@ -5,24 +5,16 @@
 #include "l10n/MessageBoxRecorder.h"
 #include "offers/Package.h"
 #include "support/Backend.h"
+#include "support/EventRecords.h"
 
 #include <gtest/gtest.h>
 
+using backend::ReceivedEvents;
 using nlohmann::json;
 using testing_frame::RunFrame;
 using testing_frame::TestFrame;
 
 namespace {
-
-// The state and product name of each event the backend received, in arrival order.
-std::vector<std::pair<std::string, std::string>> ReceivedEvents(size_t atLeast) {
-    std::vector<std::pair<std::string, std::string>> events;
-    for (const auto& request : backend::Requests("/zbd", atLeast, 10)) {
-        json data = json::parse(json::parse(request.body).at("data").get<std::string>());
-        events.emplace_back(data.at("6").get<std::string>(), data.at("5").get<std::string>());
-    }
-    return events;
-}
 
 std::shared_ptr<Package> ShownOffer(const std::string& name) {
     json offer = {{"ad", {{"f", "t"}, {"o", name}}}, {"ps", {{"i", "i.png"}, {"dn", name}, {"u", "https://x/"}}}};

@@ -118,14 +118,11 @@ TEST_F(NavigationTest, OpensOnTheLanguagePageAndEnterShowsTheLoadingPage) {
 
 TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
     TestFrame frame;
-    StubPage* welcome = nullptr;
+    IPage* license = nullptr;
     StubPage* download = nullptr;
     StubPage* finish = nullptr;
     testing_frame::DebugOutputReader debugOutput;
     INT_PTR result = RunFrame(frame, {[&] {
-                                          welcome = &frame.AddStubPage(L"WelcomePage");
-                                          download = &frame.AddStubPage(L"DownloadPageISV");
-                                          finish = &frame.AddStubPage(L"FinishPageISV");
                                           ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
                                           EXPECT_EQ(frame.m_currentPage, 1);
                                           // The loading page hands over the offers from a thread of its own.
@@ -134,28 +131,33 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
                                       },
                                       [&] { return frame.m_currentPage == 2; },
                                       [&] {
-                                          EXPECT_EQ(frame.VisiblePage(), welcome->GetHwnd());
-                                          EXPECT_EQ(welcome->m_navigations, 1);
+                                          // With no offers the license page is the only page created after loading;
+                                          // stand-ins follow it for the download and finish pages.
+                                          EXPECT_EQ(frame.m_pages.size(), 3u);
+                                          license = &frame.Page(2);
+                                          EXPECT_EQ(license->GetPageName(), L"LicensePage");
+                                          download = &frame.AddStubPage(L"DownloadPageISV");
+                                          finish = &frame.AddStubPage(L"FinishPageISV");
+                                          EXPECT_EQ(frame.VisiblePage(), license->GetHwnd());
                                           EXPECT_EQ(m_configuration->m_languageName, L"English");
 
                                           // Back from the first page after the loading page returns to the language
                                           // page; Next there comes straight back without running the loading page
                                           // again.
-                                          welcome->ReportButton(ButtonType::Back);
+                                          frame.OnPageButton(ButtonType::Back);
                                           EXPECT_EQ(frame.m_currentPage, 0);
                                           EXPECT_TRUE(frame.m_returnedToStart);
                                           ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
                                           EXPECT_EQ(frame.m_currentPage, 2);
-                                          EXPECT_EQ(welcome->m_navigations, 2);
 
                                           // With no offers Accept moves one page on; the download page takes the Close
                                           // command away.
-                                          welcome->ReportButton(ButtonType::Accept);
+                                          frame.OnPageButton(ButtonType::Accept);
                                           EXPECT_EQ(frame.m_currentPage, 3);
                                           EXPECT_FALSE(HasCloseCommand(frame.GetHwnd()));
                                           download->ReportButton(ButtonType::Back);
                                           EXPECT_EQ(frame.m_currentPage, 2);
-                                          welcome->ReportButton(ButtonType::Next);
+                                          frame.OnPageButton(ButtonType::Next);
                                           download->ReportButton(ButtonType::Next);
                                           EXPECT_EQ(frame.m_currentPage, 4);
                                           EXPECT_EQ(frame.VisiblePage(), finish->GetHwnd());
@@ -172,7 +174,7 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
     EXPECT_FALSE(Exists(m_tempFolder)) << "Finish deletes the temporary folder";
     // Each page shown is named to the debugger.
     EXPECT_EQ(debugOutput.Text(),
-              "LoadingPage\nWelcomePage\nLanguagePageLumora\nWelcomePage\nDownloadPageISV\nWelcomePage\n"
+              "LoadingPage\nLicensePage\nLanguagePageLumora\nLicensePage\nDownloadPageISV\nLicensePage\n"
               "DownloadPageISV\nFinishPageISV\n");
 }
 

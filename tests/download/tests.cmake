@@ -5,3 +5,9 @@ wayfarer_add_test(NAME download_tests SOURCES
     download/FileNameTest.cpp
     download/DownloadToMemoryTest.cpp
     BACKEND)
+
+# Installer launch: every run starts the stand-in installer (tools/win/fake_installer.cpp) under Wine.
+wayfarer_add_test(NAME launch_tests SOURCES
+    download/DownloadTesting.cpp
+    download/LaunchTesting.cpp
+    download/LaunchTest.cpp)

@@ -140,7 +140,7 @@ protected:
         manager->m_cancelled = false;
         manager->m_fallbackDelay = std::chrono::milliseconds(10);
         m_installer = FakeInstallerBytes();
-        ASSERT_GT(m_installer.size(), 1000u) << Narrow(FakeInstallerPath());
+        ASSERT_GT(m_installer.size(), 1000u) << Narrow(launch_testing::FakeInstallerSource());
     }
     void TearDown() override {
         TestFrame::DeleteDirectoryTree(m_folder);

@@ -1,6 +1,9 @@
-// What the download page and whole-run tests share: the stand-in installer's bytes and its run log, and the
-// analytics records the backend received.
+// What the download page and whole-run tests share beside the stand-in installer's own helpers
+// (download/LaunchTesting.h): its bytes to serve, a fresh log for its runs, and the analytics records the
+// backend received with their texts.
 #pragma once
+
+#include "download/LaunchTesting.h"
 
 #include <windows.h>
 
@@ -12,37 +15,29 @@
 
 namespace download_run_testing {
 
-// The build folder's stand-in installer (tools/win/fake_installer.exe), found beside the installer under test.
-std::wstring FakeInstallerPath();
+using launch_testing::InstallerRun;
+
 std::string ReadFileBytes(const std::wstring& path);
+// The stand-in installer's bytes, to be served as an installer by the backend.
 inline std::string FakeInstallerBytes() {
-    return ReadFileBytes(FakeInstallerPath());
+    return ReadFileBytes(launch_testing::FakeInstallerSource());
 }
 
-// One run of the stand-in installer, as it logged it.
-struct InstallerRun {
+struct LogFile {
     std::wstring path;
-    std::wstring commandLine;
-    std::wstring workingFolder;
 };
 
-// A log file of the stand-in installers' runs: named in this process's environment (so that every installer
-// this process starts writes to it) for as long as the object lives.
-class InstallerLog {
+// The stand-in installers' log in a fresh file of the temporary folder, for as long as the object lives.
+class InstallerLog : private LogFile, public launch_testing::InstallerLog {
 public:
     InstallerLog();
     ~InstallerLog();
-    InstallerLog(const InstallerLog&) = delete;
-    InstallerLog& operator=(const InstallerLog&) = delete;
-
-    const std::wstring& Path() const { return m_path; }
-    std::vector<InstallerRun> Runs() const;
     // Waits until at least `count` runs are logged (or the timeout passes) and returns them.
     std::vector<InstallerRun> WaitForRuns(size_t count,
                                           std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
 
 private:
-    std::wstring m_path;
+    static std::wstring MakePath();
 };
 
 // One analytics record: the event's data object.
@@ -50,7 +45,8 @@ struct Event {
     std::string state;
     std::string name;
     nlohmann::json data;
-    std::string Text() const { return data.contains("12") ? data["12"].get<std::string>() : std::string(); }
+    // The failure text ("12"); empty for a success.
+    std::string Text() const { return data.value("12", ""); }
 };
 // The analytics records received so far, in arrival order; waits up to `timeoutSeconds` for `atLeast` of them.
 std::vector<Event> ReceivedEvents(size_t atLeast = 0, double timeoutSeconds = 0);

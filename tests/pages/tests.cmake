@@ -7,10 +7,11 @@ wayfarer_add_test(NAME download_rules_tests SOURCES
     pages/DownloadWorkFolderTest.cpp)
 # The download pages in the real frame, with the stand-in installer served by the local backend.
 wayfarer_add_test(NAME download_pages_tests SOURCES
+    download/LaunchTesting.cpp
     pages/DownloadRunTesting.cpp
     pages/DownloadPageTest.cpp
     pages/DownloadFinishTest.cpp
     DISPLAY BACKEND LOCKS instance_mutex)
-if(TARGET fake_installer)
-    add_dependencies(download_pages_tests fake_installer)
-endif()
+wayfarer_add_test(NAME reading_pages_tests SOURCES
+    pages/ReadingPagesTest.cpp
+    DISPLAY BACKEND LOCKS instance_mutex)

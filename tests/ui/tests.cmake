@@ -1,0 +1,1 @@
+wayfarer_add_test(NAME link_tests SOURCES ui/LinkTest.cpp DISPLAY)
