@@ -7,10 +7,12 @@
 #include "l10n/LanguageManager.h"
 #include "offers/Package.h"
 #include "pages/DownloadPage.h"
+#include "pages/FinishPages.h"
 #include "pages/LanguagePage.h"
 #include "pages/LicensePageIsv.h"
 #include "pages/LoadingPage.h"
 #include "pages/ProductPage.h"
+#include "pages/SorrelPages.h"
 #include "pages/WelcomePageIsv.h"
 #include "resource.h"
 
@@ -224,13 +226,32 @@ void CWayfarerDlg::CreatePagesAfterLoading(const RECT& rect) {
     // 4. DLM: DownloadPageDlm, then FinishPageDlm. ISV: DownloadPageIsv, whose m_onInstallersStarted and
     //    m_onInstallersFinished set and clear m_installersRunning, then FinishPageIsv.
     auto configuration = ConfigurationManager::GetInstance();
-    if (configuration->m_lumoraFlavour)
+
+    // 1.
+    if (configuration->m_lumoraFlavour) {
+        if (configuration->m_sorrelFlavour)
+            CreateAndAddPage(std::make_unique<WarningPageSorrel>(m_languageManager), rect);
         CreateAndAddPage(std::make_unique<LicensePageIsv>(m_languageManager), rect);
-    else
+    } else {
         CreateAndAddPage(std::make_unique<WelcomePageIsv>(m_languageManager), rect);
+    }
+
+    // 2.
     for (const auto& offer : m_offers)
         CreateAndAddPage(std::make_unique<ProductPage>(m_languageManager, offer), rect);
+
+    // 3.
+    if (configuration->m_sorrelFlavour) {
+        CreateAndAddPage(std::make_unique<OptionsPageSorrel>(m_languageManager), rect);
+        CreateAndAddPage(std::make_unique<ConfigurationsPageSorrel>(m_languageManager), rect);
+    }
+
+    // 4.
     CreateDownloadPage(rect);
+    if (configuration->m_wizardType == WizardTypeDlm)
+        CreateAndAddPage(std::make_unique<FinishPageDlm>(m_languageManager), rect);
+    else if (configuration->m_wizardType == WizardTypeIsv)
+        CreateAndAddPage(std::make_unique<FinishPageIsv>(m_languageManager), rect);
 }
 
 void CWayfarerDlg::CreateDownloadPage(const RECT& rect) {

@@ -32,9 +32,9 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
                                              HWND notifyWindow,
                                              const std::wstring& fileName,
                                              bool useTemporaryFolder) {
-    std::wstring targetPath;
-    DownloadResult result = DownloadFileWinHttp(url, notifyWindow, fileName, useTemporaryFolder, targetPath);
-    if (result.first)
+    bool final = false;
+    DownloadResult result = DownloadFileWinHttp(url, notifyWindow, fileName, useTemporaryFolder, final);
+    if (result.first || final)
         return result;
 
     // Whatever stopped WinHTTP (a proxy it cannot use, a TLS setting, a cut connection, the user leaving), the
@@ -45,10 +45,8 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
         result.first = true;
         return result;
     }
+    // Neither engine left anything behind: each wrote under a temporary name that it removed when it failed.
     result.second += rescue.second;
-    // Nothing half-written is left for anyone to run.
-    if (!targetPath.empty())
-        ::DeleteFileW(targetPath.c_str());
     return result;
 }
 

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "download/DownloadLimits.h"
+
 class ConfigurationManager;
 
 // (succeeded, error text). The text is meaningful only when the flag is false.
@@ -38,19 +40,23 @@ public:
     // Fetches `url` into the download folder (`useTemporaryFolder` selects the configuration's m_tempFolder
     // instead of m_downloadFolder) under `fileName`, or under the URL's last segment when `fileName` is empty.
     // Progress goes to `notifyWindow` as posted WM_DOWNLOAD_PROGRESS / WM_DOWNLOAD_MARQUEE messages. WinHTTP
-    // first; after any failure the whole download is repeated with WinINet once m_fallbackDelay has passed.
+    // first; after a failure the whole download is repeated with WinINet once m_fallbackDelay has passed, unless
+    // the failure lies in the server's answer or in a security verdict, which WinINet would have to meet the same
+    // way. The file is written under a temporary name and put in place only when it is complete: after a failure
+    // nothing of it remains, and a file of the same name that was there before is untouched.
     // Transfer errors never throw: they become the text ("[WINHTTP] ..." then " [WININET]...").
     DownloadResult DownloadFile(const std::wstring& url,
                                 HWND notifyWindow,
                                 const std::wstring& fileName,
                                 bool useTemporaryFolder);
-    // The WinINet engine on its own; it follows redirects by itself and does not watch m_cancelled.
+    // The WinINet engine on its own, under the same redirect rule and limits; it does not watch m_cancelled.
     DownloadResult DownloadFileWinInet(const std::wstring& url,
                                        HWND notifyWindow,
                                        const std::wstring& fileName,
                                        bool useTemporaryFolder);
-    // Fetches `url` into memory with WinHTTP in at most two attempts; never throws for transfer errors and
-    // returns an empty vector when both attempts fail.
+    // Fetches `url` into memory with WinHTTP in at most two attempts, both within m_imageTimeLimit (no second
+    // attempt after a failure that would only recur, such as a redirect loop); never throws for transfer errors
+    // and returns an empty vector when no attempt succeeds.
     DownloadedBytes DownloadToMemory(const std::wstring& url);
     // Runs DownloadToMemory on a new detached thread and returns at once; `callback` runs on that thread.
     // Raises std::system_error when no thread can be started.
@@ -73,21 +79,25 @@ public:
     // Full path of the file the last successful DownloadFile wrote. Downloads are serial, so the page that has
     // just taken a successful result reads the path of that result.
     std::wstring m_lastDownloadPath;
-    // Pause between a failed WinHTTP attempt and the WinINet one; tests shorten it.
-    std::chrono::milliseconds m_fallbackDelay{2000};
-    // How long a connection may stay silent (connecting, sending, waiting for the answer or for more of the
-    // body) before the transfer fails; tests shorten it.
-    std::chrono::milliseconds m_stallTimeout{30000};
+    // The bounds of DownloadLimits.h, which tests shorten here.
+    std::chrono::milliseconds m_fallbackDelay{download::kFallbackDelay};
+    std::chrono::milliseconds m_stallTimeout{download::kStallTimeout};
+    std::uint32_t m_minimumRate{download::kMinimumRate};
+    std::chrono::milliseconds m_rateWindow{download::kRateWindow};
+    std::chrono::milliseconds m_imageTimeLimit{download::kImageTimeLimit};
 
 private:
     explicit DownloadManager(std::shared_ptr<ConfigurationManager> configuration);
 
+    // Sets `final` when the failure is one that WinINet must not be asked to retry.
     DownloadResult DownloadFileWinHttp(const std::wstring& url,
                                        HWND notifyWindow,
                                        const std::wstring& fileName,
                                        bool useTemporaryFolder,
-                                       std::wstring& targetPath);
-    void FetchToMemory(const std::wstring& url, std::vector<char>& bytes);
+                                       bool& final);
+    void FetchToMemory(const std::wstring& url,
+                       std::vector<char>& bytes,
+                       std::chrono::steady_clock::time_point deadline);
     // The target of a file download; raises std::runtime_error with a clear text when the file name would not
     // name a plain file inside the download folder.
     std::wstring ResolveTargetPath(const std::wstring& url, const std::wstring& fileName, bool useTemporaryFolder);

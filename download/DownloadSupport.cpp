@@ -1,7 +1,9 @@
 #include "download/DownloadSupport.h"
 
 #include <cwchar>
+#include <cwctype>
 
+#include "download/DownloadLimits.h"
 #include "download/DownloadManager.h"
 #include "pages/IPage.h"
 #include "win32/Strings.h"
@@ -11,6 +13,8 @@ namespace {
 
 constexpr unsigned kThreadAnsiCodePage = 3;  // CP_THREAD_ACP
 constexpr size_t kWriteBlockBytes = 1024 * 1024;
+// Server values quoted in a failure text are cut here: the text ends up in an analytics event.
+constexpr size_t kQuotedValueChars = 200;
 
 void WriteThrough(HANDLE file, const char* data, DWORD size) {
     DWORD written = 0;
@@ -20,10 +24,54 @@ void WriteThrough(HANDLE file, const char* data, DWORD size) {
         FailWithCode(L"Failed to write file: %d - %ls", ERROR_DISK_FULL);
 }
 
+std::wstring Quoted(const std::wstring& value) {
+    std::wstring text = value.substr(0, kQuotedValueChars);
+    for (wchar_t& c : text) {
+        if (c < 0x20)
+            c = L'?';
+    }
+    return L"\"" + text + L"\"";
+}
+
+bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
+    for (size_t i = 0; prefix[i] != L'\0'; ++i) {
+        if (i >= text.size() || std::towlower(text[i]) != std::towlower(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+std::wstring Trimmed(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+// A decimal number of at most 64 bits and nothing else.
+std::optional<std::uint64_t> ParseDecimal(const std::wstring& text) {
+    if (text.empty())
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9')
+            return std::nullopt;
+        const auto digit = static_cast<std::uint64_t>(c - L'0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
 }  // namespace
 
 void Fail(const std::wstring& text) {
     throw std::runtime_error(win32::WideToMultiByte(text, kThreadAnsiCodePage));
+}
+
+void FailFinally(const std::wstring& text) {
+    throw FinalFailure(win32::WideToMultiByte(text, kThreadAnsiCodePage));
 }
 
 void FailWithCode(const wchar_t* format, DWORD code) {
@@ -35,19 +83,132 @@ std::wstring TagFailure(const wchar_t* tag, const std::runtime_error& error) {
     return tag + win32::MultiByteToWide(error.what(), kThreadAnsiCodePage);
 }
 
-OutputFile::OutputFile(const std::wstring& path) {
-    m_file.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!m_file)
+std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>& values) {
+    std::optional<std::uint64_t> length;
+    for (const std::wstring& value : values) {
+        size_t start = 0;
+        for (;;) {
+            const size_t comma = value.find(L',', start);
+            const std::wstring item = Trimmed(value.substr(start, comma == std::wstring::npos ? comma : comma - start));
+            const std::optional<std::uint64_t> parsed = ParseDecimal(item);
+            if (!parsed)
+                FailFinally(L"Invalid answer: the length " + Quoted(value) + L" is not a number.");
+            if (length && *length != *parsed) {
+                FailFinally(win32::Utf8ToWide("Invalid answer: conflicting lengths " + std::to_string(*length) +
+                                              " and " + std::to_string(*parsed) + "."));
+            }
+            length = parsed;
+            if (comma == std::wstring::npos)
+                break;
+            start = comma + 1;
+        }
+    }
+    return length;
+}
+
+bool IsHttpUrl(const std::wstring& url) {
+    return StartsWithNoCase(url, L"http://") || IsHttpsUrl(url);
+}
+
+bool IsHttpsUrl(const std::wstring& url) {
+    return StartsWithNoCase(url, L"https://");
+}
+
+std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& location) {
+    const size_t schemeEnd = location.find(L':');
+    if (schemeEnd != std::wstring::npos && location.find_first_of(L"/?#") > schemeEnd)
+        return location;
+    const size_t authority = base.find(L"://");
+    if (authority == std::wstring::npos)
+        return location;
+    if (StartsWithNoCase(location, L"//"))
+        return base.substr(0, authority + 1) + location;
+    const size_t pathStart = std::min(base.find_first_of(L"/?#", authority + 3), base.size());
+    if (!location.empty() && location.front() == L'/')
+        return base.substr(0, pathStart) + location;
+    const size_t pathEnd = std::min(base.find_first_of(L"?#", pathStart), base.size());
+    if (location.empty() || location.front() == L'?' || location.front() == L'#')
+        return base.substr(0, pathEnd) + location;
+    const size_t lastSlash = base.rfind(L'/', pathEnd == 0 ? 0 : pathEnd - 1);
+    if (lastSlash == std::wstring::npos || lastSlash < pathStart)
+        return base.substr(0, pathStart) + L"/" + location;
+    return base.substr(0, lastSlash + 1) + location;
+}
+
+RedirectChain::RedirectChain(std::wstring url) : m_url(std::move(url)), m_secure(IsHttpsUrl(m_url)) {
+    if (!IsHttpUrl(m_url))
+        FailFinally(L"Refused a URL that is neither http nor https: " + Quoted(m_url));
+}
+
+void RedirectChain::Follow(const std::wstring& location) {
+    if (++m_redirects > kMaxRedirects)
+        FailFinally(L"Too many redirects.");
+    std::wstring next = ResolveRedirect(m_url, location);
+    if (!IsHttpUrl(next))
+        FailFinally(L"Refused a redirect to a URL that is neither http nor https: " + Quoted(next));
+    // Whoever can rewrite a cleartext answer could then hand over any installer.
+    if (m_secure && !IsHttpsUrl(next))
+        FailFinally(L"Refused a redirect from https to http: " + Quoted(next));
+    m_url = std::move(next);
+    m_secure = IsHttpsUrl(m_url);
+}
+
+RateFloor::RateFloor(std::uint32_t bytesPerSecond, std::chrono::milliseconds window, Clock::time_point start)
+    : m_bytesPerSecond(bytesPerSecond), m_window(window), m_windowStart(start) {}
+
+void RateFloor::Add(std::uint64_t bytes, Clock::time_point now) {
+    m_bytes += bytes;
+    const auto elapsed = now - m_windowStart;
+    if (elapsed < m_window)
+        return;
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    if (static_cast<double>(m_bytes) < m_bytesPerSecond * seconds) {
+        const auto windowSeconds = std::chrono::duration_cast<std::chrono::seconds>(m_window).count();
+        FailFinally(win32::FormatWide(L"Transfer too slow: less than %u bytes per second for %d seconds.",
+                                      m_bytesPerSecond, static_cast<int>(windowSeconds)));
+    }
+    m_windowStart = now;
+    m_bytes = 0;
+}
+
+PartialFile::PartialFile(std::wstring targetPath) : m_targetPath(std::move(targetPath)) {
+    const size_t slash = m_targetPath.rfind(L'\\');
+    if (slash == std::wstring::npos) {
+        // No target (the folder is missing): nothing may be written, and above all not in the current folder.
+        m_openError = ERROR_PATH_NOT_FOUND;
+        return;
+    }
+    wchar_t temporary[MAX_PATH] = {};
+    if (!::GetTempFileNameW(m_targetPath.substr(0, slash).c_str(), L"wf", 0, temporary)) {
         m_openError = ::GetLastError();
+        return;
+    }
+    m_temporaryPath = temporary;
+    m_file.Reset(::CreateFileW(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_file) {
+        m_openError = ::GetLastError();
+        ::DeleteFileW(temporary);
+        m_temporaryPath.clear();
+    }
 }
 
-OutputFile::~OutputFile() {
-    // A file abandoned half-way is deleted or rewritten by the caller; what is still pending is dropped.
-    m_file.Reset();
+PartialFile::~PartialFile() {
+    Discard();
 }
 
-void OutputFile::Write(const char* data, DWORD size) {
+void PartialFile::RequireOpen() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed)
+        Fail(L"Download abandoned.");
+    if (!m_file)
+        FailWithCode(L"Failed to open file for writing: %d - %ls", m_openError);
+}
+
+void PartialFile::Write(const char* data, DWORD size) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed || !m_file)
+        Fail(L"Download abandoned.");
     if (m_pending.capacity() == 0)
         m_pending.reserve(kWriteBlockBytes);
     if (m_pending.size() + size > kWriteBlockBytes)
@@ -59,21 +220,86 @@ void OutputFile::Write(const char* data, DWORD size) {
     m_pending.insert(m_pending.end(), data, data + size);
 }
 
-void OutputFile::RequireOpen() const {
-    if (!IsOpen())
-        FailWithCode(L"Failed to open file for writing: %d - %ls", m_openError);
-}
-
-void OutputFile::Flush() {
+void PartialFile::Flush() {
     if (!m_pending.empty())
         WriteThrough(m_file.Get(), m_pending.data(), static_cast<DWORD>(m_pending.size()));
     m_pending.clear();
 }
 
-void OutputFile::Close() {
-    if (m_file)
-        Flush();
+void PartialFile::Complete(std::optional<std::uint64_t> length, const wchar_t* openFailure) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed || !m_file)
+        Fail(L"Download abandoned.");
+    Flush();
     m_file.Reset();
+    if (length) {
+        win32::FileHandle file(::CreateFileW(m_temporaryPath.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        if (!file || !::GetFileSizeEx(file.Get(), &size)) {
+            if (std::wcsstr(openFailure, L"%d") != nullptr)
+                FailWithLastError(openFailure);
+            Fail(openFailure);
+        }
+        const auto downloaded = static_cast<std::uint64_t>(size.QuadPart);
+        if (downloaded != *length)
+            Fail(IncompleteText(*length, downloaded));
+    }
+    if (!::MoveFileExW(m_temporaryPath.c_str(), m_targetPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+        FailWithLastError(L"Failed to put the downloaded file in place: %d - %ls");
+    m_temporaryPath.clear();
+    m_closed = true;
+}
+
+void PartialFile::Discard() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closed = true;
+    m_pending.clear();
+    m_file.Reset();
+    if (!m_temporaryPath.empty())
+        ::DeleteFileW(m_temporaryPath.c_str());
+    m_temporaryPath.clear();
+}
+
+WatchedTransfer::WatchedTransfer(std::chrono::milliseconds limit,
+                                 const std::wstring& targetPath,
+                                 std::wstring giveUpText)
+    : m_file(targetPath), m_limit(limit), m_giveUpText(std::move(giveUpText)), m_lastActivity(Clock::now()) {}
+
+void WatchedTransfer::Touch() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_abandoned)
+        Fail(L"Abandoned.");
+    m_lastActivity = Clock::now();
+}
+
+void WatchedTransfer::Finish(DownloadResult result, std::exception_ptr exception) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_abandoned)
+        return;
+    CloseTransfer();
+    m_file.Discard();
+    m_result = std::move(result);
+    m_exception = exception;
+    m_done = true;
+    m_changed.notify_all();
+}
+
+DownloadResult WatchedTransfer::Wait() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_done) {
+        if (m_changed.wait_until(lock, m_lastActivity + m_limit) == std::cv_status::timeout && !m_done &&
+            Clock::now() >= m_lastActivity + m_limit) {
+            m_abandoned = true;
+            CloseTransfer();
+            m_file.Discard();
+            return DownloadResult(false, m_giveUpText);
+        }
+    }
+    if (m_exception)
+        std::rethrow_exception(m_exception);
+    return m_result;
 }
 
 void ProgressReporter::Post(UINT message, WPARAM value) const {
@@ -81,9 +307,9 @@ void ProgressReporter::Post(UINT message, WPARAM value) const {
         ::PostMessageW(m_window, message, value, 0);
 }
 
-void ProgressReporter::Start(bool lengthKnown, DWORD length) {
-    m_length = lengthKnown ? length : 0;
-    if (!lengthKnown)
+void ProgressReporter::Start(std::optional<std::uint64_t> length) {
+    m_length = length.value_or(0);
+    if (!length)
         Post(WM_DOWNLOAD_MARQUEE, 0);
 }
 
@@ -103,20 +329,9 @@ void ProgressReporter::ReportComplete() {
         Post(WM_DOWNLOAD_PROGRESS, 100);
 }
 
-void CheckCompleteness(const std::wstring& path, std::uint64_t length, const wchar_t* openFailure) {
-    win32::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.Get(), &size)) {
-        if (std::wcsstr(openFailure, L"%d") != nullptr)
-            FailWithLastError(openFailure);
-        Fail(openFailure);
-    }
-    const auto downloaded = static_cast<std::uint64_t>(size.QuadPart);
-    if (downloaded != length) {
-        Fail(win32::Utf8ToWide("Download was incomplete: content length: " + std::to_string(length) +
-                               ", downloaded: " + std::to_string(downloaded)));
-    }
+std::wstring IncompleteText(std::uint64_t length, std::uint64_t received) {
+    return win32::Utf8ToWide("Download was incomplete: content length: " + std::to_string(length) +
+                             ", downloaded: " + std::to_string(received));
 }
 
 }  // namespace download

@@ -1,11 +1,18 @@
-// The WinHTTP engine: installers to a file with progress, and images to memory.
+// The WinHTTP engine: installers to a file with progress, and images to memory. Both run on a thread of their
+// own that the caller stops waiting for when the transfer outlives its bounds: WinHTTP's timeouts end a silent
+// connection, but under Wine every byte of a header block that drips starts them again.
 #include "download/DownloadManager.h"
 
 #include <winhttp.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "download/DownloadSupport.h"
@@ -17,21 +24,50 @@ using download::FailWithLastError;
 
 namespace {
 
-constexpr int kMaxRedirects = 5;
 // The size first offered for a redirect target; a longer one is read again at its real length.
 constexpr DWORD kLocationBufferBytes = 260;
 const wchar_t kWinHttpTag[] = L"[WINHTTP] ";
 const wchar_t kImageUserAgent[] = L"A WinHTTP Example Program/1.0";
-// Far beyond any offer image; an endless body must not exhaust the 32-bit address space that the rest of the
-// installer shares.
-constexpr size_t kMaxImageBytes = 16 * 1024 * 1024;
+
+using Clock = std::chrono::steady_clock;
 
 struct PassSettings {
     const wchar_t* userAgent;
     DWORD accessType;
     DWORD requestFlags;
-    int stallTimeoutMs;
+    int timeoutMs;
 };
+
+// Errors that are a verdict on the server rather than a mishap on the way: its certificate or its TLS versions
+// were refused. WinINet would reach the same verdict or, taking its TLS versions from the system, accept.
+// (An answer that breaks the protocol is reported with the same code as a connection dropped before any answer,
+// which is worth another try.)
+bool IsVerdict(DWORD code) {
+    switch (code) {
+        case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+        case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+        case ERROR_WINHTTP_SECURE_INVALID_CA:
+        case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+        case ERROR_WINHTTP_SECURE_INVALID_CERT:
+        case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+        case ERROR_WINHTTP_SECURE_FAILURE:
+        case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Like FailWithLastError, but a verdict on the server is final.
+[[noreturn]] void FailRequest(const wchar_t* format) {
+    const DWORD code = ::GetLastError();
+    if (IsVerdict(code)) {
+        const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
+        download::FailFinally(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
+    }
+    download::FailWithCode(format, code);
+}
 
 // The handles of one request: every redirect and every attempt opens its own and closes them before the next.
 // Declared in opening order, so they close request first.
@@ -48,13 +84,12 @@ WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings) {
     if (!pass.session)
         FailWithLastError(L"Failed to open HTTP session: %d - %ls");
     // A server that accepts and then stays silent must not hold the download for ever.
-    const int timeout = settings.stallTimeoutMs;
+    const int timeout = settings.timeoutMs;
     ::WinHttpSetTimeouts(pass.session.Get(), timeout, timeout, timeout, timeout);
     DWORD responseTimeout = static_cast<DWORD>(timeout);
     ::WinHttpSetOption(pass.session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                        sizeof(responseTimeout));
-    DWORD protocols = ChooseSecureProtocols();
-    if (!::WinHttpSetOption(pass.session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)))
+    if (!SetSecureProtocols(pass.session.Get()))
         FailWithLastError(L"Failed to set secure protocols: %d - %ls");
 
     UrlParts parts;
@@ -71,90 +106,74 @@ WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings) {
                                             nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!pass.request)
         FailWithLastError(L"Failed to open request: %d - %ls");
-    // Redirects are followed here, one pass each, so that they are counted; WinHTTP would follow them silently.
+    // Redirects are followed by RedirectChain, one pass each, so that they are counted and checked; WinHTTP
+    // would follow them silently, and from https to http as well.
     DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
     if (!::WinHttpSetOption(pass.request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof(disabled)))
         FailWithLastError(L"Failed to open request: %d - %ls");
 
     if (!::WinHttpSendRequest(pass.request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-        FailWithLastError(L"Failed to send request: %d - %ls");
+        FailRequest(L"Failed to send request: %d - %ls");
     if (!::WinHttpReceiveResponse(pass.request.Get(), nullptr))
-        FailWithLastError(L"Failed to receive response: %d - %ls");
+        FailRequest(L"Failed to receive response: %d - %ls");
     return pass;
 }
 
-// A numeric header; 0 and false when the response does not carry it as a number.
-DWORD QueryNumber(HINTERNET request, DWORD query, bool* found = nullptr) {
+DWORD QueryStatus(HINTERNET request) {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    const bool ok = ::WinHttpQueryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
-                                          &value, &size, WINHTTP_NO_HEADER_INDEX) != FALSE;
-    if (found != nullptr)
-        *found = ok;
-    return ok ? value : 0;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, &value, &size, WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    return value;
 }
 
-// The Location header at its real length; empty when the response has none.
-std::wstring ReadLocation(HINTERNET request) {
-    std::vector<wchar_t> buffer(kLocationBufferBytes / sizeof(wchar_t));
-    DWORD size = kLocationBufferBytes;
-    BOOL ok = ::WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
-                                    WINHTTP_NO_HEADER_INDEX);
-    if (!ok && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
-        size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        ok = ::WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
-                                   WINHTTP_NO_HEADER_INDEX);
-    }
-    if (!ok)
-        return {};
-    return std::wstring(buffer.data(), std::min<size_t>(size / sizeof(wchar_t), buffer.size()));
-}
-
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    for (size_t i = 0; prefix[i] != L'\0'; ++i) {
-        if (i >= text.size() || ::towlower(text[i]) != ::towlower(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-// The URL a Location value points to from `base`. Servers may answer with a path or a relative reference as
-// well as with a full URL. A value with another scheme is returned unchanged, and the next pass refuses it.
-std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& location) {
-    const size_t schemeEnd = location.find(L':');
-    if (schemeEnd != std::wstring::npos && location.find_first_of(L"/?#") > schemeEnd)
-        return location;
-    const size_t authority = base.find(L"://");
-    if (authority == std::wstring::npos)
-        return location;
-    if (StartsWithNoCase(location, L"//"))
-        return base.substr(0, authority + 1) + location;
-    const size_t pathStart = std::min(base.find_first_of(L"/?#", authority + 3), base.size());
-    if (!location.empty() && location.front() == L'/')
-        return base.substr(0, pathStart) + location;
-    const size_t pathEnd = std::min(base.find_first_of(L"?#", pathStart), base.size());
-    if (location.empty() || location.front() == L'?' || location.front() == L'#')
-        return base.substr(0, pathEnd) + location;
-    const size_t lastSlash = base.rfind(L'/', pathEnd == 0 ? 0 : pathEnd - 1);
-    if (lastSlash == std::wstring::npos || lastSlash < pathStart)
-        return base.substr(0, pathStart) + L"/" + location;
-    return base.substr(0, lastSlash + 1) + location;
-}
-
-// Sends the request for `url` and follows redirects until a final answer; raises unless its status is 2xx.
-WinHttpPass OpenFollowingRedirects(std::wstring url, const PassSettings& settings) {
-    int redirects = 0;
+// Every value of a header, in order, each at its real length.
+std::vector<std::wstring> QueryAll(HINTERNET request, DWORD query) {
+    std::vector<std::wstring> values;
+    DWORD index = 0;
     for (;;) {
-        WinHttpPass pass = OpenPass(url, settings);
-        const DWORD status = QueryNumber(pass.request.Get(), WINHTTP_QUERY_STATUS_CODE);
+        std::vector<wchar_t> buffer(kLocationBufferBytes / sizeof(wchar_t));
+        DWORD size = kLocationBufferBytes;
+        const DWORD asked = index;
+        BOOL ok = ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size, &index);
+        if (!ok && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+            index = asked;
+            buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
+            size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+            ok = ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size, &index);
+        }
+        if (!ok || index == asked)
+            return values;
+        values.emplace_back(buffer.data(), std::min<size_t>(size / sizeof(wchar_t), buffer.size()));
+    }
+}
+
+// The announced length of the body, read as text: lengths of 2 GiB and more do not fit the number query.
+std::optional<std::uint64_t> QueryContentLength(HINTERNET request) {
+    return download::ParseContentLength(QueryAll(request, WINHTTP_QUERY_CONTENT_LENGTH));
+}
+
+// Sends the request for the chain's URL and follows redirects until a final answer; raises unless its status is
+// 2xx.
+// `watch`, when there is one, hears of every answer, and stops the transfer before another request once its
+// caller has given up.
+WinHttpPass OpenFollowingRedirects(const std::wstring& url,
+                                   const PassSettings& settings,
+                                   download::WatchedTransfer* watch) {
+    download::RedirectChain chain(url);
+    for (;;) {
+        if (watch != nullptr)
+            watch->Touch();
+        WinHttpPass pass = OpenPass(chain.Url(), settings);
+        if (watch != nullptr)
+            watch->Touch();
+        const DWORD status = QueryStatus(pass.request.Get());
         if (status >= 300 && status <= 399) {
-            if (++redirects > kMaxRedirects)
-                Fail(L"Too many redirects.");
-            const std::wstring location = ReadLocation(pass.request.Get());
+            const std::vector<std::wstring> locations = QueryAll(pass.request.Get(), WINHTTP_QUERY_LOCATION);
             // A 3xx answer without a target (304, or a 300 that only lists choices) cannot be followed.
-            if (!location.empty()) {
-                url = ResolveRedirect(url, location);
+            if (!locations.empty() && !locations.front().empty()) {
+                chain.Follow(locations.front());
                 continue;
             }
         }
@@ -164,17 +183,73 @@ WinHttpPass OpenFollowingRedirects(std::wstring url, const PassSettings& setting
     }
 }
 
+// The time bounds of reading one body: the rate floor, and for images a deadline for the whole download.
+class BodyBounds {
+public:
+    BodyBounds(const DownloadManager& manager, std::optional<Clock::time_point> deadline)
+        : m_rate(manager.m_minimumRate, manager.m_rateWindow, Clock::now()),
+          m_deadline(deadline),
+          m_limit(manager.m_imageTimeLimit) {}
+
+    void Check(std::uint64_t bytes) {
+        const auto now = Clock::now();
+        if (m_deadline && now >= *m_deadline) {
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_limit).count();
+            download::FailFinally(
+                win32::FormatWide(L"Download took longer than %d seconds.", static_cast<int>(seconds)));
+        }
+        m_rate.Add(bytes, now);
+    }
+
+private:
+    download::RateFloor m_rate;
+    std::optional<Clock::time_point> m_deadline;
+    std::chrono::milliseconds m_limit;
+};
+
+// Carries an image's bytes from the thread that fetches them to the caller, who waits no longer than a deadline.
+class ImageHandoff {
+public:
+    void Deliver(std::vector<char> bytes) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bytes = std::move(bytes);
+        m_delivered = true;
+        m_changed.notify_all();
+    }
+
+    // The bytes delivered by `deadline`; none when they have not come by then.
+    std::vector<char> Wait(Clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_changed.wait_until(lock, deadline, [this] { return m_delivered; }))
+            return {};
+        return std::move(m_bytes);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_delivered = false;
+    std::vector<char> m_bytes;
+};
+
 // Reads the body chunk by chunk, each as large as what the connection already holds, handing each to `sink`.
-// A set `cancelled` stops the transfer before the next chunk.
+// A set `cancelled` stops the transfer before the next chunk; `bounds` stops a transfer that drips.
 template <typename Sink>
-void ReadBody(HINTERNET request, const std::atomic<bool>& cancelled, Sink&& sink) {
+void ReadBody(HINTERNET request,
+              const std::atomic<bool>& cancelled,
+              BodyBounds& bounds,
+              download::WatchedTransfer* watch,
+              Sink&& sink) {
     std::vector<char> buffer;
     for (;;) {
         if (cancelled)
             Fail(L"Download cancelled.");
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available))
-            FailWithLastError(L"Failed to query data: %d - %ls");
+            FailRequest(L"Failed to query data: %d - %ls");
+        if (watch != nullptr)
+            watch->Touch();
+        bounds.Check(0);
         if (available == 0)
             return;
         try {
@@ -185,9 +260,37 @@ void ReadBody(HINTERNET request, const std::atomic<bool>& cancelled, Sink&& sink
         }
         DWORD read = 0;
         if (!::WinHttpReadData(request, buffer.data(), available, &read))
-            FailWithLastError(L"Failed to read data: %d - %ls");
+            FailRequest(L"Failed to read data: %d - %ls");
         sink(buffer.data(), read);
+        bounds.Check(read);
     }
+}
+
+void TransferWinHttp(DownloadManager& manager,
+                     download::WatchedTransfer& transfer,
+                     const std::wstring& url,
+                     HWND notifyWindow,
+                     const std::wstring& targetPath) {
+    download::PartialFile& file = transfer.File();
+    download::ProgressReporter progress(notifyWindow);
+
+    const PassSettings settings{nullptr, ChooseWinHttpAccessType(), 0,
+                                static_cast<int>(manager.m_stallTimeout.count())};
+    WinHttpPass pass = OpenFollowingRedirects(url, settings, &transfer);
+    const std::optional<std::uint64_t> length = QueryContentLength(pass.request.Get());
+    progress.Start(length);
+
+    file.RequireOpen();
+    BodyBounds bounds(manager, std::nullopt);
+    ReadBody(pass.request.Get(), manager.m_cancelled, bounds, &transfer, [&](const char* data, DWORD size) {
+        file.Write(data, size);
+        progress.AddChunk(size);
+    });
+    transfer.Succeed([&] {
+        file.Complete(length, L"Failed to open downloaded file.");
+        manager.m_lastDownloadPath = targetPath;
+        progress.ReportComplete();
+    });
 }
 
 }  // namespace
@@ -196,32 +299,29 @@ DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
                                                     HWND notifyWindow,
                                                     const std::wstring& fileName,
                                                     bool useTemporaryFolder,
-                                                    std::wstring& targetPath) {
+                                                    bool& final) {
     DownloadResult result{false, std::wstring()};
     try {
-        targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
-        download::OutputFile file(targetPath);
-        download::ProgressReporter progress(notifyWindow);
-
-        const PassSettings settings{nullptr, ChooseWinHttpAccessType(), 0, StallTimeoutMs()};
-        WinHttpPass pass = OpenFollowingRedirects(url, settings);
-
-        bool lengthKnown = false;
-        const DWORD length = QueryNumber(pass.request.Get(), WINHTTP_QUERY_CONTENT_LENGTH, &lengthKnown);
-        progress.Start(lengthKnown, length);
-
-        file.RequireOpen();
-        ReadBody(pass.request.Get(), m_cancelled, [&](const char* data, DWORD size) {
-            file.Write(data, size);
-            progress.AddChunk(size);
-        });
-        file.Close();
-        if (lengthKnown)
-            download::CheckCompleteness(targetPath, length, L"Failed to open downloaded file.");
-
-        m_lastDownloadPath = targetPath;
-        progress.ReportComplete();
-        result.first = true;
+        const std::wstring targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
+        // WinHTTP's own timeouts end a connection that falls silent; the watch, at twice that limit, ends one
+        // that drips its header block, which restarts those timeouts with every byte under Wine.
+        const auto limit = 2 * m_stallTimeout;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
+        auto transfer = std::make_shared<download::WatchedTransfer>(
+            limit, targetPath,
+            kWinHttpTag + win32::FormatWide(L"No progress for %d seconds.", static_cast<int>(seconds)));
+        std::thread([manager = shared_from_this(), transfer, url, notifyWindow, targetPath] {
+            try {
+                TransferWinHttp(*manager, *transfer, url, notifyWindow, targetPath);
+            } catch (...) {
+                // Raised again on the caller's thread, which tells final failures from the others.
+                transfer->Finish(DownloadResult(false, std::wstring()), std::current_exception());
+            }
+        }).detach();
+        result = transfer->Wait();
+    } catch (const download::FinalFailure& error) {
+        final = true;
+        result.second = download::TagFailure(kWinHttpTag, error);
     } catch (const std::runtime_error& error) {
         result.second = download::TagFailure(kWinHttpTag, error);
     }
@@ -229,26 +329,48 @@ DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
 }
 
 DownloadedBytes DownloadManager::DownloadToMemory(const std::wstring& url) {
-    auto bytes = std::make_unique<std::vector<char>>();
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        try {
-            FetchToMemory(url, *bytes);
-            break;
-        } catch (const std::runtime_error&) {
-            bytes->clear();
+    // One bound for both attempts: the loading page waits for every image before the wizard goes on.
+    const auto deadline = Clock::now() + m_imageTimeLimit;
+    // The attempts run on a thread of their own that the caller stops waiting for at the limit: a header block
+    // that drips keeps a WinHTTP call blocked whatever its timeouts (Wine's start again with every byte), and
+    // closing the request does not end such a call everywhere. The thread then finishes unobserved, and what it
+    // fetched is dropped.
+    auto handoff = std::make_shared<ImageHandoff>();
+    std::thread([manager = shared_from_this(), url, deadline, handoff] {
+        std::vector<char> bytes;
+        for (int attempt = 0; attempt < 2 && Clock::now() < deadline; ++attempt) {
+            try {
+                manager->FetchToMemory(url, bytes, deadline);
+                break;
+            } catch (const download::FinalFailure&) {
+                // Asking again would only meet the same answer.
+                bytes.clear();
+                break;
+            } catch (const std::runtime_error&) {
+                bytes.clear();
+            } catch (...) {
+                // Nothing may escape a detached thread: it would end the process.
+                bytes.clear();
+                break;
+            }
         }
-    }
-    return bytes;
+        handoff->Deliver(std::move(bytes));
+    }).detach();
+    return std::make_unique<std::vector<char>>(handoff->Wait(deadline));
 }
 
-void DownloadManager::FetchToMemory(const std::wstring& url, std::vector<char>& bytes) {
-    const PassSettings settings{kImageUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_FLAG_REFRESH,
-                                StallTimeoutMs()};
-    WinHttpPass pass = OpenFollowingRedirects(url, settings);
-    bool lengthKnown = false;
-    const DWORD length = QueryNumber(pass.request.Get(), WINHTTP_QUERY_CONTENT_LENGTH, &lengthKnown);
-    ReadBody(pass.request.Get(), m_cancelled, [&](const char* data, DWORD size) {
-        if (bytes.size() + size > kMaxImageBytes)
+void DownloadManager::FetchToMemory(const std::wstring& url,
+                                    std::vector<char>& bytes,
+                                    std::chrono::steady_clock::time_point deadline) {
+    // No single wait may outlast what is left of the image's time.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const int timeoutMs = static_cast<int>(std::max<long long>(1, std::min<long long>(left, StallTimeoutMs())));
+    const PassSettings settings{kImageUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_FLAG_REFRESH, timeoutMs};
+    WinHttpPass pass = OpenFollowingRedirects(url, settings, nullptr);
+    const std::optional<std::uint64_t> length = QueryContentLength(pass.request.Get());
+    BodyBounds bounds(*this, deadline);
+    ReadBody(pass.request.Get(), m_cancelled, bounds, nullptr, [&](const char* data, DWORD size) {
+        if (bytes.size() + size > download::kMaxImageBytes)
             Fail(L"Image too large.");
         try {
             bytes.insert(bytes.end(), data, data + size);
@@ -257,8 +379,6 @@ void DownloadManager::FetchToMemory(const std::wstring& url, std::vector<char>& 
         }
     });
     // A connection cut before the announced end reads like a normal end; the second attempt is there for it.
-    if (lengthKnown && bytes.size() != length) {
-        Fail(win32::Utf8ToWide("Download was incomplete: content length: " + std::to_string(length) +
-                               ", downloaded: " + std::to_string(bytes.size())));
-    }
+    if (length && bytes.size() != *length)
+        Fail(download::IncompleteText(*length, bytes.size()));
 }

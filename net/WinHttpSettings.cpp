@@ -27,11 +27,30 @@ DWORD ChooseWinHttpAccessType() {
     return IsWindows7() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY;
 }
 
+bool IsWindowsBuildAtLeast(DWORD build) {
+    OSVERSIONINFOEXW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    info.dwMajorVersion = 10;
+    info.dwBuildNumber = build;
+    DWORDLONG condition = 0;
+    condition = ::VerSetConditionMask(condition, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    condition = ::VerSetConditionMask(condition, VER_BUILDNUMBER, VER_GREATER_EQUAL);
+    return ::VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_BUILDNUMBER, condition) != FALSE;
+}
+
 DWORD ChooseSecureProtocols() {
-    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_SSL3 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1;
-    if (IsWindowsVersionAtLeast(6, 1, 1))
-        protocols |= WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    if (IsWindowsBuildAtLeast(20348))
+        protocols |= WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
     return protocols;
+}
+
+bool SetSecureProtocols(void* session) {
+    DWORD protocols = ChooseSecureProtocols();
+    if (::WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)))
+        return true;
+    protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    return ::WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)) != FALSE;
 }
 
 bool CrackUrl(const std::wstring& url, UrlParts& parts) {

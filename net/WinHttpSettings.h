@@ -19,9 +19,17 @@ bool IsWindows7WithoutServicePack();
 // WINHTTP_ACCESS_TYPE_DEFAULT_PROXY on Windows 7, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY elsewhere.
 DWORD ChooseWinHttpAccessType();
 
-// SSL 3.0 and TLS 1.0, plus TLS 1.1 and 1.2 from Windows 7 Service Pack 1 on: the value of
-// WINHTTP_OPTION_SECURE_PROTOCOLS.
+// VerifyVersionInfoW test of the build number: greater than or equal to `build` on Windows 10 or later.
+bool IsWindowsBuildAtLeast(DWORD build);
+
+// TLS 1.2, plus TLS 1.3 where WinHTTP has it (Windows Server 2022 and Windows 11, build 20348 on): the value of
+// WINHTTP_OPTION_SECURE_PROTOCOLS. Older versions are deprecated and refused by every current browser; a
+// server that offers nothing newer is refused.
 DWORD ChooseSecureProtocols();
+
+// Sets ChooseSecureProtocols on a WinHTTP session, falling back to TLS 1.2 alone when the system refuses the
+// value; false, with the system's error as the last error, when it refuses that as well.
+bool SetSecureProtocols(void* session);
 
 // The parts of an absolute URL that a WinHTTP request is made of.
 struct UrlParts {

@@ -2,7 +2,9 @@
 # Downloads one large generated file from the local HTTPS backend twice in one run: with the installer's
 # DownloadFile (under Wine, through tools/win/bench_download.exe) and with curl (on Linux, inside the same
 # sandbox). Prints both throughputs and their ratio, the Windows process's peak memory as it reads it itself,
-# and the number of progress messages the window received.
+# and the number of progress messages the window received. Then how long DownloadFile (and the WinINet engine
+# alone) take to give up on a server that drips its body a few bytes at a time and on a redirect loop, with the
+# limits the installer ships with, and how many requests the server saw.
 # Usage: tools/bench-download.sh [bytes] [runs]   (default 268435456 bytes = 256 MiB, 1 run each)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,3 +53,15 @@ awk -v a="$ours" -v b="$best" -v c="$bare" 'BEGIN {
     if (c > 0)
         printf "bare WinHTTP read loop %.1f MiB/s: DownloadFile reaches %.2f of it, the loop itself %.2f of curl\n", c, a / c, c / b
 }'
+
+# Time to fail against hostile servers: 16 bytes every 0.1 s, and a path that redirects to itself.
+for hostile in 'drip {"bodySize": 10485760, "chunkSize": 16, "chunkDelay": 0.1}' 'loop {"redirect": "/bench/loop"}'; do
+    name=${hostile%% *}
+    curl -sS --fail --cacert "$ca" -X POST "https://localhost/__control/script" -H 'Content-Type: application/json' \
+        -d "{\"path\": \"/bench/$name\", \"responses\": [${hostile#* }]}" >/dev/null
+    tools/wine-run win64 "$root/build/tools/win/bench_download.exe" --time-to-fail "https://localhost/bench/$name" |
+        tr -d '\r' | sed "s/^/time to fail, $name: /"
+    sleep 2
+    count=$(curl -sS --fail --cacert "$ca" "https://localhost/__control/requests?path=/bench/$name" | grep -o '"method"' | wc -l)
+    echo "time to fail, $name: requests received by the server, both runs and 2 s after: $count"
+done

@@ -6,6 +6,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -56,6 +57,9 @@ protected:
         m_configuration = ConfigurationManager::GetInstance();
         m_savedTempFolder = m_configuration->m_tempFolder;
         m_savedLumora = m_configuration->m_lumoraFlavour;
+        // The page list these tests expect has no Sorrel pages, whatever the build.
+        m_savedSorrel = m_configuration->m_sorrelFlavour;
+        m_configuration->m_sorrelFlavour = false;
         // A temporary folder of this test's own, with something in it, as the downloads will leave it.
         m_tempFolder = CreateUniqueTempFolder();
         ASSERT_TRUE(::PathIsDirectoryW(m_tempFolder.c_str()));
@@ -68,12 +72,14 @@ protected:
         TestFrame::DeleteDirectoryTree(m_tempFolder);
         m_configuration->m_tempFolder = m_savedTempFolder;
         m_configuration->m_lumoraFlavour = m_savedLumora;
+        m_configuration->m_sorrelFlavour = m_savedSorrel;
         m_configuration->m_closing = false;
     }
 
     std::shared_ptr<ConfigurationManager> m_configuration;
     std::wstring m_savedTempFolder;
     bool m_savedLumora = false;
+    bool m_savedSorrel = false;
     std::wstring m_tempFolder;
 };
 
@@ -120,7 +126,6 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
     TestFrame frame;
     IPage* license = nullptr;
     StubPage* download = nullptr;
-    StubPage* finish = nullptr;
     testing_frame::DebugOutputReader debugOutput;
     INT_PTR result = RunFrame(frame, {[&] {
                                           ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
@@ -131,13 +136,15 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
                                       },
                                       [&] { return frame.m_currentPage == 2; },
                                       [&] {
-                                          // With no offers the license page is the only page created after loading;
-                                          // stand-ins follow it for the download and finish pages.
-                                          EXPECT_EQ(frame.m_pages.size(), 3u);
+                                          // With no offers loading creates the license page and the finish page; a
+                                          // stand-in for the download page goes between them.
+                                          EXPECT_EQ(frame.m_pages.size(), 4u);
                                           license = &frame.Page(2);
                                           EXPECT_EQ(license->GetPageName(), L"LicensePage");
+                                          EXPECT_EQ(frame.Page(3).GetPageName(), L"FinishPageISV");
                                           download = &frame.AddStubPage(L"DownloadPageISV");
-                                          finish = &frame.AddStubPage(L"FinishPageISV");
+                                          std::rotate(frame.m_pages.begin() + 3, frame.m_pages.end() - 1,
+                                                      frame.m_pages.end());
                                           EXPECT_EQ(frame.VisiblePage(), license->GetHwnd());
                                           EXPECT_EQ(m_configuration->m_languageName, L"English");
 
@@ -160,14 +167,18 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
                                           frame.OnPageButton(ButtonType::Next);
                                           download->ReportButton(ButtonType::Next);
                                           EXPECT_EQ(frame.m_currentPage, 4);
-                                          EXPECT_EQ(frame.VisiblePage(), finish->GetHwnd());
+                                          IPage& finish = frame.Page(4);
+                                          EXPECT_EQ(frame.VisiblePage(), finish.GetHwnd());
                                           EXPECT_TRUE(HasCloseCommand(frame.GetHwnd()));
 
                                           // Past the end nothing happens.
-                                          finish->ReportButton(ButtonType::Next);
+                                          frame.OnPageButton(ButtonType::Next);
                                           EXPECT_EQ(frame.m_currentPage, 4);
                                           EXPECT_TRUE(Exists(m_tempFolder));
-                                          finish->ReportButton(ButtonType::Finish);
+                                          // Finish without starting the product.
+                                          ::SendMessageW(finish.GetItem(IDC_FINISH_LAUNCH_CHECK), BM_SETCHECK,
+                                                         BST_UNCHECKED, 0);
+                                          ::SendMessageW(finish.GetItem(IDC_FINISH_BUTTON), BM_CLICK, 0, 0);
                                           return true;
                                       }});
     EXPECT_EQ(result, 1);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
@@ -158,7 +159,7 @@ TEST_F(FileDownload, RefusedConnectionGivesBothEnginesSystemCodes) {
     EXPECT_EQ(ListFolder(m_folder).size(), 0u);
 }
 
-TEST_F(FileDownload, FollowsFiveRedirectsOfEveryFormAndFailsTheSixthInWinHttp) {
+TEST_F(FileDownload, FollowsFiveRedirectsOfEveryFormAndFailsTheSixthInBothEngines) {
     // hop1 -> hop2 -> ... -> hop6 -> the file. The targets are written as a full URL, a path, a relative
     // reference, and a path too long for the first buffer offered for it.
     const std::string longQuery(300, 'q');
@@ -170,25 +171,36 @@ TEST_F(FileDownload, FollowsFiveRedirectsOfEveryFormAndFailsTheSixthInWinHttp) {
     backend::Script("/hop6", {{.redirect = "/files/final.bin"}});
     backend::Script("/files/final.bin", {{.body = "landed"}});
 
-    const DownloadResult five = Download(backend::Url("/hop2"));
-    EXPECT_EQ(five, DownloadResult(true, L""));
-    EXPECT_EQ(ReadWholeFile(PathInFolder(L"hop2")), "landed");
-    auto requests = backend::Requests();
-    ASSERT_EQ(requests.size(), 6u);
-    EXPECT_EQ(requests[3].target, "/hop5?pad=" + longQuery);
-    EXPECT_EQ(requests[5].path, "/files/final.bin");
+    for (const bool winInet : {false, true}) {
+        SCOPED_TRACE(winInet ? "WinINet" : "WinHTTP");
+        backend::ClearRequests();
+        auto task = std::async(std::launch::async, [manager = m_manager, window = m_window.Get(), winInet] {
+            return winInet ? manager->DownloadFileWinInet(backend::Url("/hop2"), window, L"", true)
+                           : manager->DownloadFile(backend::Url("/hop2"), window, L"", true);
+        });
+        EXPECT_EQ(m_window.Wait(task), DownloadResult(true, L""));
+        EXPECT_EQ(ReadWholeFile(PathInFolder(L"hop2")), "landed");
+        auto requests = backend::Requests();
+        ASSERT_EQ(requests.size(), 6u);
+        EXPECT_EQ(requests[3].target, "/hop5?pad=" + longQuery);
+        EXPECT_EQ(requests[5].path, "/files/final.bin");
+    }
 
     backend::ClearRequests();
     const DownloadResult six = Download(backend::Url("/hop1"));
-    // WinHTTP stops at the sixth redirect response without requesting its target; WinINet then starts again
-    // from the first URL and follows the whole chain itself.
-    EXPECT_EQ(six, DownloadResult(true, L"[WINHTTP] Too many redirects."));
-    EXPECT_EQ(ReadWholeFile(PathInFolder(L"hop1")), "landed");
-    requests = backend::Requests();
-    ASSERT_GE(requests.size(), 7u);
+    // WinHTTP stops at the sixth redirect response without requesting its target; WinINet, which would follow
+    // the same chain to the same end, is not asked.
+    EXPECT_EQ(six, DownloadResult(false, L"[WINHTTP] Too many redirects."));
+    EXPECT_FALSE(FileExists(PathInFolder(L"hop1")));
+    auto requests = backend::Requests();
+    ASSERT_EQ(requests.size(), 6u);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(requests[i].path, "/hop" + std::to_string(i + 1));
-    EXPECT_EQ(requests[6].path, "/hop1");
+
+    backend::ClearRequests();
+    const DownloadResult alone = m_manager->DownloadFileWinInet(backend::Url("/hop1"), nullptr, L"", true);
+    EXPECT_EQ(alone, DownloadResult(false, L" [WININET]Too many redirects."));
+    EXPECT_EQ(backend::Requests().size(), 6u);
 }
 
 TEST_F(FileDownload, RedirectsThatCannotBeFollowedFailTheWinHttpPass) {
@@ -198,7 +210,9 @@ TEST_F(FileDownload, RedirectsThatCannotBeFollowedFailTheWinHttpPass) {
         std::wstring winHttpText;
     } cases[] = {
         {"no Location", {.status = 302}, L"[WINHTTP] Download failed: Server returned status code: 302 [WININET]"},
-        {"another scheme", {.redirect = "ftp://localhost/setup.exe"}, L"[WINHTTP] Failed to parse URL: "},
+        {"another scheme",
+         {.redirect = "ftp://localhost/setup.exe"},
+         L"[WINHTTP] Refused a redirect to a URL that is neither http nor https: \"ftp://localhost/setup.exe\""},
         {"garbage", {.redirect = "https://"}, L"[WINHTTP] Failed to parse URL: "},
     };
     for (const Case& c : cases) {
@@ -303,4 +317,54 @@ TEST(SystemErrorText, IsTheSystemsTextOrEmpty) {
     EXPECT_GT(text.size(), 2u);
     EXPECT_EQ(text.substr(text.size() - 2), L"\r\n");
     EXPECT_EQ(DownloadManager::GetSystemErrorText(0xDEAD1234), L"");
+}
+
+TEST_F(FileDownload, FileOfTheSameNameIsReplacedOnlyByAWholeDownload) {
+    // As a user's own file in the Downloads folder would be.
+    const std::wstring target = PathInFolder(L"setup.exe");
+    {
+        std::ofstream out(target.c_str(), std::ios::binary);
+        out << "the user's own file";
+    }
+    const struct {
+        const char* name;
+        backend::Response response;
+    } failures[] = {
+        {"not found", {.status = 404}},
+        {"cut short", {.bodySize = 50000, .contentLength = 90000}},
+        {"invalid length", {.body = "x", .headers = {{"Content-Length", "1, 2"}}, .noContentLength = true}},
+    };
+    for (const auto& c : failures) {
+        SCOPED_TRACE(c.name);
+        backend::Script("/files/setup.exe", {c.response});
+        EXPECT_FALSE(Download(backend::Url("/files/setup.exe")).first);
+        EXPECT_EQ(ReadWholeFile(target), "the user's own file");
+        EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"setup.exe"});
+    }
+
+    backend::Script("/files/setup.exe", {{.body = "new installer"}});
+    EXPECT_EQ(Download(backend::Url("/files/setup.exe")), DownloadResult(true, L""));
+    EXPECT_EQ(ReadWholeFile(target), "new installer");
+    EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"setup.exe"});
+}
+
+TEST_F(FileDownload, StalledWinInetTransferIsClosedAndItsFileGoneBeforeItsFailureIsReported) {
+    m_manager->m_stallTimeout = 2000ms;
+    // Two chunks, then silence far longer than the limit.
+    backend::Script("/files/stalled.exe", {{.bodySize = 100000, .chunkDelaySeconds = 60, .chunkSize = 20000}});
+
+    const DownloadResult result =
+        m_manager->DownloadFileWinInet(backend::Url("/files/stalled.exe"), m_window.Get(), L"", true);
+
+    EXPECT_EQ(result, DownloadResult(false, L" [WININET]No data received for 2 seconds."));
+    EXPECT_TRUE(ListFolder(m_folder).empty()) << "the abandoned transfer still holds its file";
+
+    // The same name downloads again at once, and nothing of the abandoned transfer touches the new file later.
+    backend::Script("/files/stalled.exe", {{.body = "second try"}});
+    EXPECT_EQ(m_manager->DownloadFileWinInet(backend::Url("/files/stalled.exe"), m_window.Get(), L"", true),
+              DownloadResult(true, L""));
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"stalled.exe")), "second try");
+    EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"stalled.exe"});
+    EXPECT_EQ(backend::Requests("/files/stalled.exe").size(), 2u);
 }

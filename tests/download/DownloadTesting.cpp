@@ -1,5 +1,7 @@
 #include "download/DownloadTesting.h"
 
+#include <wininet.h>
+
 #include "pages/IPage.h"
 #include "support/Backend.h"
 
@@ -110,6 +112,17 @@ void RemoveFolder(const std::wstring& folder) {
             ::DeleteFileW(path.c_str());
     }
     ::RemoveDirectoryW(folder.c_str());
+}
+
+bool InWinInetCache(const std::wstring& url) {
+    DWORD size = 0;
+    if (::GetUrlCacheEntryInfoW(url.c_str(), nullptr, &size))
+        return true;
+    return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
+void ForgetWinInetCache(const std::wstring& url) {
+    ::DeleteUrlCacheEntryW(url.c_str());
 }
 
 void DownloadTest::SetUp() {

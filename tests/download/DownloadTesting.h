@@ -69,6 +69,10 @@ bool FileExists(const std::wstring& path);
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
 // Deletes `folder` and everything in it.
 void RemoveFolder(const std::wstring& folder);
+// True when WinINet's cache holds an entry for `url`.
+bool InWinInetCache(const std::wstring& url);
+// Removes the entry for `url` from WinINet's cache, which outlives a test run in its prefix.
+void ForgetWinInetCache(const std::wstring& url);
 
 class DownloadTest : public ::testing::Test {
 protected:

@@ -17,7 +17,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Collects what the callbacks of image downloads deliver, by URL.
+// Collects what the callbacks of image downloads deliver, by URL. The callbacks run on detached threads that may
+// outlive a test that gave up waiting, so they share the collection instead of pointing into the test's frame.
 class Deliveries {
 public:
     struct Delivery {
@@ -27,31 +28,34 @@ public:
     };
 
     DownloadCallback CallbackFor(const std::string& key) {
-        return [this, key](DownloadedBytes bytes) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            Delivery& delivery = m_deliveries[key];
+        return [shared = m_shared, key](DownloadedBytes bytes) {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            Delivery& delivery = shared->deliveries[key];
             delivery.hasVector = bytes != nullptr;
             if (bytes)
                 delivery.bytes.assign(bytes->begin(), bytes->end());
             delivery.thread = std::this_thread::get_id();
-            m_changed.notify_all();
+            shared->changed.notify_all();
         };
     }
 
     bool WaitFor(size_t count, std::chrono::seconds timeout = 60s) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_deliveries.size() >= count; });
+        std::unique_lock<std::mutex> lock(m_shared->mutex);
+        return m_shared->changed.wait_for(lock, timeout, [&] { return m_shared->deliveries.size() >= count; });
     }
 
     Delivery Get(const std::string& key) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_deliveries[key];
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        return m_shared->deliveries[key];
     }
 
 private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::map<std::string, Delivery> m_deliveries;
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::map<std::string, Delivery> deliveries;
+    };
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
 };
 
 class MemoryDownload : public DownloadTest {};
@@ -122,7 +126,7 @@ TEST_F(MemoryDownload, SecondAttemptStartsAtOnceAndKeepsOnlyItsOwnBytes) {
     EXPECT_LT(requests[1].time - requests[0].time, 1.0);
 }
 
-TEST_F(MemoryDownload, ImagesFollowRedirectsWithTheSameLimit) {
+TEST_F(MemoryDownload, ImagesFollowRedirectsUnderTheSameRule) {
     backend::Script("/f/moved.png", {{.redirect = "/f/real.png"}});
     backend::Script("/f/real.png", {{.body = "png"}});
     DownloadedBytes bytes = m_manager->DownloadToMemory(backend::Url("/f/moved.png"));
@@ -133,8 +137,45 @@ TEST_F(MemoryDownload, ImagesFollowRedirectsWithTheSameLimit) {
     bytes = m_manager->DownloadToMemory(backend::Url("/f/loop.png"));
     ASSERT_NE(bytes, nullptr);
     EXPECT_TRUE(bytes->empty());
-    // Two attempts of six redirect responses each.
-    EXPECT_EQ(backend::Requests("/f/loop.png").size(), 12u);
+    // Six redirect responses, and no second attempt: the loop would only answer the same.
+    EXPECT_EQ(backend::Requests("/f/loop.png").size(), 6u);
+
+    // An image asked for over https never comes over http.
+    backend::Script("/f/plain.png", {{.redirect = "http://localhost/f/real.png"}});
+    bytes = m_manager->DownloadToMemory(backend::Url("/f/plain.png"));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_TRUE(bytes->empty());
+    for (const backend::Request& request : backend::Requests())
+        EXPECT_NE(request.listener, "http") << request.path;
+}
+
+TEST_F(MemoryDownload, ImageThatTakesTooLongEndsAtItsTimeLimit) {
+    m_manager->m_imageTimeLimit = 2000ms;
+    backend::Headers headers;
+    for (int i = 0; i < 20; ++i)
+        headers.push_back({"X-Drip-" + std::to_string(i), "1"});
+    // Each fast enough for the rate floor and never silent for long, but 20 s long.
+    const struct {
+        const char* name;
+        backend::Response response;
+    } cases[] = {
+        {"body", {.bodySize = 400000, .chunkDelaySeconds = 0.05, .chunkSize = 1000}},
+        {"header block", {.body = "png", .headers = headers, .headerDelaySeconds = 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        backend::Reset();
+        backend::Script("/f/slow.png", {c.response});
+        const auto start = std::chrono::steady_clock::now();
+
+        const DownloadedBytes bytes = m_manager->DownloadToMemory(backend::Url("/f/slow.png"));
+
+        ASSERT_NE(bytes, nullptr);
+        EXPECT_TRUE(bytes->empty());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        // The limit covers both attempts.
+        EXPECT_EQ(backend::Requests("/f/slow.png").size(), 1u);
+    }
 }
 
 TEST_F(MemoryDownload, CancelledManagerHandsNoVector) {

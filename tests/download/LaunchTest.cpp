@@ -424,6 +424,8 @@ TEST_F(LaunchTest, ShellExtractionLeavesTheThreadsComAsItFoundIt) {
 
 TEST_F(LaunchTest, ArgumentsOfTheMainProductAndOfOffers) {
     ConfigurationManager configuration(L"ISV");
+    // Whatever this build's flavour.
+    configuration.m_sorrelFlavour = false;
     Package main(EventBase(), true, L"QuarvelProduct", L"", L"Quarvel", L"", 0);
     Package offer(EventBase(), false, L"Offer", L"", L"", L"", 1);
 
@@ -437,6 +439,7 @@ TEST_F(LaunchTest, ArgumentsOfTheMainProductAndOfOffers) {
     EXPECT_EQ(MakeInstallerArguments(offer, configuration), L"");
     configuration.m_sorrelFlavour = true;
     EXPECT_EQ(MakeInstallerArguments(offer, configuration), L"") << "offers never get the option digits";
+    download_testing::RemoveFolder(configuration.m_tempFolder);
 }
 
 TEST_F(LaunchTest, SorrelOptionsBecomeSixteenDigits) {
@@ -467,6 +470,7 @@ TEST_F(LaunchTest, SorrelOptionsBecomeSixteenDigits) {
         EXPECT_EQ(MakeInstallerArguments(main, configuration), std::wstring(L"/S /FORCEINSTALL ") + c.digits)
             << ::testing::PrintToString(c.flags);
     }
+    download_testing::RemoveFolder(configuration.m_tempFolder);
 }
 
 // --- Running ---
@@ -505,6 +509,8 @@ TEST_F(LaunchTest, WaitedRunGivesTheExitCode) {
         {L"setup_exit1603.exe", {1603, L"exit code = 1603"}},
         {L"setup.exe", {0, L""}},
         {L"setup_exit3010.exe", {3010, L"exit code = 3010"}},
+        // The stand-in takes the first "exit" that has a number.
+        {L"exit_setup_exit2.exe", {2, L"exit code = 2"}},
     };
     for (const Case& c : cases) {
         const std::wstring path = Path(c.file);

@@ -4,10 +4,16 @@ wayfarer_add_test(NAME download_tests SOURCES
     download/DownloadFileTest.cpp
     download/FileNameTest.cpp
     download/DownloadToMemoryTest.cpp
+    download/InstallerFixtures.cpp
+    download/InstallerCheckTest.cpp
+    download/HostileAnswerTest.cpp
+    download/TransferRulesTest.cpp
     BACKEND)
 
 # Installer launch: every run starts the stand-in installer (tools/win/fake_installer.cpp) under Wine.
 wayfarer_add_test(NAME launch_tests SOURCES
     download/DownloadTesting.cpp
     download/LaunchTesting.cpp
-    download/LaunchTest.cpp)
+    download/LaunchTest.cpp
+    download/LaunchComOwnersTest.cpp
+    PREFIXES win64 win32)

@@ -15,3 +15,10 @@ wayfarer_add_test(NAME download_pages_tests SOURCES
 wayfarer_add_test(NAME reading_pages_tests SOURCES
     pages/ReadingPagesTest.cpp
     DISPLAY BACKEND LOCKS instance_mutex)
+
+# The finish pages and the Sorrel flavour's pages; the finish pages start the stand-in installer for real.
+wayfarer_add_test(NAME ending_pages_tests SOURCES
+    download/LaunchTesting.cpp
+    pages/FinishPagesTest.cpp
+    pages/SorrelPagesTest.cpp
+    DISPLAY LOCKS instance_mutex)

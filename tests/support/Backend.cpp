@@ -143,6 +143,8 @@ nlohmann::json ToJson(const Response& response) {
         json["delay"] = response.delaySeconds;
     if (response.chunkDelaySeconds > 0)
         json["chunkDelay"] = response.chunkDelaySeconds;
+    if (response.headerDelaySeconds > 0)
+        json["headerDelay"] = response.headerDelaySeconds;
     if (response.chunkSize > 0)
         json["chunkSize"] = response.chunkSize;
     if (response.noContentLength)
@@ -157,6 +159,10 @@ nlohmann::json ToJson(const Response& response) {
         json["redirect"] = response.redirect;
     if (response.chunked)
         json["chunked"] = true;
+    if (!response.badChunkSize.empty())
+        json["badChunkSize"] = response.badChunkSize;
+    if (response.cutHeaders)
+        json["cutHeaders"] = true;
     return json;
 }
 
@@ -221,6 +227,7 @@ std::vector<Request> Requests(const std::string& path, size_t atLeast, double ti
             request.headers.emplace_back(header.at(0).get<std::string>(), header.at(1).get<std::string>());
         request.body = DecodeBase64(item.at("body").get<std::string>());
         request.time = item.at("time").get<double>();
+        request.listener = item.value("listener", "");
         requests.push_back(std::move(request));
     }
     return requests;
@@ -232,6 +239,14 @@ void ClearRequests() {
 
 std::wstring Url(const std::string& path) {
     return L"https://localhost" + Widen(path);
+}
+
+std::wstring HttpUrl(const std::string& path) {
+    return L"http://localhost" + Widen(path);
+}
+
+std::wstring Tls10Url(const std::string& path) {
+    return L"https://localhost:4443" + Widen(path);
 }
 
 }  // namespace backend

@@ -39,6 +39,7 @@ struct Response {
     Headers headers;                             // sent in this order, after the status line
     double delaySeconds = 0;                     // before the status line
     double chunkDelaySeconds = 0;                // between body writes
+    double headerDelaySeconds = 0;               // before each of `headers`: a header block that drips
     std::uint32_t chunkSize = 0;                 // bytes per body write; 0 keeps the server's 64 KiB
     bool noContentLength = false;                // the body ends when the server closes the connection
     std::optional<std::uint64_t> contentLength;  // announced length, whatever the body holds; closes after it
@@ -46,17 +47,21 @@ struct Response {
     bool drop = false;                           // close the connection without answering (after `delaySeconds`)
     std::string redirect;                        // Location header
     bool chunked = false;                        // chunked transfer coding
+    // With `chunked`: where the body ends (or `closeAfter` cuts it), a chunk whose size line is this text, then a cut.
+    std::string badChunkSize;
+    bool cutHeaders = false;  // cut the connection after the headers, before the blank line that ends them
 };
 
 // One request as the backend received it.
 struct Request {
     std::string method;
-    std::string path;    // without the query
-    std::string query;   // after "?", without it
-    std::string target;  // the request target as sent
-    Headers headers;     // in the order sent, names as sent
-    std::string body;    // raw bytes
-    double time = 0;     // seconds since the backend started, for measuring pauses between requests
+    std::string path;      // without the query
+    std::string query;     // after "?", without it
+    std::string target;    // the request target as sent
+    Headers headers;       // in the order sent, names as sent
+    std::string body;      // raw bytes
+    double time = 0;       // seconds since the backend started, for measuring pauses between requests
+    std::string listener;  // "https", "http" (cleartext, HttpUrl) or "tls10" (TLS 1.0 only, Tls10Url)
 
     // Value of the first header with this name (compared without case), or "" when absent.
     std::string Header(const std::string& name) const;
@@ -86,5 +91,9 @@ void ClearRequests();
 
 // "https://localhost" + path: a URL of the backend.
 std::wstring Url(const std::string& path);
+// The same scripts in cleartext: "http://localhost" + path.
+std::wstring HttpUrl(const std::string& path);
+// The same scripts behind a listener that offers nothing newer than TLS 1.0.
+std::wstring Tls10Url(const std::string& path);
 
 }  // namespace backend

@@ -28,6 +28,7 @@ A response R is a JSON object, every key optional:
                  from the scenario file's folder)
   headers        [[name, value], ...] or {name: value}, sent in that order
   delay          seconds to wait before the status line
+  headerDelay    seconds to wait before each header of "headers" (a header block that drips)
   chunkSize      bytes per body write (65536)
   chunkDelay     seconds to wait between body writes
   noContentLength  send no Content-Length; the body ends when the connection closes
@@ -36,9 +37,16 @@ A response R is a JSON object, every key optional:
   drop           close the connection without answering (after "delay")
   redirect       URL for a Location header
   chunked        send the body with chunked transfer coding
+  badChunkSize   with "chunked": where the body ends (or is cut by "closeAfter"), a chunk whose size line is
+                 this text, then the connection is cut
+  cutHeaders     cut the connection after the status line and headers, before the blank line that ends them
+
+Besides the HTTPS port, the same scripts answer in cleartext on --http-port (80) and over a listener
+that speaks nothing newer than TLS 1.0 on --tls10-port (4443); 0 leaves either out. A recorded request
+says which one it came through in "listener" ("https", "http" or "tls10").
 
 A recorded request is {"method", "path", "query", "target", "headers": [[name, value], ...],
-"body" (base64), "time" (seconds since the server started), "client"}.
+"body" (base64), "time" (seconds since the server started), "client", "listener"}.
 
 Paths without a script: /o answers a small configuration without offers, /zbd answers 200 with
 "{}", everything else 404.
@@ -57,6 +65,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import warnings
 
 CONTROL_PREFIX = "/__control/"
 GENERATED_PERIOD = 251
@@ -223,6 +232,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "headers": [[name, value] for name, value in self.headers.items()],
             "body": base64.b64encode(body).decode("ascii"),
             "client": self.client_address[0],
+            "listener": self.server.listener,
         })
         try:
             self.answer(state.take_response(parsed.path))
@@ -308,7 +318,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         headers = response.get("headers", [])
         if isinstance(headers, dict):
             headers = list(headers.items())
+        header_delay = float(response.get("headerDelay", 0))
         for name, value in headers:
+            if header_delay:
+                self.flush_headers()
+                self.wait(header_delay)
             self.send_header(str(name), str(value))
         if "redirect" in response:
             self.send_header("Location", str(response["redirect"]))
@@ -319,6 +333,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if close_when_done:
             self.send_header("Connection", "close")
             self.close_connection = True
+        if response.get("cutHeaders"):
+            self.flush_headers()
+            raise ConnectionDropped()
         self.end_headers()
 
         if self.command == "HEAD":
@@ -331,15 +348,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if close_after is not None and sent + len(chunk) >= int(close_after):
                 chunk = chunk[: int(close_after) - sent]
                 self.write_chunk(chunk, chunked)
-                self.wfile.flush()
-                raise ConnectionDropped()
+                self.cut(response, chunked)
             self.write_chunk(chunk, chunked)
             sent += len(chunk)
-        if close_after is not None:
-            raise ConnectionDropped()
+        if close_after is not None or (chunked and "badChunkSize" in response):
+            self.cut(response, chunked)
         if chunked:
             self.wfile.write(b"0\r\n\r\n")
         self.wfile.flush()
+
+    def cut(self, response, chunked):
+        """Ends the answer early: after a malformed chunk size line when one is scripted."""
+        if chunked and "badChunkSize" in response:
+            self.wfile.write(str(response["badChunkSize"]).encode("latin-1") + b"\r\nmore bytes\r\n")
+        self.wfile.flush()
+        raise ConnectionDropped()
 
     def write_chunk(self, chunk, chunked):
         if not chunk:
@@ -394,9 +417,10 @@ class LoopbackServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, address, family, context, state, verbose):
+    def __init__(self, address, family, context, state, verbose, listener):
         self.address_family = family
         self.context = context
+        self.listener = listener
         self.state = state
         self.verbose = verbose
         super().__init__(address, Handler)
@@ -412,6 +436,12 @@ class LoopbackServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
         # The TLS handshake happens here, on the connection's own thread, so a client that stalls
         # during the handshake never holds up the accepting thread.
         request.settimeout(IO_TIMEOUT_SECONDS)
+        if self.context is None:
+            try:
+                self.RequestHandlerClass(request, client_address, self)
+            finally:
+                request.close()
+            return
         try:
             secure = self.context.wrap_socket(request, server_side=True)
         except (OSError, ssl.SSLError) as error:
@@ -431,10 +461,24 @@ class LoopbackServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
             super().handle_error(request, client_address)
 
 
+def tls10_context(certs):
+    """A server that has not moved on since TLS 1.0: clients must refuse it."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)
+        context.minimum_version = ssl.TLSVersion.TLSv1
+        context.maximum_version = ssl.TLSVersion.TLSv1
+    context.set_ciphers("DEFAULT:@SECLEVEL=0")
+    context.load_cert_chain(os.path.join(certs, "server.pem"), os.path.join(certs, "server.key"))
+    return context
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--certs", required=True, help="folder with server.pem and server.key")
     parser.add_argument("--port", type=int, default=443)
+    parser.add_argument("--http-port", type=int, default=80, help="cleartext listener (0: none)")
+    parser.add_argument("--tls10-port", type=int, default=4443, help="TLS 1.0-only listener (0: none)")
     parser.add_argument("--scenario", help="JSON file: a list of script objects loaded at start")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
@@ -455,14 +499,20 @@ def main():
     context.load_cert_chain(os.path.join(args.certs, "server.pem"), os.path.join(args.certs, "server.key"))
     state = State(scenario)
 
+    listeners = [("https", args.port, context)]
+    if args.http_port:
+        listeners.append(("http", args.http_port, None))
+    if args.tls10_port:
+        listeners.append(("tls10", args.tls10_port, tls10_context(args.certs)))
     servers = []
-    for host, family in (("127.0.0.1", socket.AF_INET), ("::1", socket.AF_INET6)):
-        try:
-            servers.append(LoopbackServer((host, args.port), family, context, state, args.verbose))
-        except OSError as error:
-            if family == socket.AF_INET:
-                raise
-            sys.stderr.write("backend: not listening on [::1]:%d: %s\n" % (args.port, error))
+    for name, port, listener_context in listeners:
+        for host, family in (("127.0.0.1", socket.AF_INET), ("::1", socket.AF_INET6)):
+            try:
+                servers.append(LoopbackServer((host, port), family, listener_context, state, args.verbose, name))
+            except OSError as error:
+                if family == socket.AF_INET and name == "https":
+                    raise
+                sys.stderr.write("backend: no %s listener on %s:%d: %s\n" % (name, host, port, error))
 
     def stop(signum, frame):
         state.stopping.set()

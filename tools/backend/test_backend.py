@@ -15,6 +15,7 @@ import tempfile
 import threading
 import time
 import unittest
+import warnings
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -32,7 +33,10 @@ class Backend:
         self.certs = os.path.join(folder, "certs")
         subprocess.run(["bash", os.path.join(HERE, "make-certs.sh"), self.certs], check=True)
         self.port = free_port()
-        command = [sys.executable, os.path.join(HERE, "backend.py"), "--certs", self.certs, "--port", str(self.port)]
+        self.http_port = free_port()
+        self.tls10_port = free_port()
+        command = [sys.executable, os.path.join(HERE, "backend.py"), "--certs", self.certs, "--port", str(self.port),
+                   "--http-port", str(self.http_port), "--tls10-port", str(self.tls10_port)]
         if scenario:
             command += ["--scenario", scenario]
         self.process = subprocess.Popen(command)
@@ -54,6 +58,21 @@ class Backend:
 
     def connection(self, timeout=10):
         return http.client.HTTPSConnection("localhost", self.port, context=self.context, timeout=timeout)
+
+    def raw(self, path, port=None, context=None):
+        """Every byte of the answer to a GET of `path`, read until the server closes the connection."""
+        with socket.create_connection(("127.0.0.1", port or self.port), timeout=10) as plain:
+            with (context or self.context).wrap_socket(plain, server_hostname="localhost") as secure:
+                secure.sendall(b"GET " + path.encode() + b" HTTP/1.1\r\nHost: localhost\r\n\r\n")
+                data = b""
+                while True:
+                    try:
+                        chunk = secure.recv(65536)
+                    except (ssl.SSLError, OSError):
+                        return data
+                    if not chunk:
+                        return data
+                    data += chunk
 
     def call(self, method, path, body=None, headers=None):
         connection = self.connection()
@@ -159,15 +178,54 @@ class BackendTest(unittest.TestCase):
         status, headers, body = self.backend.call("GET", "/c")
         self.assertEqual((headers["Transfer-Encoding"], body), ("chunked", b"chunked body"))
 
+    def test_broken_framing(self):
+        self.backend.script("/cut-chunked", [{"body": "0123456789", "chunked": True, "chunkSize": 4, "closeAfter": 6}])
+        self.backend.script("/bad-chunk", [{"body": "abcd", "chunked": True, "badChunkSize": "zz"}])
+        self.backend.script("/cut-headers", [{"body": "never sent", "headers": [["X-A", "1"]], "cutHeaders": True}])
+
+        cut = self.backend.raw("/cut-chunked")
+        self.assertTrue(cut.endswith(b"4\r\n0123\r\n2\r\n45\r\n"), cut)
+        bad = self.backend.raw("/bad-chunk")
+        self.assertTrue(bad.endswith(b"4\r\nabcd\r\nzz\r\nmore bytes\r\n"), bad)
+        headers = self.backend.raw("/cut-headers")
+        self.assertTrue(headers.startswith(b"HTTP/1.1 200 OK\r\n"), headers)
+        self.assertIn(b"X-A: 1\r\n", headers)
+        self.assertNotIn(b"\r\n\r\n", headers)
+        self.assertNotIn(b"never sent", headers)
+
+    def test_cleartext_and_tls10_listeners_answer_the_same_scripts(self):
+        self.backend.script("/f/x", [{"body": "same"}])
+        plain = http.client.HTTPConnection("localhost", self.backend.http_port, timeout=10)
+        plain.request("GET", "/f/x")
+        self.assertEqual(plain.getresponse().read(), b"same")
+        plain.close()
+
+        with self.assertRaises(ssl.SSLError):
+            self.backend.raw("/f/x", self.backend.tls10_port)
+        old = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        old.load_verify_locations(os.path.join(self.backend.certs, "ca.pem"))
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            old.minimum_version = ssl.TLSVersion.TLSv1
+        old.set_ciphers("DEFAULT:@SECLEVEL=0")
+        self.assertTrue(self.backend.raw("/f/x", self.backend.tls10_port, old).endswith(b"same"))
+
+        self.assertEqual([r["listener"] for r in self.backend.requests()], ["http", "tls10"])
+
     def test_delays(self):
         self.backend.script("/slow", [{"body": "x", "delay": 0.6}])
         self.backend.script("/drip", [{"body": "abc", "chunkSize": 1, "chunkDelay": 0.2}])
+        self.backend.script("/drip-headers", [{"body": "x", "headers": [["X-A", "1"], ["X-B", "2"]], "headerDelay": 0.3}])
         start = time.monotonic()
         self.backend.call("GET", "/slow")
         self.assertGreaterEqual(time.monotonic() - start, 0.6)
         start = time.monotonic()
         self.assertEqual(self.backend.call("GET", "/drip")[2], b"abc")
         self.assertGreaterEqual(time.monotonic() - start, 0.4)
+        start = time.monotonic()
+        status, headers, _ = self.backend.call("GET", "/drip-headers")
+        self.assertEqual((headers["X-A"], headers["X-B"]), ("1", "2"))
+        self.assertGreaterEqual(time.monotonic() - start, 0.6)
 
     def test_request_log_waits_for_late_requests(self):
         threading.Timer(0.5, lambda: self.backend.call("POST", "/zbd", b"{}")).start()

@@ -1,6 +1,7 @@
 // Downloads one URL with DownloadManager::DownloadFile, as the download page does (a task thread posting
 // progress to a window that the GUI thread pumps), and prints what it cost.
 // Usage: bench_download.exe <url> [runs]   (default 1 run)
+//        bench_download.exe --time-to-fail <url>   (how long each engine takes to give up on a hostile server)
 // One line per run: bytes, seconds, MiB/s, progress and marquee messages received, and the process's peak
 // working set and peak pagefile usage (read by the process itself) before the first run and after each one.
 // Then one line for a bare WinHTTP read loop over the same URL (no file, no progress, 1 MiB reads): the
@@ -102,13 +103,33 @@ long long ReadBare(const std::wstring& url) {
     return total;
 }
 
+// Times DownloadFile, then the WinINet engine alone (which DownloadFile no longer asks after a final failure),
+// against a server that should be given up on, with the limits the installer ships with.
+int TimeToFail(const std::wstring& url) {
+    auto configuration = std::make_shared<ConfigurationManager>(L"ISV");
+    auto manager = DownloadManager::Create(configuration);
+    for (const bool winInet : {false, true}) {
+        const auto start = std::chrono::steady_clock::now();
+        const DownloadResult result = winInet ? manager->DownloadFileWinInet(url, nullptr, L"bench-fail.bin", true)
+                                              : manager->DownloadFile(url, nullptr, L"bench-fail.bin", true);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("%s: ok %d, seconds %.1f, text: %ls\n", winInet ? "WinINet alone" : "DownloadFile",
+                    result.first ? 1 : 0, seconds, result.second.c_str());
+        std::fflush(stdout);
+    }
+    ::RemoveDirectoryW(configuration->m_tempFolder.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_download.exe <url> [runs]\n");
+        std::fprintf(stderr, "usage: bench_download.exe <url> [runs] | --time-to-fail <url>\n");
         return 2;
     }
+    if (std::wstring(argv[1]) == L"--time-to-fail" && argc > 2)
+        return TimeToFail(argv[2]);
     const std::wstring url = argv[1];
     const int runs = argc > 2 ? _wtoi(argv[2]) : 1;
 

@@ -23,19 +23,20 @@ std::wstring FileNameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// The number right after the first occurrence of `word` in `name`; `fallback` when the word is absent or no
-// digit follows it.
+// The number of the first "<word>N" in `name` (an occurrence of the word without digits after it is skipped);
+// `fallback` when there is none.
 DWORD NumberAfter(const std::wstring& name, const wchar_t* word, DWORD fallback) {
-    const size_t at = name.find(word);
-    if (at == std::wstring::npos)
-        return fallback;
-    size_t digit = at + std::wcslen(word);
-    if (digit >= name.size() || name[digit] < L'0' || name[digit] > L'9')
-        return fallback;
-    unsigned long long value = 0;
-    for (; digit < name.size() && name[digit] >= L'0' && name[digit] <= L'9'; ++digit)
-        value = value * 10 + static_cast<unsigned>(name[digit] - L'0');
-    return static_cast<DWORD>(value);
+    const size_t wordLength = std::wcslen(word);
+    for (size_t at = name.find(word); at != std::wstring::npos; at = name.find(word, at + 1)) {
+        size_t digit = at + wordLength;
+        if (digit >= name.size() || name[digit] < L'0' || name[digit] > L'9')
+            continue;
+        unsigned long long value = 0;
+        for (; digit < name.size() && name[digit] >= L'0' && name[digit] <= L'9'; ++digit)
+            value = value * 10 + static_cast<unsigned>(name[digit] - L'0');
+        return static_cast<DWORD>(value);
+    }
+    return fallback;
 }
 
 std::string ToUtf8(const std::wstring& text) {

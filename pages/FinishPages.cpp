@@ -1,0 +1,116 @@
+#include "pages/FinishPages.h"
+
+#include "config/ConfigurationManager.h"
+#include "config/PathPlaceholders.h"
+#include "resource.h"
+#include "win32/Strings.h"
+
+#include <shellapi.h>
+
+namespace {
+
+// The run is over: the frame can no longer be minimised, only closed.
+void RemoveMinimizeBox(HWND page) {
+    HWND frame = ::GetParent(page);
+    if (frame == nullptr)
+        return;
+    const LONG_PTR style = ::GetWindowLongPtrW(frame, GWL_STYLE);
+    ::SetWindowLongPtrW(frame, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_MINIMIZEBOX));
+    ::SetWindowPos(frame, nullptr, 0, 0, 0, 0,
+                   SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A failed start (a missing file, refused elevation) is not reported: the wizard ends anyway.
+void ShellOpen(const std::wstring& file, const std::wstring& parameters) {
+    ::ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
+                    SW_SHOWDEFAULT);
+}
+
+}  // namespace
+
+std::wstring MakeInstalledProductPath(ConfigurationManager& configuration) {
+    return ExpandPathPlaceholders(configuration.m_installedExePath, configuration.GetPathPlaceholders());
+}
+
+std::wstring MakeSelectInExplorerParameters(const std::wstring& path) {
+    return L"/select,\"" + path + L"\"";
+}
+
+FinishPage::FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, HWND parent)
+    : IPage(std::move(languageManager), templateId, parent) {}
+
+void FinishPage::AddCommonLocalizedControls() {
+    AddLocalizedControl("PAGE_FINISH_TITLE", IDC_FINISH_TITLE);
+    AddLocalizedControl("PAGE_FINISH_TEXT", IDC_FINISH_TEXT);
+    AddLocalizedControl("BUTTON_FINISH", IDC_FINISH_BUTTON);
+}
+
+void FinishPage::FinishInitialization() {
+    m_image.Subclass(GetItem(IDC_PAGE_IMAGE));
+    m_image.SetImageFromResource(IDB_SUCCESS_MARK, RT_IMAGE_SUCCESS_MARK);
+    // Finish is what the user came for: Enter presses it.
+    SetDefaultId(IDC_FINISH_BUTTON);
+}
+
+void FinishPage::OnNavigateToPage() {
+    RemoveMinimizeBox(m_hwnd);
+}
+
+bool FinishPage::OnCommand(WORD code, WORD id, HWND control) {
+    if (id == IDC_FINISH_BUTTON && code == BN_CLICKED) {
+        OnFinishClicked();
+        return true;
+    }
+    return IPage::OnCommand(code, id, control);
+}
+
+FinishPageIsv::FinishPageIsv(std::shared_ptr<LanguageManager> languageManager, HWND parent)
+    : FinishPage(std::move(languageManager), IDD_FINISH_PAGE_ISV, parent) {}
+
+BOOL FinishPageIsv::OnInitDialog() {
+    IPage::OnInitDialog();
+    m_launchCheck.Attach(GetItem(IDC_FINISH_LAUNCH_CHECK));
+    AddCommonLocalizedControls();
+    AddLocalizedControl("LAUNCH_CHECKBOX", IDC_FINISH_LAUNCH_CHECK);
+    UpdateTexts();
+    m_launchCheck.SetCheck(true);
+    FinishInitialization();
+    return TRUE;
+}
+
+void FinishPageIsv::OnFinishClicked() {
+    if (m_launchCheck.IsChecked()) {
+        auto configuration = ConfigurationManager::GetInstance();
+        ShellOpen(MakeInstalledProductPath(*configuration), configuration->m_launchArguments);
+    }
+    ReportButton(ButtonType::Finish);
+}
+
+FinishPageDlm::FinishPageDlm(std::shared_ptr<LanguageManager> languageManager, HWND parent)
+    : FinishPage(std::move(languageManager), IDD_FINISH_PAGE_DLM, parent) {}
+
+BOOL FinishPageDlm::OnInitDialog() {
+    IPage::OnInitDialog();
+    m_launchRadio.Attach(GetItem(IDC_FINISH_LAUNCH_RADIO));
+    m_openFolderRadio.Attach(GetItem(IDC_FINISH_OPEN_FOLDER_RADIO));
+    AddCommonLocalizedControls();
+    AddLocalizedControl("LAUNCH_RADIO", IDC_FINISH_LAUNCH_RADIO);
+    AddLocalizedControl("OPEN_FOLDER_RADIO", IDC_FINISH_OPEN_FOLDER_RADIO);
+    UpdateTexts();
+    m_launchRadio.SetCheck(true);
+    FinishInitialization();
+    return TRUE;
+}
+
+void FinishPageDlm::OnFinishClicked() {
+    const std::wstring path = ConfigurationManager::GetInstance()->m_downloadedFilePath;
+    // Without a download there is nothing to run or show: an empty file would have the Shell open the current
+    // folder, and Explorer a default one.
+    if (!path.empty()) {
+        if (m_launchRadio.IsChecked())
+            ShellOpen(path, L"");
+        else if (m_openFolderRadio.IsChecked())
+            ShellOpen(L"explorer.exe", MakeSelectInExplorerParameters(path));
+    }
+    ReportButton(ButtonType::Finish);
+}

@@ -1,0 +1,76 @@
+// The Sorrel flavour's pages: a warning before the license page, and after the product pages an options page
+// and a configurations page whose check boxes choose how the main product is installed. Next stores a page's
+// boxes in the configuration's m_sorrelOptions (options bytes 0 to 2, configurations bytes 3 to 7); Back
+// stores nothing.
+#pragma once
+
+#include "pages/IPage.h"
+
+#include <array>
+
+// What the three pages share: the page background brush and a large bold title.
+class SorrelPage : public IPage {
+protected:
+    SorrelPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, int titleId, HWND parent);
+
+    // The base initialisation and the background brush; the pages then register their texts.
+    void InitializePage();
+    // Gives the title static a bold font of height 12, derived from its own; called once its text is set.
+    void ApplyTitleFont();
+
+    int m_titleId;
+    ui::Static m_titleLabel;
+    win32::Brush m_backgroundBrush;
+    win32::GdiObject m_titleFont;
+};
+
+class WarningPageSorrel : public SorrelPage {
+public:
+    WarningPageSorrel(std::shared_ptr<LanguageManager> languageManager, HWND parent = nullptr);
+
+    void OnNavigateToPage() override {}
+    std::wstring GetPageName() const override { return L"WarningPageSorrel"; }
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(WORD code, WORD id, HWND control) override;
+    bool OnNotify(int id, NMHDR* header, LRESULT& result) override;
+    HBRUSH OnCtlColor(HDC dc, HWND window, UINT controlType) override;
+
+private:
+    ui::Window m_warningLink;
+};
+
+class OptionsPageSorrel : public SorrelPage {
+public:
+    OptionsPageSorrel(std::shared_ptr<LanguageManager> languageManager, HWND parent = nullptr);
+
+    void OnNavigateToPage() override {}
+    std::wstring GetPageName() const override { return L"OptionsPageSorrel"; }
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(WORD code, WORD id, HWND control) override;
+
+private:
+    void StoreOptions() const;
+
+    std::array<ui::Button, 3> m_optionChecks;
+};
+
+class ConfigurationsPageSorrel : public SorrelPage {
+public:
+    ConfigurationsPageSorrel(std::shared_ptr<LanguageManager> languageManager, HWND parent = nullptr);
+
+    void OnNavigateToPage() override {}
+    std::wstring GetPageName() const override { return L"ConfigurationsPageSorrel"; }
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(WORD code, WORD id, HWND control) override;
+
+private:
+    void StoreConfigurations() const;
+
+    std::array<ui::Button, 5> m_configurationChecks;
+};

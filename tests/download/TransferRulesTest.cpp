@@ -1,0 +1,157 @@
+// The rules every transfer is held to, over plain values: which lengths an answer may announce, where a redirect
+// may lead, and how slow a transfer may be.
+#include "download/DownloadSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/DownloadLimits.h"
+
+using download::FinalFailure;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The failure text of `action`, or "" when it raises nothing.
+template <typename Action>
+std::string FailureOf(Action&& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(ContentLength, IsOneDecimalNumberOf64BitsHoweverOftenItIsSaid) {
+    const struct {
+        std::vector<std::wstring> values;
+        std::optional<std::uint64_t> length;
+    } cases[] = {
+        {{}, std::nullopt},
+        {{L"0"}, 0},
+        {{L"4096"}, 4096},
+        {{L" 17\t"}, 17},
+        {{L"3000000000"}, 3000000000ull},
+        {{L"18446744073709551615"}, UINT64_MAX},
+        {{L"42, 42"}, 42},
+        {{L"42", L"42"}, 42},
+        {{L"007"}, 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.values.empty() ? std::wstring(L"(none)") : c.values[0]);
+        EXPECT_EQ(download::ParseContentLength(c.values), c.length);
+    }
+}
+
+TEST(ContentLength, AnythingElseIsAnInvalidAnswer) {
+    const struct {
+        std::vector<std::wstring> values;
+        std::string text;
+    } cases[] = {
+        {{L""}, "Invalid answer: the length \"\" is not a number."},
+        {{L"12ab"}, "Invalid answer: the length \"12ab\" is not a number."},
+        {{L"-1"}, "Invalid answer: the length \"-1\" is not a number."},
+        {{L"+5"}, "Invalid answer: the length \"+5\" is not a number."},
+        {{L"0x10"}, "Invalid answer: the length \"0x10\" is not a number."},
+        {{L"1e6"}, "Invalid answer: the length \"1e6\" is not a number."},
+        {{L"18446744073709551616"}, "Invalid answer: the length \"18446744073709551616\" is not a number."},
+        {{L"5,"}, "Invalid answer: the length \"5,\" is not a number."},
+        {{L"line\r\nbreak"}, "Invalid answer: the length \"line??break\" is not a number."},
+        {{L"100", L"200"}, "Invalid answer: conflicting lengths 100 and 200."},
+        {{L"100, 101"}, "Invalid answer: conflicting lengths 100 and 101."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        try {
+            download::ParseContentLength(c.values);
+            ADD_FAILURE() << "accepted";
+        } catch (const FinalFailure& error) {
+            EXPECT_EQ(std::string(error.what()), c.text);
+        }
+    }
+}
+
+TEST(RedirectRule, ResolvesEveryFormOfTargetAndNeverLeavesHttpsForHttp) {
+    const struct {
+        const wchar_t* from;
+        const wchar_t* location;
+        const wchar_t* to;  // nullptr: refused
+    } cases[] = {
+        {L"https://a.test/d/f.exe", L"https://b.test/g.exe", L"https://b.test/g.exe"},
+        {L"https://a.test/d/f.exe", L"/g.exe", L"https://a.test/g.exe"},
+        {L"https://a.test/d/f.exe?x=1", L"g.exe", L"https://a.test/d/g.exe"},
+        {L"https://a.test/d/f.exe", L"?v=2", L"https://a.test/d/f.exe?v=2"},
+        {L"https://a.test/d/f.exe", L"//b.test/g.exe", L"https://b.test/g.exe"},
+        {L"https://a.test", L"g.exe", L"https://a.test/g.exe"},
+        {L"http://a.test/f.exe", L"https://a.test/f.exe", L"https://a.test/f.exe"},
+        {L"http://a.test/f.exe", L"http://b.test/f.exe", L"http://b.test/f.exe"},
+        {L"https://a.test/f.exe", L"HTTPS://b.test/f.exe", L"HTTPS://b.test/f.exe"},
+        {L"https://a.test/f.exe", L"http://a.test/f.exe", nullptr},
+        {L"https://a.test/f.exe", L"HTTP://a.test/f.exe", nullptr},
+        {L"https://a.test/f.exe", L"ftp://a.test/f.exe", nullptr},
+        {L"https://a.test/f.exe", L"file:///C:/Windows/notepad.exe", nullptr},
+        {L"http://a.test/f.exe", L"javascript:alert(1)", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location);
+        download::RedirectChain chain(c.from);
+        if (c.to != nullptr) {
+            chain.Follow(c.location);
+            EXPECT_EQ(chain.Url(), c.to);
+        } else {
+            EXPECT_THROW(chain.Follow(c.location), FinalFailure);
+            EXPECT_EQ(chain.Url(), c.from);
+        }
+    }
+}
+
+TEST(RedirectRule, FollowsFiveAndRefusesTheSixthAndAnyStartThatIsNotHttp) {
+    download::RedirectChain chain(L"http://a.test/0");
+    for (int i = 1; i <= download::kMaxRedirects; ++i)
+        chain.Follow(L"/" + std::to_wstring(i));
+    EXPECT_EQ(chain.Url(), L"http://a.test/5");
+    EXPECT_EQ(FailureOf([&] { chain.Follow(L"/6"); }), "Too many redirects.");
+
+    // Once on https, a chain stays there however it got there.
+    download::RedirectChain upgraded(L"http://a.test/0");
+    upgraded.Follow(L"https://a.test/1");
+    EXPECT_THROW(upgraded.Follow(L"http://a.test/2"), FinalFailure);
+
+    EXPECT_EQ(FailureOf([] { download::RedirectChain(L"ftp://a.test/f.exe"); }),
+              "Refused a URL that is neither http nor https: \"ftp://a.test/f.exe\"");
+    EXPECT_THROW(download::RedirectChain(L"C:\\setup.exe"), FinalFailure);
+}
+
+TEST(RateFloor, FailsOnlyAWindowThatEndsBelowTheFloor) {
+    using Clock = download::RateFloor::Clock;
+    const Clock::time_point start{};
+    const auto at = [&](std::chrono::milliseconds offset) { return start + offset; };
+    const std::string tooSlow = "Transfer too slow: less than 1000 bytes per second for 10 seconds.";
+
+    {
+        // A steady drip just under the floor fails when the first window ends, not before.
+        download::RateFloor floor(1000, 10s, start);
+        for (int second = 1; second < 10; ++second)
+            EXPECT_EQ(FailureOf([&] { floor.Add(990, at(second * 1000ms)); }), "") << second;
+        EXPECT_EQ(FailureOf([&] { floor.Add(990, at(10s)); }), tooSlow);
+    }
+    {
+        // A pause inside a window is made up by a burst before it ends; each window starts counting afresh.
+        download::RateFloor floor(1000, 10s, start);
+        EXPECT_EQ(FailureOf([&] { floor.Add(0, at(9s)); }), "");
+        EXPECT_EQ(FailureOf([&] { floor.Add(10000, at(10s)); }), "");
+        EXPECT_EQ(FailureOf([&] { floor.Add(9000, at(19s)); }), "");
+        EXPECT_EQ(FailureOf([&] { floor.Add(0, at(20s)); }), tooSlow);
+    }
+    {
+        // A window measured late asks for the floor over all the time that passed.
+        download::RateFloor floor(1000, 10s, start);
+        EXPECT_EQ(FailureOf([&] { floor.Add(12000, at(15s)); }), tooSlow);
+    }
+}
