@@ -131,13 +131,15 @@ void ScriptServer(const std::string& installer) {
                               {{"i", "photo-tidy.png"},
                                {"dn", "Photo Tidy"},
                                {"u", "https://localhost/dl/offers/photo-tidy-setup.exe"},
-                               {"p", "/quiet /norestart"}}}},
+                               {"p", "/quiet /norestart"},
+                               {"v", 1}}}},
                             {{"ad", {{"f", "clip"}, {"o", "ClipKeeper"}}},
                              {"ps",
                               {{"i", "clip-keeper.png"},
                                {"dn", "Clip Keeper"},
                                {"u", "dl/offers/clip-keeper-setup.exe"},
-                               {"p", "--silent"}}}}}}};
+                               {"p", "--silent"},
+                               {"v", 2}}}}}}};
     backend::Script("/o", {{.body = configuration.dump(), .headers = {{"Content-Type", "application/json"}}}});
     const std::string demo = WAYFARER_SOURCE_DIR "/tools/demo/";
     for (const char* image : {"photo-tidy.png", "clip-keeper.png"})
