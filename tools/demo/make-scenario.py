@@ -17,7 +17,7 @@ parser = argparse.ArgumentParser()
 parser.add_argument("fake_installer")
 parser.add_argument("output")
 parser.add_argument("--installer-mib", action="append", default=[], help="PATH=MIB overrides a padding size")
-parser.add_argument("--rate", type=float, default=4.0)
+parser.add_argument("--rate", type=float, default=2.0)
 args = parser.parse_args()
 
 with open(os.path.join(here, "scenario.json"), encoding="utf-8") as source:

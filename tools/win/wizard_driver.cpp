@@ -177,7 +177,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     ::CloseHandle(process.hThread);
 
-    std::string pageName;
+    // The first page is shown without being named.
+    std::string pageName = "LanguagePage";
     HWND shownPage = nullptr;
     bool pageNew = false;
     int shotNumber = 0;
@@ -210,6 +211,11 @@ int wmain(int argc, wchar_t** argv) {
             for (const std::string& line : debugOutput.Read(process.dwProcessId)) {
                 pageName = line;
                 std::printf("page %s\n", line.c_str());
+            }
+            // A page that was over meanwhile (a quick loading page) is not pictured under the next one's name.
+            if (FindVisiblePage(frame) != page) {
+                shownPage = nullptr;
+                continue;
             }
             if (!shots.empty()) {
                 wchar_t name[MAX_PATH] = {};
