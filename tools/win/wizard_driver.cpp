@@ -5,9 +5,14 @@
 // which the frame does not name, as "page ErrorPage"), and with --shots FOLDER saves a picture of the window
 // on every page ("NN-NAME.bmp").
 //
-// Usage: wizard_driver.exe INSTALLER [--shots FOLDER] [--pause MS] [--timeout S]
+// With --measure it also prints, for the benchmark, when each page appeared ("at MS" after the start), the
+// installer process's peak working set, and the longest time the frame took to answer a message sent to it
+// while a download page was shown.
+//
+// Usage: wizard_driver.exe INSTALLER [--shots FOLDER] [--pause MS] [--timeout S] [--measure 1]
 // Exit code: the installer's, or 255 when it had to be ended after the time-out.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -155,6 +160,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring shots;
     DWORD pauseMs = 700;
     DWORD timeoutMs = 240000;
+    bool measure = false;
     for (int i = 2; i + 1 < argc; i += 2) {
         std::wstring option = argv[i];
         if (option == L"--shots")
@@ -163,6 +169,8 @@ int wmain(int argc, wchar_t** argv) {
             pauseMs = static_cast<DWORD>(_wtoi(argv[i + 1]));
         else if (option == L"--timeout")
             timeoutMs = static_cast<DWORD>(_wtoi(argv[i + 1])) * 1000;
+        else if (option == L"--measure")
+            measure = _wtoi(argv[i + 1]) != 0;
     }
 
     DebugOutput debugOutput;
@@ -182,7 +190,17 @@ int wmain(int argc, wchar_t** argv) {
     HWND shownPage = nullptr;
     bool pageNew = false;
     int shotNumber = 0;
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    const ULONGLONG started = ::GetTickCount64();
+    const ULONGLONG deadline = started + timeoutMs;
+    SIZE_T peakWorkingSet = 0;
+    ULONGLONG longestAnswerMs = 0;
+    auto printPage = [&](const std::string& name) {
+        if (measure)
+            std::printf("page %s at %llu\n", name.c_str(), ::GetTickCount64() - started);
+        else
+            std::printf("page %s\n", name.c_str());
+        std::fflush(stdout);
+    };
     while (::WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
         if (::GetTickCount64() > deadline) {
             std::printf("timeout on page %s\n", pageName.c_str());
@@ -191,11 +209,25 @@ int wmain(int argc, wchar_t** argv) {
         }
         for (const std::string& line : debugOutput.Read(process.dwProcessId)) {
             pageName = line;
-            std::printf("page %s\n", line.c_str());
-            std::fflush(stdout);
+            printPage(line);
         }
         HWND frame = FindFrameOf(process.dwProcessId);
         HWND page = frame != nullptr ? FindVisiblePage(frame) : nullptr;
+        if (measure) {
+            PROCESS_MEMORY_COUNTERS counters{};
+            if (::GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters)) &&
+                counters.PeakWorkingSetSize > peakWorkingSet)
+                peakWorkingSet = counters.PeakWorkingSetSize;
+            // The frame must stay responsive while it downloads: a message sent to it is answered at once.
+            if (frame != nullptr && pageName.rfind("DownloadPage", 0) == 0) {
+                const ULONGLONG sent = ::GetTickCount64();
+                DWORD_PTR result = 0;
+                ::SendMessageTimeoutW(frame, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+                const ULONGLONG answered = ::GetTickCount64() - sent;
+                if (answered > longestAnswerMs)
+                    longestAnswerMs = answered;
+            }
+        }
         if (page == nullptr)
             continue;
         if (page != shownPage) {
@@ -203,14 +235,13 @@ int wmain(int argc, wchar_t** argv) {
             pageNew = true;
             if (::GetDlgItem(page, kErrorPageCloseId) != nullptr) {
                 pageName = "ErrorPage";
-                std::printf("page ErrorPage\n");
-                std::fflush(stdout);
+                printPage(pageName);
             }
             // The page paints, and a page with work (loading, downloading) shows it moving.
             ::Sleep(pauseMs);
             for (const std::string& line : debugOutput.Read(process.dwProcessId)) {
                 pageName = line;
-                std::printf("page %s\n", line.c_str());
+                printPage(line);
             }
             // A page that was over meanwhile (a quick loading page) is not pictured under the next one's name.
             if (FindVisiblePage(frame) != page) {
@@ -238,6 +269,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     DWORD exitCode = 255;
     ::GetExitCodeProcess(process.hProcess, &exitCode);
+    if (measure) {
+        std::printf("ended at %llu\n", ::GetTickCount64() - started);
+        std::printf("peak-working-set %llu\n", static_cast<unsigned long long>(peakWorkingSet));
+        std::printf("longest-answer-ms %llu\n", longestAnswerMs);
+    }
     ::CloseHandle(process.hProcess);
     std::printf("exit %lu\n", exitCode);
     return static_cast<int>(exitCode);
