@@ -237,18 +237,22 @@ TEST_F(DownloadPageTest, MainProductFailuresAreReportedWithTheirTextAndEndOnTheE
     struct Case {
         const char* name;
         std::string path;
-        bool served;
+        // Bytes of the stand-in installer served: all of them, none (404), or its start only.
+        enum { Whole, None, Cut } served;
         bool reportMainFailure;
         std::string state;
         std::string textStart;
         size_t installerRuns;
     };
     const std::vector<Case> cases = {
-        {"installer exits 1603", "/dl/main-exit1603", true, true, "3", "EXEC FAILED: exit code = 1603", 1},
-        {"installer exits 1603, failures reported as such", "/dl/main-exit1603", true, false, "-1",
+        {"installer exits 1603", "/dl/main-exit1603", Case::Whole, true, "3", "EXEC FAILED: exit code = 1603", 1},
+        {"installer exits 1603, failures reported as such", "/dl/main-exit1603", Case::Whole, false, "-1",
          "EXEC FAILED: exit code = 1603", 1},
-        {"download 404", "/dl/missing", false, true, "3",
+        {"download 404", "/dl/missing", Case::None, true, "3",
          "DOWNLOAD FAILED: [WINHTTP] Download failed: Server returned status code: 404 [WININET]", 0},
+        // A transfer that ends early without an error is caught before the installer runs.
+        {"installer cut short", "/dl/main", Case::Cut, true, "3", "DOWNLOAD FAILED: Downloaded installer is incomplete",
+         0},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -256,8 +260,10 @@ TEST_F(DownloadPageTest, MainProductFailuresAreReportedWithTheirTextAndEndOnTheE
         m_configuration->m_mainPackage = MainPackage();
         m_configuration->m_reportMainFailure = test.reportMainFailure;
         m_configuration->m_mainDownloadUrl = backend::Url(test.path);
-        if (test.served)
+        if (test.served == Case::Whole)
             ServeInstaller(test.path);
+        else if (test.served == Case::Cut)
+            backend::Script(test.path, {{.body = m_installer.substr(0, m_installer.size() / 2)}});
         InstallerLog log;
         DownloadFrame frame;
         auto& page = frame.AddDownloadPage<RecordingPageIsv>();
@@ -433,23 +439,35 @@ TEST_F(DownloadPageTest, NoDownloadStartsAfterTheClose) {
     ServeInstaller("/dl/offer.exe");
     m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.exe", "")};
     DownloadFrame frame;
-    frame.AddDownloadPage<RecordingPageIsv>();
-    testing_ui::MessageBoxRecorder boxes(L"", IDOK);
-    std::vector<testing_frame::StepRunner::Step> steps{[&] {
-                                                           frame.AddPages();
-                                                           frame.NavigateToPage(2);
-                                                           return true;
-                                                       },
-                                                       [&] { return !backend::Requests("/dl/main").empty(); },
-                                                       [&] {
-                                                           ::PostMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
-                                                           return true;
-                                                       }};
-    EXPECT_EQ(RunFrame(frame, steps), IDCANCEL);
-    // The page's task has ended with the frame; a second more shows whether anything else would start.
-    ::Sleep(1000);
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    std::chrono::steady_clock::time_point taken;
+    std::vector<testing_frame::StepRunner::Step> steps{
+        [&] {
+            frame.AddPages();
+            frame.NavigateToPage(2);
+            return true;
+        },
+        [&] { return !backend::Requests("/dl/main").empty(); },
+        [&] {
+            // What a confirmed close does first; the frame's window stays, so the page's timer keeps running.
+            m_configuration->m_closing = true;
+            DownloadManager::GetInstance()->m_cancelled = true;
+            return true;
+        },
+        // The main product's task ends and the page takes its result.
+        [&] {
+            taken = std::chrono::steady_clock::now();
+            return !page.m_downloadTask.valid();
+        },
+        [&] { return std::chrono::steady_clock::now() - taken > std::chrono::seconds(1); },
+        [&] {
+            frame.EndDialog(1);
+            return true;
+        }};
+    EXPECT_EQ(RunFrame(frame, steps), 1);
     EXPECT_TRUE(backend::Requests("/dl/offer.exe").empty());
     EXPECT_TRUE(m_log.Runs().empty());
+    EXPECT_FALSE(frame.m_errorShown);
 }
 
 // The DLM page stores the product under the server's file name in the download folder and reports it at
