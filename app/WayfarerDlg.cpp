@@ -29,6 +29,11 @@ CWayfarerDlg::CWayfarerDlg(HWND parent)
 }
 
 CWayfarerDlg::~CWayfarerDlg() {
+    // A page may still wait for its task here (a download the close cancelled goes on writing into the work
+    // folder until it ends): once the pages are gone, what the close could not delete goes as well.
+    m_pages.clear();
+    if (ConfigurationManager::GetInstance()->m_closing)
+        DeleteTempFolder();
     // Every GDI+ image must be gone before GDI+ shuts down, after this dialog: the shared ones are dropped here.
     auto configuration = ConfigurationManager::GetInstance();
     configuration->m_productImage.reset();

@@ -470,6 +470,31 @@ TEST_F(DownloadPageTest, NoDownloadStartsAfterTheClose) {
     EXPECT_FALSE(frame.m_errorShown);
 }
 
+// Closing the wizard while the main product downloads: once the wizard is gone, so is the work folder, with
+// whatever the cancelled download still wrote into it.
+TEST_F(DownloadPageTest, ClosingDuringADownloadLeavesNoWorkFolder) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    ServeInstaller("/dl/main", {.delaySeconds = 1});
+    {
+        DownloadFrame frame;
+        frame.AddDownloadPage<RecordingPageIsv>();
+        testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+        std::vector<testing_frame::StepRunner::Step> steps{[&] {
+                                                               frame.AddPages();
+                                                               frame.NavigateToPage(2);
+                                                               return true;
+                                                           },
+                                                           [&] { return !backend::Requests("/dl/main").empty(); },
+                                                           [&] {
+                                                               ::PostMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                                                               return true;
+                                                           }};
+        EXPECT_EQ(RunFrame(frame, steps), IDCANCEL);
+    }
+    EXPECT_FALSE(::PathFileExistsW(m_folder.c_str()));
+    EXPECT_TRUE(m_log.Runs().empty());
+}
+
 // The DLM page stores the product under the server's file name in the download folder and reports it at
 // once; offers are started as in the ISV page.
 TEST_F(DownloadPageTest, DlmStoresTheProductAndStartsTheOffers) {
