@@ -237,8 +237,10 @@ int wmain(int argc, wchar_t** argv) {
                 pageName = "ErrorPage";
                 printPage(pageName);
             }
-            // The page paints, and a page with work (loading, downloading) shows it moving.
-            ::Sleep(pauseMs);
+            // The page paints (a short page such as the loading page is pictured before it is over), and is
+            // left a while longer before its button is pressed.
+            const DWORD paintMs = pauseMs < 300 ? pauseMs : 300;
+            ::Sleep(paintMs);
             for (const std::string& line : debugOutput.Read(process.dwProcessId)) {
                 pageName = line;
                 printPage(line);
@@ -255,6 +257,7 @@ int wmain(int argc, wchar_t** argv) {
                     std::printf("shot %ls\n", name);
             }
             std::fflush(stdout);
+            ::Sleep(pauseMs - paintMs);
         }
         HWND forward = FindForwardButton(page);
         if (forward != nullptr && pageNew) {
