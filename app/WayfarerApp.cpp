@@ -2,9 +2,17 @@
 
 #include "app/WayfarerDlg.h"
 #include "config/ConfigurationManager.h"
-#include "ui/RichEdit.h"
 
 #include <commctrl.h>
+
+namespace {
+
+bool IsRichEditLibraryPresent() {
+    wchar_t path[MAX_PATH] = {};
+    return ::SearchPathW(nullptr, L"RICHED32.DLL", nullptr, MAX_PATH, path, nullptr) != 0;
+}
+
+}  // namespace
 
 CWayfarerApp::CWayfarerApp() {
     m_gdiplusStartupInput.GdiplusVersion = 1;
@@ -23,9 +31,10 @@ BOOL CWayfarerApp::InitInstance() {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&controls);
 
-    // The pages use rich edit controls; without the library no page could be shown, so nothing is.
-    // The library stays loaded for the life of the process, as its window classes must.
-    if (!ui::LoadRichEditLibrary())
+    // Pages with rich text load the library themselves before they create their controls
+    // (ui::LoadRichEditLibrary); loading it here would make every start wait for it and the libraries it needs,
+    // for pages the user sees later. A machine without it still gets no window at all: it is looked for here.
+    if (!IsRichEditLibraryPresent())
         return FALSE;
 
     Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr);

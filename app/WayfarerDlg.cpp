@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 
 CWayfarerDlg::CWayfarerDlg(HWND parent)
     : ui::Dialog(IDD_WAYFARER_DIALOG, parent),
@@ -29,9 +30,17 @@ CWayfarerDlg::CWayfarerDlg(HWND parent)
 }
 
 CWayfarerDlg::~CWayfarerDlg() {
-    // A page may still wait for its task here (a download the close cancelled goes on writing into the work
-    // folder until it ends): once the pages are gone, what the close could not delete goes as well.
+    {
+        std::lock_guard<std::mutex> lock(m_loadHandoff->mutex);
+        m_loadHandoff->armed = false;
+        m_loadHandoff->offers.clear();
+    }
+    // The pages go first: the loading page disarms the image downloads still under way, so that none of them
+    // stores an image after the ones below are dropped.
     m_pages.clear();
+    m_errorPage.reset();
+    // A page may have waited for its task above (a download the close cancelled goes on writing into the work
+    // folder until it ends): once the pages are gone, what the close could not delete goes as well.
     if (ConfigurationManager::GetInstance()->m_closing)
         DeleteTempFolder();
     // Every GDI+ image must be gone before GDI+ shuts down, after this dialog: the shared ones are dropped here.
@@ -39,9 +48,9 @@ CWayfarerDlg::~CWayfarerDlg() {
     configuration->m_productImage.reset();
     for (const auto* list : {&configuration->m_acceptedOffers, &configuration->m_shownOffers})
         for (const auto& package : *list)
-            package->m_image.reset();
+            package->DropImage();
     for (const auto& package : m_offers)
-        package->m_image.reset();
+        package->DropImage();
 }
 
 std::wstring CWayfarerDlg::MakeInstanceMutexName(const std::wstring& wizardTypeKey) {
@@ -55,6 +64,10 @@ bool CWayfarerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             return true;
         case WM_LOAD_COMPLETE:
             result = OnLoadCompleteMessage(wParam, lParam);
+            return true;
+        case WM_CREATE_HIDDEN_PAGES:
+            CreateHiddenInitialPages();
+            result = 0;
             return true;
         default:
             return ui::Dialog::OnMessage(message, wParam, lParam, result);
@@ -85,6 +98,8 @@ BOOL CWayfarerDlg::OnInitDialog() {
         m_instanceMutex.Reset();
         ui::ShowMessageBox(m_hwnd, L"Another setup is already running, please close it and try again", L"Error",
                            MB_ICONERROR | MB_SYSTEMMODAL);
+        // This copy made its temporary folder on the way here and will never use it.
+        DeleteTempFolder();
         EndDialog(1);
         return FALSE;
     }
@@ -155,25 +170,13 @@ bool CWayfarerDlg::CreateInitialPages() {
     auto configuration = ConfigurationManager::GetInstance();
     RECT rect = GetPageRect();
 
-    // The error page is kept apart: it can replace any page and is never navigated to.
-    m_errorPage = std::make_unique<ErrorPage>(m_languageManager);
-    CreatePage(*m_errorPage, rect);
-
     if (configuration->m_lumoraFlavour)
         CreateAndAddPage(std::make_unique<LanguagePageLumora>(m_languageManager), rect);
     else
         CreateAndAddPage(std::make_unique<LanguagePage>(m_languageManager), rect);
-    CreateAndAddPage(std::make_unique<LoadingPage>(m_languageManager), rect);
-
-    if (auto* loadingPage = dynamic_cast<LoadingPage*>(m_pages.back().get())) {
-        // May run on a download thread: it only hands the offers over and wakes the GUI thread, which reads
-        // m_offers once the message arrives.
-        HWND frame = m_hwnd;
-        loadingPage->m_onLoadComplete = [this, frame](std::vector<std::shared_ptr<Package>> offers) {
-            m_offers = std::move(offers);
-            ::PostMessageW(frame, WM_LOAD_COMPLETE, 0, 0);
-        };
-    }
+    // The first window shows the language page alone: the error and loading pages are made as soon as it is on
+    // screen, before any input or timer reaches the frame (posted messages come first).
+    Post(WM_CREATE_HIDDEN_PAGES, 0, 0);
 
     m_currentPage = 0;
     if (m_pages.empty())
@@ -181,6 +184,34 @@ bool CWayfarerDlg::CreateInitialPages() {
     m_pages[0]->Show();
     m_pages[0]->SetFocus();
     return true;
+}
+
+void CWayfarerDlg::CreateHiddenInitialPages() {
+    RECT rect = GetPageRect();
+    // A dialog being made gives the keyboard focus to its first control, hidden or not: it goes back where the
+    // user has it.
+    HWND focus = ::GetFocus();
+    // The error page is kept apart: it can replace any page and is never navigated to.
+    m_errorPage = std::make_unique<ErrorPage>(m_languageManager);
+    CreatePage(*m_errorPage, rect);
+    CreateAndAddPage(std::make_unique<LoadingPage>(m_languageManager), rect);
+
+    if (auto* loadingPage = dynamic_cast<LoadingPage*>(m_pages.back().get())) {
+        // May run on a download thread, even after the frame is gone: it only leaves the offers in the shared
+        // handoff and wakes the GUI thread, which takes them when the message arrives.
+        m_loadHandoff->frame = m_hwnd;
+        loadingPage->m_onLoadComplete = [handoff = m_loadHandoff](std::vector<std::shared_ptr<Package>> offers) {
+            std::lock_guard<std::mutex> lock(handoff->mutex);
+            if (!handoff->armed || handoff->delivered)
+                return;
+            handoff->delivered = true;
+            handoff->offers = std::move(offers);
+            handoff->ready = true;
+            ::PostMessageW(handoff->frame, WM_LOAD_COMPLETE, 0, 0);
+        };
+    }
+    if (focus != nullptr && ::IsWindow(focus))
+        ::SetFocus(focus);
 }
 
 void CWayfarerDlg::CreatePage(IPage& page, const RECT& rect) {
@@ -199,6 +230,15 @@ void CWayfarerDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& rec
 }
 
 LRESULT CWayfarerDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
+    {
+        // The later pages are created once: a message without offers handed over is not the loading's end.
+        std::lock_guard<std::mutex> lock(m_loadHandoff->mutex);
+        if (!m_loadHandoff->ready)
+            return 0;
+        m_loadHandoff->ready = false;
+        m_offers = std::move(m_loadHandoff->offers);
+        m_loadHandoff->offers.clear();
+    }
     auto configuration = ConfigurationManager::GetInstance();
     // Texts that use PRODUCT_TITLE follow the title the server sent.
     m_languageManager->LoadLanguage(configuration->m_languageName);
@@ -326,9 +366,45 @@ void CWayfarerDlg::OnPageButton(ButtonType button) {
 }
 
 int CWayfarerDlg::CountSkippedOffers() {
-    // The offer-flow rules decide here which product pages after the current one are skipped, advancing
-    // m_offerIndex past each product page passed and reporting each skipped offer.
-    return 0;
+    auto configuration = ConfigurationManager::GetInstance();
+    int skipped = 0;
+    for (;;) {
+        const int pageIndex = m_currentPage + skipped + 1;
+        if (!IsValidPageIndex(pageIndex) || m_pages[static_cast<size_t>(pageIndex)]->GetPageName() != L"ProductPage")
+            return skipped;
+        ++m_offerIndex;
+        if (m_offerIndex < 0 || m_offerIndex >= static_cast<int>(m_offers.size()))
+            return skipped;
+        Package& offer = *m_offers[static_cast<size_t>(m_offerIndex)];
+
+        bool earlierDecline = false;
+        if (!m_skipAllClicked && !m_skipRestAfterDecline && !m_maxOffersReached) {
+            if (configuration->m_offerDeclined && offer.m_flow.sied) {
+                earlierDecline = true;
+                // Skipped, it limits nothing: its own "mo" no longer counts, and the place it was given back when
+                // it was admitted is taken again.
+                offer.m_flow.mo = INT_MAX;
+                --configuration->m_offerCounter;
+            }
+            for (int earlier = 0; earlier < m_offerIndex; ++earlier) {
+                if (m_offerIndex >= m_offers[static_cast<size_t>(earlier)]->m_flow.mo) {
+                    m_maxOffersReached = true;
+                    break;
+                }
+            }
+        }
+        if (!m_skipAllClicked && !m_skipRestAfterDecline && !m_maxOffersReached && !earlierDecline)
+            return skipped;
+
+        if (m_offerIndex < configuration->m_maxOffersInFlow) {
+            const char* reason = m_skipAllClicked     ? "SKIP ALL CLICKED"
+                                 : earlierDecline     ? "SKIPPED BECAUSE OF EARLIER DECLINE"
+                                 : m_maxOffersReached ? "EXCEEDED MAX NUMBER OF OFFERS IN FLOW"
+                                                      : "SKIP ALL AFTER DECLINE OFFER DECLINED";
+            offer.ReportEvent(2, nlohmann::json{{"13", reason}});
+        }
+        ++skipped;
+    }
 }
 
 void CWayfarerDlg::NavigateToPage(int index) {

@@ -9,6 +9,7 @@
 #include "win32/Handle.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,11 @@ protected:
     void OnClose() override;
 
     // Page framework and navigation.
-    // Creates the error page (kept apart), the language page and the loading page, and shows the language page.
+    // Creates and shows the language page; the error page (kept apart) and the loading page follow at once from
+    // WM_CREATE_HIDDEN_PAGES (CreateHiddenInitialPages), once the frame is on screen.
     bool CreateInitialPages();
+    void CreateHiddenInitialPages();
+    static constexpr UINT WM_CREATE_HIDDEN_PAGES = WM_APP + 1;
     // Creates `page` over `rect`, hidden, with the button callback; the frame keeps ownership elsewhere.
     void CreatePage(IPage& page, const RECT& rect);
     // As CreatePage, with the error callback, and appends the page to the list, which owns it.
@@ -89,4 +93,17 @@ protected:
     std::shared_ptr<StartedInstallers> m_startedInstallers;
     // Set while the exit question is open, so that a second close request does not ask again.
     bool m_askingToExit = false;
+
+    // What the loading page's completion shares with the frame: it may run on a download thread after the frame
+    // is gone, so it holds this and the window handle, never the frame. The destructor disarms it.
+    struct LoadHandoff {
+        std::mutex mutex;
+        bool armed = true;
+        // One delivery per wizard: the later pages are created once.
+        bool delivered = false;
+        bool ready = false;
+        HWND frame = nullptr;
+        std::vector<std::shared_ptr<Package>> offers;
+    };
+    std::shared_ptr<LoadHandoff> m_loadHandoff = std::make_shared<LoadHandoff>();
 };

@@ -5,6 +5,7 @@
 #include "download/DownloadManager.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
+#include "offers/LoadingCountdown.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
 
@@ -310,26 +311,50 @@ void Package::BuildEventFields() {
     }
 }
 
+std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes) {
+    if (bytes.empty())
+        return nullptr;
+    IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+    if (stream == nullptr)
+        return nullptr;
+    win32::ScopeExit release([stream] { stream->Release(); });
+    return std::make_shared<Gdiplus::Bitmap>(stream);
+}
+
 void Package::DownloadImage(std::function<void()> completion) {
+    // Runs once however the download ends: loaded, failed, dropped on an exception, or never started.
+    auto once = std::make_shared<CompletionOnce>(std::move(completion));
     if (m_isMain) {
-        completion();
+        once->Run();
         return;
     }
-    const std::wstring url = ConfigurationManager::GetInstance()->m_filesBaseUrl + Utf8ToWide(m_imageName);
-    // The continuation holds the package, so the image lands in a live object even if every other holder let
-    // go meanwhile.
-    DownloadManager::GetInstance()->DownloadToMemoryAsync(
-        url, [self = shared_from_this(), completion = std::move(completion)](DownloadedBytes bytes) {
-            if (bytes && !bytes->empty()) {
-                IStream* stream =
-                    ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes->data()), static_cast<UINT>(bytes->size()));
-                if (stream != nullptr) {
-                    self->m_image = std::make_shared<Gdiplus::Bitmap>(stream);
-                    stream->Release();
+    try {
+        const std::wstring url = ConfigurationManager::GetInstance()->m_filesBaseUrl + Utf8ToWide(m_imageName);
+        // The continuation holds the package, so the image lands in a live object even if every other holder
+        // let go meanwhile.
+        DownloadManager::GetInstance()->DownloadToMemoryAsync(
+            url, [self = shared_from_this(), once](DownloadedBytes bytes) {
+                try {
+                    if (bytes && !bytes->empty()) {
+                        std::lock_guard<std::mutex> lock(self->m_imageMutex);
+                        // Once the wizard has let go of its images, GDI+ may be gone: no new one is made.
+                        if (!self->m_imageDropped)
+                            self->m_image = MakeImageFromBytes(*bytes);
+                    }
+                } catch (...) {
+                    // An image that cannot be made is an image that did not arrive.
                 }
-            }
-            completion();
-        });
+                once->Run();
+            });
+    } catch (...) {
+        once->Run();
+    }
+}
+
+void Package::DropImage() {
+    std::lock_guard<std::mutex> lock(m_imageMutex);
+    m_imageDropped = true;
+    m_image.reset();
 }
 
 bool Package::StampPnRegistry() const {
@@ -360,13 +385,29 @@ bool Package::StampPnRegistry() const {
 void Package::ReportEvent(int state, const json& extra) {
     if (m_eventsClosed)
         return;
+    // The record and the headers are made here, on the caller's thread: the GUI thread may re-initialise the
+    // main product while a send thread still retries.
+    std::string record;
+    HeaderList headers;
+    try {
+        json data = m_eventFields;
+        data["6"] = std::to_string(state);
+        if (!extra.is_null())
+            for (auto item = extra.begin(); item != extra.end(); ++item)
+                data[item.key()] = item.value();
+        record = MakeEventRecord(data);
+        headers = m_eventBase.m_headers;
+    } catch (...) {
+        // A malformed extra object drops the event; nothing of it reaches the user.
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(m_eventMutex);
         ++m_pendingEvents;
     }
     auto holder = std::make_shared<EventState>();
     try {
-        holder->thread = std::thread(DeliverEvent, shared_from_this(), state, extra);
+        holder->thread = std::thread(DeliverEvent, shared_from_this(), state, std::move(record), std::move(headers));
         holder->thread.detach();
     } catch (...) {
         // No thread, no send: the count must not wait for one.
@@ -381,19 +422,13 @@ void Package::WaitForEvents() {
     m_eventsIdle.wait(lock, [this] { return m_pendingEvents == 0; });
 }
 
-void DeliverEvent(std::shared_ptr<Package> package, int state, json extra) {
+void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers) {
     try {
-        json data = package->m_eventFields;
-        data["6"] = std::to_string(state);
-        if (!extra.is_null())
-            for (auto item = extra.begin(); item != extra.end(); ++item)
-                data[item.key()] = item.value();
-        const std::string record = MakeEventRecord(data);
         const std::wstring url = ConfigurationManager::GetInstance()->m_analyticsUrl;
         for (int attempt = 0; attempt < 2; ++attempt) {
             std::string response;
             DWORD status = 0;
-            PostJson(url, record, package->m_eventBase.m_headers, response, status);
+            PostJson(url, record, headers, response, status);
             if (status >= 200 && status <= 399) {
                 if (state == -1 || (state >= 2 && state <= 5))
                     package->m_eventsClosed = true;
@@ -402,7 +437,7 @@ void DeliverEvent(std::shared_ptr<Package> package, int state, json extra) {
             std::this_thread::sleep_for(GetEventRetryPause());
         }
     } catch (...) {
-        // A transport failure or a malformed extra object drops the event; nothing of it reaches the user.
+        // A transport failure drops the event; nothing of it reaches the user.
     }
     std::lock_guard<std::mutex> lock(package->m_eventMutex);
     if (--package->m_pendingEvents == 0)

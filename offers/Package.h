@@ -92,8 +92,10 @@ public:
     std::string ExpandPlaceholders(const std::string& text) const;
 
     // Fetches the offer's image from the file endpoint on a background thread; `completion` is called exactly
-    // once (at once for the main product, which has no image).
+    // once whatever happens (at once for the main product, which has no image).
     void DownloadImage(std::function<void()> completion);
+    // Releases the image and refuses any that arrives later: called before GDI+ goes away.
+    void DropImage();
 
     // Writes the "pn" stamp (today + 180 days, as the number yyyymmdd) under HKEY_LOCAL_MACHINE, in the
     // 32-bit view. False when the path has no value name or the registry refuses.
@@ -130,7 +132,10 @@ public:
     // Written by event threads, read by ReportEvent on any thread.
     std::atomic<bool> m_eventsClosed{false};
     nlohmann::json m_eventFields;
+    // Written once by the image download (under m_imageMutex), read on the GUI thread after loading completed.
     std::shared_ptr<Gdiplus::Image> m_image;
+    std::mutex m_imageMutex;
+    bool m_imageDropped = false;
     std::vector<std::pair<std::string, std::string>> m_placeholders;
     std::vector<std::wstring> m_excludeFiles;
     std::vector<std::wstring> m_includeFiles;
@@ -155,11 +160,16 @@ private:
     void ReadPnBlock(const nlohmann::json& ps);
     void BuildEventFields();
 
-    friend void DeliverEvent(std::shared_ptr<Package> package, int state, nlohmann::json extra);
+    friend void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers);
 };
 
-// The body of one event send; runs on its own thread and keeps the package alive until it ends.
-void DeliverEvent(std::shared_ptr<Package> package, int state, nlohmann::json extra);
+// The body of one event send: posts `record` with `headers`, both made by ReportEvent on the caller's thread,
+// so that a package re-initialised meanwhile cannot change what is sent. Runs on its own thread and keeps the
+// package alive until it ends.
+void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers);
+
+// A GDI+ bitmap of the PNG (or other image) bytes; null when there are none.
+std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes);
 
 // The affiliate id for a two-letter country code (exact, case-sensitive); "91082" for any other code.
 std::string AffiliateForCountry(const std::string& countryCode);

@@ -42,12 +42,23 @@ std::shared_ptr<Gdiplus::Image> LoadImageFromResource(HMODULE module, UINT id, c
 }
 
 void CStaticFromImage::SetImage(std::shared_ptr<Gdiplus::Image> image) {
+    m_pendingId = 0;
     m_gdiImage = std::move(image);
     Invalidate(true);
 }
 
 void CStaticFromImage::SetImageFromResource(UINT id, const wchar_t* type) {
-    SetImage(LoadImageFromResource(::GetModuleHandleW(nullptr), id, type));
+    SetImage(nullptr);
+    m_pendingId = id;
+    m_pendingType = type;
+}
+
+const std::shared_ptr<Gdiplus::Image>& CStaticFromImage::GetImage() const {
+    if (m_pendingId != 0) {
+        m_gdiImage = LoadImageFromResource(::GetModuleHandleW(nullptr), m_pendingId, m_pendingType);
+        m_pendingId = 0;
+    }
+    return m_gdiImage;
 }
 
 bool CStaticFromImage::OnSubclassMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
@@ -70,7 +81,7 @@ void CStaticFromImage::OnPaint() {
             ::GetParent(m_hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hwnd)));
         ::FillRect(dc, &client, brush != nullptr ? brush : ::GetSysColorBrush(COLOR_3DFACE));
     }
-    if (dc != nullptr && m_gdiImage) {
+    if (dc != nullptr && GetImage()) {
         Gdiplus::Graphics graphics(dc);
         // Stretched over the whole control: the aspect ratio is not kept.
         graphics.DrawImage(m_gdiImage.get(), 0, 0, client.right - client.left, client.bottom - client.top);

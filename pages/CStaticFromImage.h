@@ -18,12 +18,17 @@ class CStaticFromImage : public ui::SubclassedWindow {
 public:
     // Shares `image` (an empty pointer clears the picture) and repaints with the background erased.
     void SetImage(std::shared_ptr<Gdiplus::Image> image);
+    // The picture is decoded when it is first painted or asked for: a page created hidden at start-up (the error
+    // page) costs nothing until it is shown.
     void SetImageFromResource(UINT id, const wchar_t* type);
-    const std::shared_ptr<Gdiplus::Image>& GetImage() const { return m_gdiImage; }
+    const std::shared_ptr<Gdiplus::Image>& GetImage() const;
 
 private:
     bool OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnPaint();
 
-    std::shared_ptr<Gdiplus::Image> m_gdiImage;
+    mutable std::shared_ptr<Gdiplus::Image> m_gdiImage;
+    // The resource still to be decoded into m_gdiImage; id 0 when there is none.
+    mutable UINT m_pendingId = 0;
+    const wchar_t* m_pendingType = nullptr;
 };

@@ -9,6 +9,8 @@ packages=(
     g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
     cmake ninja-build pkg-config dpkg-dev
     wine wine32:i386 wine64 libwine:i386
+    # Wine's own fonts: the symbol font of the caption buttons and the dialogs' shell font.
+    fonts-wine
     xvfb xauth x11-apps imagemagick xdotool
     nlohmann-json3-dev googletest
     python3 openssl iproute2 curl file

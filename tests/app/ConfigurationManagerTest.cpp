@@ -2,11 +2,14 @@
 
 #include "BuildSettings.h"
 #include "support/WindowTesting.h"
+#include "win32/Handle.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -114,6 +117,69 @@ TEST(ConfigurationManager, InstanceIsCreatedOnceWhicheverThreadAsksFirst) {
     for (const auto& instance : seen)
         EXPECT_EQ(instance.get(), seen[0].get());
     EXPECT_EQ(seen[0]->m_wizardType, WizardTypeIsv);
+}
+
+// Runs only in the child process the next test starts, where no instance exists yet: threads released at once
+// all make the first call together.
+TEST(ConfigurationManagerChild, ConcurrentFirstCallsShareOneInstance) {
+    if (::GetEnvironmentVariableW(L"WAYFARER_FIRST_CALL_CHILD", nullptr, 0) == 0)
+        GTEST_SKIP() << "only meaningful in the child process";
+    constexpr size_t kThreads = 16;
+    std::vector<std::shared_ptr<ConfigurationManager>> seen(kThreads);
+    std::mutex mutex;
+    std::condition_variable released;
+    size_t waiting = 0;
+    bool go = false;
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                ++waiting;
+                released.notify_all();
+                released.wait(lock, [&go] { return go; });
+            }
+            seen[i] = ConfigurationManager::GetInstance();
+        });
+    }
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&waiting] { return waiting == kThreads; });
+        go = true;
+    }
+    released.notify_all();
+    for (auto& thread : threads)
+        thread.join();
+    for (const auto& instance : seen) {
+        // A second construction would also have left a temporary folder of its own behind.
+        if (instance.get() != seen[0].get() && instance)
+            ::RemoveDirectoryW(instance->m_tempFolder.c_str());
+        EXPECT_EQ(instance.get(), seen[0].get());
+    }
+    ASSERT_TRUE(seen[0]);
+    EXPECT_EQ(seen[0]->m_wizardType, WizardTypeIsv);
+    ::RemoveDirectoryW(seen[0]->m_tempFolder.c_str());
+}
+
+TEST(ConfigurationManager, ConcurrentFirstCallsInAFreshProcessShareOneInstance) {
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring commandLine = L"\"" + std::wstring(self) +
+                               L"\" --gtest_filter=ConfigurationManagerChild.ConcurrentFirstCallsShareOneInstance";
+    ::SetEnvironmentVariableW(L"WAYFARER_FIRST_CALL_CHILD", L"1");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    const BOOL started =
+        ::CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    ::SetEnvironmentVariableW(L"WAYFARER_FIRST_CALL_CHILD", nullptr);
+    ASSERT_TRUE(started);
+    win32::Handle childProcess(process.hProcess);
+    win32::Handle childThread(process.hThread);
+    ASSERT_EQ(::WaitForSingleObject(childProcess.Get(), 120000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(childProcess.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u) << "the child saw more than one instance (its output is in this test's log)";
 }
 
 TEST(ConfigurationManager, TimestampIsFourteenLocalDigitsFixedForTheRun) {

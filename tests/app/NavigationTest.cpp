@@ -1,6 +1,8 @@
 #include "pages/FrameHarness.h"
 
+#include "download/DownloadManager.h"
 #include "l10n/MessageBoxRecorder.h"
+#include "support/Backend.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +56,9 @@ class NavigationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testing_ui::EnsureGdiplus();
+        // The loading page really loads: its answer comes late, so that it stays current while a test looks at it.
+        backend::Reset();
+        backend::Script("/o", {{.body = "{}", .delaySeconds = 10}});
         m_configuration = ConfigurationManager::GetInstance();
         m_savedTempFolder = m_configuration->m_tempFolder;
         m_savedLumora = m_configuration->m_lumoraFlavour;
@@ -74,6 +79,7 @@ protected:
         m_configuration->m_lumoraFlavour = m_savedLumora;
         m_configuration->m_sorrelFlavour = m_savedSorrel;
         m_configuration->m_closing = false;
+        DownloadManager::GetInstance()->m_cancelled = false;
     }
 
     std::shared_ptr<ConfigurationManager> m_configuration;
@@ -237,6 +243,7 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
                                           EXPECT_EQ(frame.VisiblePage(), frame.Page(0).GetHwnd());
                                           EXPECT_TRUE(InstanceMutexHeld());
                                           EXPECT_FALSE(m_configuration->m_closing);
+                                          EXPECT_FALSE(DownloadManager::GetInstance()->m_cancelled);
                                           EXPECT_TRUE(Exists(m_tempFolder + L"\\installer.exe"));
                                           return true;
                                       },
@@ -252,6 +259,8 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
     EXPECT_FALSE(Exists(m_tempFolder));
     EXPECT_FALSE(InstanceMutexHeld());
     EXPECT_TRUE(m_configuration->m_closing);
+    // Downloads still running stop at their next read.
+    EXPECT_TRUE(DownloadManager::GetInstance()->m_cancelled);
 }
 
 TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {

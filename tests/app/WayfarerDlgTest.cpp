@@ -1,10 +1,14 @@
 #include "app/WayfarerDlg.h"
 
 #include "config/ConfigurationManager.h"
+#include "offers/Package.h"
 #include "resource.h"
 #include "support/WindowTesting.h"
 
 #include <gtest/gtest.h>
+#include <shlwapi.h>
+#include <objidl.h>
+#include <gdiplus.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +54,30 @@ std::wstring MenuItemText(HMENU menu, UINT command) {
     return text;
 }
 
+// Sets an environment variable of this process, which the programs it starts inherit, until it goes.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const wchar_t* name, const std::wstring& value) : m_name(name) {
+        wchar_t saved[MAX_PATH * 2] = {};
+        DWORD length = ::GetEnvironmentVariableW(name, saved, MAX_PATH * 2);
+        m_hadValue = length > 0 && length < MAX_PATH * 2;
+        m_saved = saved;
+        ::SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~EnvironmentOverride() { ::SetEnvironmentVariableW(m_name, m_hadValue ? m_saved.c_str() : nullptr); }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    const wchar_t* m_name;
+    std::wstring m_saved;
+    bool m_hadValue = false;
+};
+
+struct CWayfarerDlgForCleanup : CWayfarerDlg {
+    using CWayfarerDlg::DeleteDirectoryTree;
+};
+
 std::wstring InstallerPath() {
     const char* path = std::getenv("WAYFARER_INSTALLER_EXE");
     return path != nullptr ? std::wstring(path, path + std::strlen(path)) : std::wstring();
@@ -71,6 +99,16 @@ TEST_F(WayfarerDlgTest, IsvFrameShowsTitleBandAndAnEmptyHeader) {
         ::GetClientRect(band, &bandRect);
         EXPECT_EQ(testing_ui::ReadClientPixel(band, bandRect.right / 2, bandRect.bottom / 2), RGB(103, 51, 153));
         EXPECT_EQ(testing_ui::ReadClientPixel(frame, 4, 4), RGB(255, 255, 255));
+        // The page shown lies over the frame's band with a band of its own, painted in the same colour (left of
+        // its buttons).
+        HWND page = ::FindWindowExW(frame, nullptr, MAKEINTATOM(32770), nullptr);
+        while (page != nullptr && !::IsWindowVisible(page))
+            page = ::FindWindowExW(frame, page, MAKEINTATOM(32770), nullptr);
+        ASSERT_NE(page, nullptr);
+        HWND pageBand = ::GetDlgItem(page, IDC_PAGE_BAND);
+        RECT pageBandRect{};
+        ::GetClientRect(pageBand, &pageBandRect);
+        EXPECT_EQ(testing_ui::ReadClientPixel(pageBand, 4, pageBandRect.bottom * 3 / 4), RGB(103, 51, 153));
 
         HMENU systemMenu = ::GetSystemMenu(frame, FALSE);
         EXPECT_EQ(MenuItemText(systemMenu, IDM_ABOUTBOX), L"&About Wayfarer...");
@@ -78,6 +116,41 @@ TEST_F(WayfarerDlgTest, IsvFrameShowsTitleBandAndAnEmptyHeader) {
         HICON big = reinterpret_cast<HICON>(::SendMessageW(frame, WM_GETICON, ICON_BIG, 0));
         EXPECT_NE(big, nullptr);
     });
+}
+
+// GDI+ shuts down after the frame has gone: every picture that the run's shared lists still hold must be released
+// by then, or GDI+ would free what they point to under them.
+TEST_F(WayfarerDlgTest, FrameReleasesEveryPictureTheRunSharesWhenItGoes) {
+    struct FrameWithOffers : CWayfarerDlg {
+        using CWayfarerDlg::m_offers;
+    };
+    auto picture = [] { return std::shared_ptr<Gdiplus::Image>(new Gdiplus::Bitmap(2, 2, PixelFormat32bppARGB)); };
+    auto offer = [](const wchar_t* name) {
+        return std::make_shared<Package>(EventBase(), false, name, name, L"tag", L"", 1);
+    };
+    auto accepted = offer(L"Accepted");
+    auto shown = offer(L"Shown");
+    auto handedOver = offer(L"HandedOver");
+    const auto savedAccepted = m_configuration->m_acceptedOffers;
+    const auto savedShown = m_configuration->m_shownOffers;
+    std::vector<std::weak_ptr<Gdiplus::Image>> pictures;
+    for (auto* package : {&accepted, &shown, &handedOver}) {
+        (*package)->m_image = picture();
+        pictures.push_back((*package)->m_image);
+    }
+    m_configuration->m_productImage = picture();
+    pictures.push_back(m_configuration->m_productImage);
+    m_configuration->m_acceptedOffers = {accepted};
+    m_configuration->m_shownOffers = {shown};
+    {
+        FrameWithOffers frame;
+        frame.m_offers = {handedOver};
+    }
+    const char* holders[] = {"accepted offer", "shown offer", "offer handed to the frame", "product image"};
+    for (size_t i = 0; i < pictures.size(); ++i)
+        EXPECT_TRUE(pictures[i].expired()) << holders[i];
+    m_configuration->m_acceptedOffers = savedAccepted;
+    m_configuration->m_shownOffers = savedShown;
 }
 
 TEST_F(WayfarerDlgTest, AboutBoxNamesTheProgramVersion) {
@@ -119,25 +192,43 @@ TEST_F(WayfarerDlgTest, InvalidWizardTypeEndsTheFrameWithAnError) {
     EXPECT_EQ(box.Wait(), L"Invalid wizard type");
 }
 
-// The real program, twice: the second copy says why it stops and exits, the first keeps running.
+// The real program, twice: the second copy says why it stops and exits, the first keeps running. Both then end as
+// a user ends them, and neither leaves its temporary folder behind: both copies keep theirs in a folder of this
+// test's own, which must be empty at the end.
 TEST_F(WayfarerDlgTest, SecondCopyOfTheProgramExitsWhileTheFirstRuns) {
     std::wstring installer = InstallerPath();
     ASSERT_FALSE(installer.empty()) << "WAYFARER_INSTALLER_EXE is not set";
+    const std::wstring temp = CreateUniqueTempFolder();
+    ASSERT_FALSE(temp.empty());
+    EnvironmentOverride tmp(L"TMP", temp);
+    EnvironmentOverride tempVariable(L"TEMP", temp);
+
     win32::Handle first(testing_ui::StartProgram(installer));
     ASSERT_TRUE(first);
     HWND frame = nullptr;
     ASSERT_TRUE(
         testing_ui::WaitFor([&frame] { return (frame = testing_ui::FindTopWindow(L"#32770", L"Quarvel ")) != nullptr; },
                             std::chrono::seconds(30)));
+    {
+        testing_ui::DialogWatcher box(L"Error");
+        win32::Handle second(testing_ui::StartProgram(installer));
+        ASSERT_TRUE(second);
+        EXPECT_EQ(box.Wait(std::chrono::seconds(30)), kAlreadyRunning);
+        EXPECT_EQ(::WaitForSingleObject(second.Get(), 20000), WAIT_OBJECT_0);
+        EXPECT_EQ(::WaitForSingleObject(first.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_TRUE(::IsWindow(frame));
+    }
 
-    testing_ui::DialogWatcher box(L"Error");
-    win32::Handle second(testing_ui::StartProgram(installer));
-    ASSERT_TRUE(second);
-    EXPECT_EQ(box.Wait(std::chrono::seconds(30)), kAlreadyRunning);
-    EXPECT_EQ(::WaitForSingleObject(second.Get(), 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(::WaitForSingleObject(first.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_TRUE(::IsWindow(frame));
-
-    ::TerminateProcess(first.Get(), 0);
-    ::WaitForSingleObject(first.Get(), 10000);
+    // Closing the first copy asks whether to leave; the answer is yes.
+    testing_ui::DialogWatcher question(L"");
+    ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(question.Wait(std::chrono::seconds(30)), L"Are you sure you want to exit the installer?");
+    const bool ended = ::WaitForSingleObject(first.Get(), 30000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended) << "the first copy did not end when closed";
+    if (!ended) {
+        ::TerminateProcess(first.Get(), 0);
+        ::WaitForSingleObject(first.Get(), 10000);
+    }
+    EXPECT_TRUE(::PathIsDirectoryEmptyW(temp.c_str())) << "a copy left its temporary folder in " << temp;
+    CWayfarerDlgForCleanup::DeleteDirectoryTree(temp);
 }

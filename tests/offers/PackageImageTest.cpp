@@ -38,13 +38,14 @@ protected:
     }
     void TearDown() override { m_configuration->m_filesBaseUrl = m_savedBase; }
 
-    // Starts the download and waits for its completion; false when it never came.
+    // Starts the download and waits for its completion; false when it never came. The count is shared with the
+    // download's thread: a completion that comes after the wait gave up must not write into this stack frame.
     static bool Download(Package& package) {
-        std::atomic<int> calls{0};
-        package.DownloadImage([&calls] { ++calls; });
-        bool done = testing_ui::WaitFor([&calls] { return calls.load() > 0; }, std::chrono::seconds(30));
+        auto calls = std::make_shared<std::atomic<int>>(0);
+        package.DownloadImage([calls] { ++*calls; });
+        bool done = testing_ui::WaitFor([&calls] { return calls->load() > 0; }, std::chrono::seconds(30));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return done && calls == 1;
+        return done && *calls == 1;
     }
 
     std::shared_ptr<ConfigurationManager> m_configuration;

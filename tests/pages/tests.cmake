@@ -12,6 +12,10 @@ wayfarer_add_test(NAME download_pages_tests SOURCES
     pages/DownloadPageTest.cpp
     pages/DownloadFinishTest.cpp
     DISPLAY BACKEND LOCKS instance_mutex)
+wayfarer_add_test(NAME loading_page_tests SOURCES
+    pages/LoadingPageTest.cpp
+    pages/LoadingFlowTest.cpp
+    DISPLAY BACKEND LOCKS instance_mutex)
 wayfarer_add_test(NAME reading_pages_tests SOURCES
     pages/ReadingPagesTest.cpp
     DISPLAY BACKEND LOCKS instance_mutex)

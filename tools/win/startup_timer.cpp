@@ -67,13 +67,20 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     int runs = std::max(1, _wtoi(argv[1]));
-    for (int i = 2; i < argc; ++i) {
-        std::vector<double> times;
-        for (int run = 0; run < runs; ++run) {
+    // The programs take turns, run by run, so that a change in the machine's load weighs on all of them alike.
+    std::vector<std::vector<double>> timesOf(static_cast<size_t>(argc));
+    // One start of each that does not count: the first start after the others pays for reading their files.
+    for (int i = 2; i < argc; ++i)
+        TimeOneRun(argv[i]);
+    for (int run = 0; run < runs; ++run) {
+        for (int i = 2; i < argc; ++i) {
             double ms = TimeOneRun(argv[i]);
             if (ms >= 0)
-                times.push_back(ms);
+                timesOf[static_cast<size_t>(i)].push_back(ms);
         }
+    }
+    for (int i = 2; i < argc; ++i) {
+        std::vector<double>& times = timesOf[static_cast<size_t>(i)];
         if (times.empty()) {
             std::printf("%ls: no window\n", argv[i]);
             continue;

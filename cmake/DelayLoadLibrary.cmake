@@ -1,0 +1,20 @@
+# Writes a delay-load import library for one system DLL from mingw-w64's ordinary import library of it: the
+# same functions, bound when the program first calls one of them instead of when it starts.
+# cmake -DIMPORT_LIBRARY=<lib.a> -DOUTPUT=<lib_delay.a> -DNM=<nm> -DDLLTOOL=<dlltool> -P DelayLoadLibrary.cmake
+execute_process(COMMAND "${DLLTOOL}" --identify "${IMPORT_LIBRARY}" OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND "${NM}" "${IMPORT_LIBRARY}" OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
+# Each function of the DLL is a code symbol of the import library: "00000000 T _Name@8" (stdcall) or "_Name".
+string(REGEX MATCHALL "[0-9a-f]+ T _[^\n]+" entries "${symbols}")
+set(exports "")
+foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^[0-9a-f]+ T _" "" name "${entry}")
+    list(APPEND exports "${name}")
+endforeach()
+list(REMOVE_DUPLICATES exports)
+list(JOIN exports "\n" lines)
+get_filename_component(folder "${OUTPUT}" DIRECTORY)
+set(def "${OUTPUT}.def")
+file(WRITE "${def}" "LIBRARY ${dll}\nEXPORTS\n${lines}\n")
+execute_process(COMMAND "${DLLTOOL}" --kill-at --input-def "${def}" --dllname "${dll}" --output-delaylib "${OUTPUT}"
+                WORKING_DIRECTORY "${folder}" COMMAND_ERROR_IS_FATAL ANY)

@@ -1,0 +1,101 @@
+#include "offers/LoadingPipeline.h"
+
+#include "analytics/EventBase.h"
+#include "config/ConfigurationManager.h"
+#include "net/ApiManager.h"
+#include "net/Codecs.h"
+#include "offers/OfferEvaluator.h"
+#include "offers/Package.h"
+
+#include <climits>
+#include <cstdint>
+
+using nlohmann::json;
+
+namespace {
+
+std::string ReadText(const json& object, const char* key) {
+    return object.contains(key) ? object.at(key).get<std::string>() : std::string();
+}
+
+// The DLM product; false when it lacks its title or its download address.
+bool ApplyProduct(const json& product, ConfigurationManager& configuration) {
+    const std::string title = product.at("ct").get<std::string>();
+    const std::string url = product.at("cu").get<std::string>();
+    if (title.empty() || url.empty())
+        return false;
+    configuration.m_productTitle = Utf8ToWide(title);
+    configuration.m_mainDownloadUrl = Utf8ToWide(url);
+    configuration.m_mainCl = Utf8ToWide(ReadText(product, "cl"));
+    configuration.m_mainFileName =
+        product.contains("cf") ? Utf8ToWide(ReadText(product, "cf")) : Utf8ToWide(title + ".exe");
+    configuration.m_privacyUrl = Utf8ToWide(ReadText(product, "cp"));
+    configuration.m_termsUrl = Utf8ToWide(ReadText(product, "ctu"));
+    configuration.m_mainCh = Utf8ToWide(ReadText(product, "ch"));
+    configuration.m_mainCfl = Utf8ToWide(ReadText(product, "cfl"));
+    configuration.m_mainCb = ReadText(product, "cb");
+    return true;
+}
+
+}  // namespace
+
+int ReadOfferLimit(const json& value) {
+    if (value.is_number_unsigned())
+        return static_cast<int>(std::min<std::uint64_t>(value.get<std::uint64_t>(), INT_MAX));
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        return number <= 0 ? 0 : number >= INT_MAX ? INT_MAX : static_cast<int>(number);
+    }
+    // Integers, and anything else, which raises the library's type error here.
+    const std::int64_t number = value.get<std::int64_t>();
+    return number <= 0 ? 0 : static_cast<int>(std::min<std::int64_t>(number, INT_MAX));
+}
+
+LoadingOutcome ApplyConfigurationAnswer(const json& answer,
+                                        const std::shared_ptr<ConfigurationManager>& configuration,
+                                        std::shared_ptr<MachineFacts> facts) {
+    LoadingOutcome outcome;
+    const bool isObject = answer.is_object();
+    if (isObject && answer.contains("l"))
+        configuration->m_serverL = answer.at("l").get<std::string>();
+
+    if (configuration->m_wizardType == WizardTypeDlm && !ApplyProduct(answer.at("i"), *configuration)) {
+        outcome.configurationError = true;
+        return outcome;
+    }
+
+    if (isObject && answer.contains("f") && answer.at("f").contains("a"))
+        configuration->m_serverFa = answer.at("f").at("a").get<std::string>();
+
+    // "00xA" as the product's "ch" switches the offers off, exactly that text.
+    if (!isObject || !answer.contains("o") || configuration->m_mainCh == L"00xA")
+        return outcome;
+
+    const int maxOffers = ReadOfferLimit(answer.at("f").at("m"));
+    configuration->m_maxOffersInFlow = maxOffers;
+    OfferEvaluator evaluator(maxOffers, std::move(facts), configuration);
+    const json& offers = answer.at("o");
+    if (!offers.is_array())
+        throw json::type_error::create(302, "type must be array, but is " + std::string(offers.type_name()), &offers);
+    for (const json& element : offers) {
+        auto offer =
+            std::make_shared<Package>(EventBase(), element, false, "", static_cast<int>(outcome.offers.size()));
+        bool stopEvaluation = false;
+        if (evaluator.Evaluate(offer, stopEvaluation, outcome.offers)) {
+            outcome.offers.push_back(offer);
+            ++configuration->m_offersToShow;
+            // An exclusive offer stands alone: the offers after it are not even read.
+            if (offer->m_exclusive)
+                break;
+        }
+        if (stopEvaluation)
+            break;
+    }
+    return outcome;
+}
+
+LoadingOutcome LoadConfiguration(const std::shared_ptr<ConfigurationManager>& configuration,
+                                 std::shared_ptr<MachineFacts> facts) {
+    const json answer = ApiManager::GetInstance()->RequestConfiguration();
+    return ApplyConfigurationAnswer(answer, configuration, std::move(facts));
+}
