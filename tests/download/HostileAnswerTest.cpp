@@ -82,7 +82,11 @@ protected:
             char time[32];
             std::snprintf(time, sizeof(time), "%.3f", r.time);
             text += std::string("\n  ") + (i < returnedAt ? "  " : "* ") + time + " " + r.listener + " " + r.method +
-                    " " + r.target.substr(0, 120) + " (User-Agent \"" + r.Header("User-Agent") + "\")";
+                    " " + r.target.substr(0, 120) + " (User-Agent \"" + r.Header("User-Agent") + "\"; headers";
+            // WinINet's request tells itself apart from WinHTTP's by the headers it adds.
+            for (const auto& header : r.headers)
+                text += " " + header.first;
+            text += ")";
         }
         return text;
     }
@@ -111,8 +115,9 @@ protected:
                     EXPECT_EQ(winInet, std::wstring::npos) << both.second;
                 }
             }
-            if (c.requests > 0)
+            if (c.requests > 0) {
                 EXPECT_EQ(backend::Requests().size(), c.requests);
+            }
             ExpectNothingLeft(both, url);
         }
 
@@ -123,8 +128,9 @@ protected:
             EXPECT_FALSE(alone.first);
             EXPECT_TRUE(StartsWith(alone.second, L" [WININET]" + c.winInetText)) << alone.second;
         }
-        if (c.requests > 0)
+        if (c.requests > 0) {
             EXPECT_EQ(backend::Requests().size(), c.requests);
+        }
         ExpectNothingLeft(alone, url);
         for (const backend::Request& request : backend::Requests())
             EXPECT_NE(request.listener, "http") << "went on in cleartext";
