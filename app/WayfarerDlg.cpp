@@ -3,8 +3,10 @@
 #include "app/AboutDlg.h"
 #include "config/ConfigurationManager.h"
 #include "download/DownloadManager.h"
+#include "download/StartedInstallers.h"
 #include "l10n/LanguageManager.h"
 #include "offers/Package.h"
+#include "pages/DownloadPage.h"
 #include "pages/FinishPages.h"
 #include "pages/LanguagePage.h"
 #include "pages/LicensePageIsv.h"
@@ -16,10 +18,14 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 
 CWayfarerDlg::CWayfarerDlg(HWND parent)
-    : ui::Dialog(IDD_WAYFARER_DIALOG, parent), m_languageManager(std::make_shared<LanguageManager>(this)) {
+    : ui::Dialog(IDD_WAYFARER_DIALOG, parent),
+      m_languageManager(std::make_shared<LanguageManager>(this)),
+      m_startedInstallers(std::make_shared<StartedInstallers>()) {
     m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }
 
@@ -33,6 +39,10 @@ CWayfarerDlg::~CWayfarerDlg() {
     // stores an image after the ones below are dropped.
     m_pages.clear();
     m_errorPage.reset();
+    // A page may have waited for its task above (a download the close cancelled goes on writing into the work
+    // folder until it ends): once the pages are gone, what the close could not delete goes as well.
+    if (ConfigurationManager::GetInstance()->m_closing)
+        DeleteTempFolder();
     // Every GDI+ image must be gone before GDI+ shuts down, after this dialog: the shared ones are dropped here.
     auto configuration = ConfigurationManager::GetInstance();
     configuration->m_productImage.reset();
@@ -281,11 +291,25 @@ void CWayfarerDlg::CreatePagesAfterLoading(const RECT& rect) {
         CreateAndAddPage(std::make_unique<ConfigurationsPageSorrel>(m_languageManager), rect);
     }
 
-    // 4. The download page of the flavour goes here, before its finish page.
+    // 4.
+    CreateDownloadPage(rect);
     if (configuration->m_wizardType == WizardTypeDlm)
         CreateAndAddPage(std::make_unique<FinishPageDlm>(m_languageManager), rect);
     else if (configuration->m_wizardType == WizardTypeIsv)
         CreateAndAddPage(std::make_unique<FinishPageIsv>(m_languageManager), rect);
+}
+
+void CWayfarerDlg::CreateDownloadPage(const RECT& rect) {
+    auto configuration = ConfigurationManager::GetInstance();
+    if (configuration->m_wizardType == WizardTypeDlm) {
+        CreateAndAddPage(std::make_unique<DownloadPageDlm>(m_languageManager, m_startedInstallers), rect);
+    } else if (configuration->m_wizardType == WizardTypeIsv) {
+        CreateAndAddPage(std::make_unique<DownloadPageIsv>(m_languageManager, m_startedInstallers), rect);
+        if (auto* page = dynamic_cast<DownloadPageIsv*>(m_pages.back().get())) {
+            page->m_onInstallersStarted = [this] { m_installersRunning = true; };
+            page->m_onInstallersFinished = [this] { m_installersRunning = false; };
+        }
+    }
 }
 
 void CWayfarerDlg::StartMainPackage() {
@@ -329,7 +353,7 @@ void CWayfarerDlg::OnPageButton(ButtonType button) {
             NavigateToPage(m_currentPage == 2 ? 0 : m_currentPage - 1);
             break;
         case ButtonType::Finish:
-            DeleteTempFolder();
+            FinishRun();
             EndDialog(1);
             break;
         case ButtonType::Close:
@@ -460,10 +484,39 @@ void CWayfarerDlg::OnClose() {
     EndDialog(IDCANCEL);
 }
 
+namespace {
+
+// The events of the run's last moments (the installers' results) are sent by then, or given up.
+constexpr std::chrono::seconds kFinishWait{15};
+
+bool WaitForEventsUntil(Package& package, std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(package.m_eventMutex);
+    return package.m_eventsIdle.wait_until(lock, deadline, [&package] { return package.m_pendingEvents == 0; });
+}
+
+}  // namespace
+
+void CWayfarerDlg::FinishRun() {
+    Hide();
+    auto configuration = ConfigurationManager::GetInstance();
+    const auto deadline = std::chrono::steady_clock::now() + kFinishWait;
+    // Every package that may have an event in flight: the main product, the offers shown and those accepted.
+    std::vector<std::shared_ptr<Package>> packages{configuration->m_mainPackage};
+    for (const auto* list : {&configuration->m_shownOffers, &configuration->m_acceptedOffers})
+        packages.insert(packages.end(), list->begin(), list->end());
+    for (const auto& package : packages) {
+        if (package)
+            WaitForEventsUntil(*package, deadline);
+    }
+    // The offers' installers run from the work folder; those still running after the wait keep their files.
+    m_startedInstallers->WaitUntil(deadline);
+    DeleteTempFolder();
+}
+
 void CWayfarerDlg::DeleteTempFolder() {
     auto configuration = ConfigurationManager::GetInstance();
     if (!configuration->m_tempFolder.empty())
-        DeleteDirectoryTree(configuration->m_tempFolder);
+        DeleteDirectoryTree(configuration->m_tempFolder, m_startedInstallers->FilesInUse());
 }
 
 namespace {
@@ -472,8 +525,32 @@ void DeleteAtReboot(const std::wstring& path) {
     ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
+bool SamePath(const std::wstring& left, const std::wstring& right) {
+    return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                  static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Leaves `path` (a file, or a folder with everything in it) for deletion at reboot, contents before folders.
+void DeleteTreeAtReboot(const std::wstring& path, bool isDirectory) {
+    if (isDirectory) {
+        WIN32_FIND_DATAW entry{};
+        win32::FindHandle search(::FindFirstFileW((path + L"\\*.*").c_str(), &entry));
+        if (search) {
+            do {
+                std::wstring name = entry.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                const bool childIsDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                              (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+                DeleteTreeAtReboot(path + L"\\" + name, childIsDirectory);
+            } while (::FindNextFileW(search.Get(), &entry));
+        }
+    }
+    DeleteAtReboot(path);
+}
+
 // Deletes everything inside the folder `path`; each sub-folder is emptied first and then removed once.
-void DeleteDirectoryContents(const std::wstring& path) {
+void DeleteDirectoryContents(const std::wstring& path, const std::vector<std::wstring>& inUse) {
     if (::PathIsDirectoryEmptyW(path.c_str()))
         return;
     WIN32_FIND_DATAW entry{};
@@ -485,10 +562,16 @@ void DeleteDirectoryContents(const std::wstring& path) {
         if (name == L"." || name == L"..")
             continue;
         std::wstring child = path + L"\\" + name;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (std::any_of(inUse.begin(), inUse.end(), [&](const std::wstring& used) { return SamePath(used, child); })) {
+            // A running installer may still read it.
+            DeleteTreeAtReboot(child, isDirectory && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+            continue;
+        }
+        if (isDirectory) {
             // A junction or directory link is removed itself: what it points to lies outside the tree.
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-                DeleteDirectoryContents(child);
+                DeleteDirectoryContents(child, inUse);
             if (!::RemoveDirectoryW(child.c_str())) {
                 DWORD error = ::GetLastError();
                 if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
@@ -504,11 +587,11 @@ void DeleteDirectoryContents(const std::wstring& path) {
 
 }  // namespace
 
-void CWayfarerDlg::DeleteDirectoryTree(const std::wstring& path) {
+void CWayfarerDlg::DeleteDirectoryTree(const std::wstring& path, const std::vector<std::wstring>& inUse) {
     if (!::PathFileExistsW(path.c_str()))
         return;
     // An empty folder is removed as well: the temporary folder itself is usually empty when the wizard ends early.
-    DeleteDirectoryContents(path);
+    DeleteDirectoryContents(path, inUse);
     if (!::RemoveDirectoryW(path.c_str()))
         DeleteAtReboot(path);
 }

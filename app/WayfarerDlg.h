@@ -15,6 +15,7 @@
 
 class LanguageManager;
 class Package;
+class StartedInstallers;
 
 class CWayfarerDlg : public ui::Dialog {
 public:
@@ -48,6 +49,8 @@ protected:
     LRESULT OnLoadCompleteMessage(WPARAM wParam, LPARAM lParam);
     // The pages that follow the loading page, created once the offers are known, in page order.
     void CreatePagesAfterLoading(const RECT& rect);
+    // The flavour's download page, wired to the installers-running flag.
+    void CreateDownloadPage(const RECT& rect);
     void OnPageButton(ButtonType button);
     // Creates the main product's package for this run and reports that the wizard started.
     void StartMainPackage();
@@ -55,9 +58,14 @@ protected:
     int CountSkippedOffers();
     void NavigateToPage(int index);
     void ShowErrorPage(const std::wstring& title, const std::wstring& text);
+    // Finish: the window goes, the last events and the started installers get a bounded time to end, and the
+    // work folder is deleted.
+    void FinishRun();
+    // Deletes the work folder, except what an installer that still runs may use.
     void DeleteTempFolder();
-    // Deletes `path` and everything below it; what cannot be deleted now is left for deletion at reboot.
-    static void DeleteDirectoryTree(const std::wstring& path);
+    // Deletes `path` and everything below it; what cannot be deleted now, and the files and folders of `inUse`,
+    // are left for deletion at reboot.
+    static void DeleteDirectoryTree(const std::wstring& path, const std::vector<std::wstring>& inUse = {});
     // The page area (control 1014) in client coordinates: every page of the run is placed there.
     RECT GetPageRect() const;
     bool IsValidPageIndex(int index) const { return index >= 0 && index < static_cast<int>(m_pages.size()); }
@@ -81,6 +89,8 @@ protected:
     bool m_skipRestAfterDecline = false;
     bool m_maxOffersReached = false;
     win32::Handle m_instanceMutex;
+    // The offers' installers started by the download page, which may still run when the wizard ends.
+    std::shared_ptr<StartedInstallers> m_startedInstallers;
     // Set while the exit question is open, so that a second close request does not ask again.
     bool m_askingToExit = false;
 

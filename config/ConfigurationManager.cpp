@@ -4,6 +4,7 @@
 #include "ui/Window.h"
 #include "win32/Handle.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -18,6 +19,9 @@ const wchar_t kInstalledExePath[] = L"{commonappdata}\\Quarvel\\quarvel.exe";
 const COLORREF kBackgroundColour = 0x00FFFFFF;
 // COLORREF is 0x00BBGGRR: red 103, green 51, blue 153.
 const COLORREF kAccentColour = 0x00993367;
+// Full control for administrators and the system, reading and running for signed-in users, and nothing more
+// for the folder's owner than reading the descriptor; not inherited from the temporary folder.
+const wchar_t kWorkFolderSecurity[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;AU)(A;OICI;RC;;;S-1-3-4)";
 
 }  // namespace
 
@@ -138,15 +142,28 @@ std::string ConfigurationManager::GetMillisecondsNow() {
     return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-std::wstring CreateUniqueTempFolder() {
+std::wstring CreateUniqueTempFolder(CreateDirectoryFunction createDirectory) {
     wchar_t tempPath[MAX_PATH + 1] = {};
     DWORD length = ::GetTempPathW(MAX_PATH, tempPath);
     if (length == 0 || length > MAX_PATH)
         return {};
-    wchar_t name[MAX_PATH + 1] = {};
-    if (::GetTempFileNameW(tempPath, L"ISV", 0, name) == 0)
+    // The installers run elevated from this folder, and the user's temporary folder is writable by every program
+    // the user runs: only administrators and the system may change what is in it. Owner rights are cut to
+    // reading the descriptor, so that an unelevated owner cannot grant itself write access either.
+    win32::LocalMemory descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            kWorkFolderSecurity, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Put()), nullptr))
         return {};
-    ::DeleteFileW(name);
-    ::CreateDirectoryW(name, nullptr);
-    return name;
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.Get(), FALSE};
+    // The name comes from a file the system creates uniquely; between deleting it and creating the folder another
+    // program may take the name, and a folder it made must never be used: try again with a new name.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        wchar_t name[MAX_PATH + 1] = {};
+        if (::GetTempFileNameW(tempPath, L"ISV", 0, name) == 0)
+            return {};
+        ::DeleteFileW(name);
+        if (createDirectory(name, &attributes))
+            return name;
+    }
+    return {};
 }

@@ -99,6 +99,9 @@ private:
     static std::wstring GetDownloadsFolder();
 };
 
-// Creates a new, empty, uniquely named folder in the user's temporary folder ("ISV" prefix) and returns its
-// path; the caller checks the result, since failures of the single steps are not reported.
-std::wstring CreateUniqueTempFolder();
+using CreateDirectoryFunction = BOOL(WINAPI*)(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes);
+
+// Creates a new, empty, uniquely named folder in the user's temporary folder ("ISV" prefix) that only
+// administrators and the system may write into, and returns its path; empty when no folder could be created.
+// `createDirectory` is the system's call; tests pass one that records the descriptor, which Wine does not keep.
+std::wstring CreateUniqueTempFolder(CreateDirectoryFunction createDirectory = ::CreateDirectoryW);

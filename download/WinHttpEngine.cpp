@@ -157,14 +157,18 @@ std::optional<std::uint64_t> QueryContentLength(HINTERNET request) {
 // Sends the request for the chain's URL and follows redirects until a final answer; raises unless its status is
 // 2xx.
 // `watch`, when there is one, hears of every answer, and stops the transfer before another request once its
-// caller has given up.
+// caller has given up; so does `deadline`, once the caller has stopped waiting for an image.
 WinHttpPass OpenFollowingRedirects(const std::wstring& url,
                                    const PassSettings& settings,
-                                   download::WatchedTransfer* watch) {
+                                   download::WatchedTransfer* watch,
+                                   std::optional<Clock::time_point> deadline = std::nullopt) {
     download::RedirectChain chain(url);
     for (;;) {
         if (watch != nullptr)
             watch->Touch();
+        // A redirect answer that came after the deadline (a blocked call outlasts it) must not be followed.
+        if (deadline && Clock::now() >= *deadline)
+            download::FailFinally(L"Download took longer than its time limit.");
         WinHttpPass pass = OpenPass(chain.Url(), settings);
         if (watch != nullptr)
             watch->Touch();
@@ -366,7 +370,7 @@ void DownloadManager::FetchToMemory(const std::wstring& url,
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     const int timeoutMs = static_cast<int>(std::max<long long>(1, std::min<long long>(left, StallTimeoutMs())));
     const PassSettings settings{kImageUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_FLAG_REFRESH, timeoutMs};
-    WinHttpPass pass = OpenFollowingRedirects(url, settings, nullptr);
+    WinHttpPass pass = OpenFollowingRedirects(url, settings, nullptr, deadline);
     const std::optional<std::uint64_t> length = QueryContentLength(pass.request.Get());
     BodyBounds bounds(*this, deadline);
     ReadBody(pass.request.Get(), m_cancelled, bounds, nullptr, [&](const char* data, DWORD size) {

@@ -59,12 +59,18 @@ public:
 
 private:
     HINTERNET Adopt(win32::InternetHandle& owner, HINTERNET handle) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        owner.Reset(handle);
-        if (m_abandoned) {
-            owner.Reset();
-            Fail(L"Abandoned.");
+        // When `handle` is null the caller reports the opening call's error, which closing the handle it replaces
+        // or waiting for a contended lock may overwrite.
+        const DWORD error = ::GetLastError();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            owner.Reset(handle);
+            if (m_abandoned) {
+                owner.Reset();
+                Fail(L"Abandoned.");
+            }
         }
+        ::SetLastError(error);
         return handle;
     }
 

@@ -1,52 +1,53 @@
 #!/usr/bin/env bash
-# Inside the sandbox: runs the installer on the virtual display and screenshots each page as it appears.
+# Inside the sandbox: runs the installer of each flavour named on the command line (default, nobrand, sorrel,
+# dlm) on the virtual display, walked by the wizard driver, and records a picture of every page into
+# build/demo/<flavour>/. Prints the pages, the installers that ran and the analytics records of each run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-out="$WAYFARER_BUILD_DIR/demo"
-rm -rf "$out"
-mkdir -p "$out"
+build=$WAYFARER_BUILD_DIR
+driver="$build/tools/win/wizard_driver.exe"
 
-"$root/tools/wine-run" win64 "$WAYFARER_BUILD_DIR/QuarvelSetup.exe" &
-installer=$!
-
-shot() {
-    sleep 1
-    import -window root -crop "$(xdotool getwindowgeometry --shell "$frame" | awk -F= '/WIDTH/{w=$2}/HEIGHT/{h=$2}/^X/{x=$2}/^Y/{y=$2}END{print w"x"h"+"x"+"y}')" \
-        "$out/$1.png"
-    echo "demo: recorded $out/$1.png"
+records() {
+    python3 - "$@" <<'PY'
+import json, ssl, sys, urllib.request
+context = ssl.create_default_context(cafile=sys.argv[1])
+context.check_hostname = False
+answer = urllib.request.urlopen("https://127.0.0.1/__control/requests?path=/zbd", context=context).read()
+for request in json.loads(answer)["requests"]:
+    import base64
+    data = json.loads(json.loads(base64.b64decode(request["body"]))["data"])
+    text = data.get("12") or data.get("13") or ""
+    print("  event: state %-2s %-12s %s" % (data.get("6"), data.get("5"), text))
+PY
+}
+reset() {
+    python3 - "$1" <<'PY'
+import ssl, sys, urllib.request
+context = ssl.create_default_context(cafile=sys.argv[1])
+context.check_hostname = False
+urllib.request.urlopen(urllib.request.Request("https://127.0.0.1/__control/reset", data=b'{"scenario": true}',
+                                              method="POST"), context=context).read()
+PY
 }
 
-# Presses a key in the installer's window the way a user would: the window gets the keyboard focus first.
-press() {
-    xdotool windowactivate --sync "$frame" 2>/dev/null || xdotool windowfocus --sync "$frame"
-    xdotool key --clearmodifiers "$1"
-}
-
-# Clicks the button at the right end of the page's button band (Next, Agree, Accept), found from the frame's
-# geometry: it spans 87 to 95% of the frame's width and 88 to 96% of its height.
-click_forward() {
-    eval "$(xdotool getwindowgeometry --shell "$frame")"
-    xdotool mousemove --sync $((X + WIDTH * 91 / 100)) $((Y + HEIGHT * 92 / 100)) click 1
-}
-
-frame=$(xdotool search --sync --onlyvisible --name '^Quarvel $' | head -n 1)
-# The wizard opens on its language page.
-shot 01-language-page
-
-# Enter presses Next: the loading page follows.
-press Return
-shot 02-loading-page
-
-# After loading: the license page (the welcome page without the brand flavour). Its forward button, like
-# Accept on the product pages, sits at the right end of the button band.
-sleep 2
-shot 03-license-or-welcome-page
-click_forward
-shot 04-product-page
-click_forward
-shot 05-next-product-page
-
-kill "$installer" 2>/dev/null || true
-WINEPREFIX="$WAYFARER_BUILD_DIR/wine/win64" wineserver -k 2>/dev/null || true
-wait "$installer" 2>/dev/null || true
-echo "demo: screenshots in $out"
+for flavour in "$@"; do
+    folder=$build
+    [ "$flavour" = default ] || folder="$root/build-$flavour"
+    out="$build/demo/$flavour"
+    rm -rf "$out"
+    mkdir -p "$out"
+    reset "$WAYFARER_CERTS/ca.pem"
+    log="$out/installers.log"
+    echo "demo: $flavour ($folder/QuarvelSetup.exe)"
+    WAYFARER_FAKE_INSTALLER_LOG="Z:$log" "$root/tools/wine-run" win64 "$driver" "Z:$folder/QuarvelSetup.exe" \
+        --shots "Z:$out" --pause 1500 | tr -d '\r' | sed 's/^/  /'
+    for shot in "$out"/*.bmp; do
+        [ -e "$shot" ] || continue
+        convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
+    done
+    if [ -f "$log" ]; then
+        tr -d '\r' <"$log" | cut -f2 | sed 's/^/  installer ran: /'
+    fi
+    records "$WAYFARER_CERTS/ca.pem"
+    echo "  pictures: $out"
+done

@@ -1,18 +1,40 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds the installer, and runs it under Wine against the local
-# backend. With a display, the wizard is shown for you to click through. Without one (or with
-# WAYFARER_DEMO_RECORD=1), it runs on a virtual display, walks through the pages by itself and records a
-# screenshot of every page in build/demo/.
+# The main job: installs what is missing, builds the installer in its four flavours (ISV with the brand, ISV
+# without it, ISV with Sorrel, DLM), and runs the whole wizard under Wine against the local backend, which serves
+# the demo scenario of tools/demo/ (a configuration with two offers and their images, installers of a few MiB
+# that are our stand-in installer).
+#
+# With a display, the wizard of one flavour is shown for you to click through (WAYFARER_DEMO_FLAVOUR: default,
+# nobrand, sorrel or dlm; default by default). Without one (or with WAYFARER_DEMO_RECORD=1), every flavour runs
+# on a virtual display, walked by tools/win/wizard_driver.exe, and a picture of every page is recorded into
+# build/demo/<flavour>/; the script prints where they are, which installers ran and what the analytics endpoint
+# received.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/setup.sh
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build --preset default --target wayfarer trustca
-export WAYFARER_SCENARIO=${WAYFARER_SCENARIO:-$root/tools/backend/demo-scenario.json}
-[ -f "$WAYFARER_SCENARIO" ] || unset WAYFARER_SCENARIO
-if [ -n "${DISPLAY:-}" ] && [ -z "${WAYFARER_DEMO_RECORD:-}" ]; then
-    exec tools/sandbox.sh tools/wine-run win64 build/QuarvelSetup.exe
+cmake --build --preset default --target wayfarer trustca fake_installer wizard_driver
+flavours=(default nobrand sorrel dlm)
+record=${WAYFARER_DEMO_RECORD:-}
+[ -n "${DISPLAY:-}" ] || record=1
+if [ -z "$record" ]; then
+    flavours=("${WAYFARER_DEMO_FLAVOUR:-default}")
+fi
+for flavour in "${flavours[@]}"; do
+    [ "$flavour" = default ] && continue
+    [ -f "build-$flavour/CMakeCache.txt" ] || cmake --preset "$flavour" >/dev/null
+    cmake --build --preset "$flavour" --target wayfarer
+done
+
+mkdir -p build/demo
+python3 tools/demo/make-scenario.py build/tools/win/fake_installer.exe build/demo/scenario.json
+export WAYFARER_SCENARIO=$root/build/demo/scenario.json
+
+if [ -z "$record" ]; then
+    folder=build
+    [ "${flavours[0]}" = default ] || folder="build-${flavours[0]}"
+    exec tools/sandbox.sh tools/wine-run win64 "$folder/QuarvelSetup.exe"
 fi
 unset DISPLAY
-exec tools/sandbox.sh bash tools/demo-record.sh
+exec tools/sandbox.sh bash tools/demo-record.sh "${flavours[@]}"

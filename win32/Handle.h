@@ -102,6 +102,13 @@ struct GlobalMemoryTraits {
     static void Close(Type h) { ::GlobalFree(h); }
 };
 
+// Memory the system allocated for the caller with LocalAlloc (security descriptors, message texts).
+struct LocalMemoryTraits {
+    using Type = HLOCAL;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ::LocalFree(h); }
+};
+
 struct ModuleTraits {
     using Type = HMODULE;
     static Type Invalid() { return nullptr; }
@@ -134,6 +141,7 @@ using GdiObject = UniqueHandle<GdiObjectTraits>;
 using WinHttpHandle = UniqueHandle<WinHttpHandleTraits>;
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
 using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
 using Module = UniqueHandle<ModuleTraits>;
 using Hook = UniqueHandle<HookTraits>;
 

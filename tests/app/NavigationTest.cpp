@@ -133,60 +133,61 @@ TEST_F(NavigationTest, LoadCompleteAddsLaterPagesAndButtonsFollowThePageOrder) {
     IPage* license = nullptr;
     StubPage* download = nullptr;
     testing_frame::DebugOutputReader debugOutput;
-    INT_PTR result = RunFrame(frame, {[&] {
-                                          ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
-                                          EXPECT_EQ(frame.m_currentPage, 1);
-                                          // The loading page hands over the offers from a thread of its own.
-                                          std::thread([&frame] { frame.Loading().m_onLoadComplete({}); }).join();
-                                          return true;
-                                      },
-                                      [&] { return frame.m_currentPage == 2; },
-                                      [&] {
-                                          // With no offers loading creates the license page and the finish page; a
-                                          // stand-in for the download page goes between them.
-                                          EXPECT_EQ(frame.m_pages.size(), 4u);
-                                          license = &frame.Page(2);
-                                          EXPECT_EQ(license->GetPageName(), L"LicensePage");
-                                          EXPECT_EQ(frame.Page(3).GetPageName(), L"FinishPageISV");
-                                          download = &frame.AddStubPage(L"DownloadPageISV");
-                                          std::rotate(frame.m_pages.begin() + 3, frame.m_pages.end() - 1,
-                                                      frame.m_pages.end());
-                                          EXPECT_EQ(frame.VisiblePage(), license->GetHwnd());
-                                          EXPECT_EQ(m_configuration->m_languageName, L"English");
+    INT_PTR result =
+        RunFrame(frame, {[&] {
+                             ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
+                             EXPECT_EQ(frame.m_currentPage, 1);
+                             // The loading page hands over the offers from a thread of its own.
+                             std::thread([&frame] { frame.Loading().m_onLoadComplete({}); }).join();
+                             return true;
+                         },
+                         [&] { return frame.m_currentPage == 2; },
+                         [&] {
+                             // With no offers loading creates the license, download and finish pages;
+                             // a stand-in takes the download page's place, so that nothing is fetched.
+                             EXPECT_EQ(frame.m_pages.size(), 5u);
+                             license = &frame.Page(2);
+                             EXPECT_EQ(license->GetPageName(), L"LicensePage");
+                             EXPECT_EQ(frame.Page(3).GetPageName(), L"DownloadPageISV");
+                             EXPECT_EQ(frame.Page(4).GetPageName(), L"FinishPageISV");
+                             download = &frame.AddStubPage(L"DownloadPageISV");
+                             std::swap(frame.m_pages[3], frame.m_pages.back());
+                             frame.m_pages.pop_back();
+                             EXPECT_EQ(frame.VisiblePage(), license->GetHwnd());
+                             EXPECT_EQ(m_configuration->m_languageName, L"English");
 
-                                          // Back from the first page after the loading page returns to the language
-                                          // page; Next there comes straight back without running the loading page
-                                          // again.
-                                          frame.OnPageButton(ButtonType::Back);
-                                          EXPECT_EQ(frame.m_currentPage, 0);
-                                          EXPECT_TRUE(frame.m_returnedToStart);
-                                          ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
-                                          EXPECT_EQ(frame.m_currentPage, 2);
+                             // Back from the first page after the loading page returns to the language
+                             // page; Next there comes straight back without running the loading page
+                             // again.
+                             frame.OnPageButton(ButtonType::Back);
+                             EXPECT_EQ(frame.m_currentPage, 0);
+                             EXPECT_TRUE(frame.m_returnedToStart);
+                             ::SendMessageW(frame.Page(0).GetItem(IDC_LANGUAGE_NEXT), BM_CLICK, 0, 0);
+                             EXPECT_EQ(frame.m_currentPage, 2);
 
-                                          // With no offers Accept moves one page on; the download page takes the Close
-                                          // command away.
-                                          frame.OnPageButton(ButtonType::Accept);
-                                          EXPECT_EQ(frame.m_currentPage, 3);
-                                          EXPECT_FALSE(HasCloseCommand(frame.GetHwnd()));
-                                          download->ReportButton(ButtonType::Back);
-                                          EXPECT_EQ(frame.m_currentPage, 2);
-                                          frame.OnPageButton(ButtonType::Next);
-                                          download->ReportButton(ButtonType::Next);
-                                          EXPECT_EQ(frame.m_currentPage, 4);
-                                          IPage& finish = frame.Page(4);
-                                          EXPECT_EQ(frame.VisiblePage(), finish.GetHwnd());
-                                          EXPECT_TRUE(HasCloseCommand(frame.GetHwnd()));
+                             // With no offers Accept moves one page on; the download page takes the Close
+                             // command away.
+                             frame.OnPageButton(ButtonType::Accept);
+                             EXPECT_EQ(frame.m_currentPage, 3);
+                             EXPECT_FALSE(HasCloseCommand(frame.GetHwnd()));
+                             download->ReportButton(ButtonType::Back);
+                             EXPECT_EQ(frame.m_currentPage, 2);
+                             frame.OnPageButton(ButtonType::Next);
+                             download->ReportButton(ButtonType::Next);
+                             EXPECT_EQ(frame.m_currentPage, 4);
+                             IPage& finish = frame.Page(4);
+                             EXPECT_EQ(frame.VisiblePage(), finish.GetHwnd());
+                             EXPECT_TRUE(HasCloseCommand(frame.GetHwnd()));
 
-                                          // Past the end nothing happens.
-                                          frame.OnPageButton(ButtonType::Next);
-                                          EXPECT_EQ(frame.m_currentPage, 4);
-                                          EXPECT_TRUE(Exists(m_tempFolder));
-                                          // Finish without starting the product.
-                                          ::SendMessageW(finish.GetItem(IDC_FINISH_LAUNCH_CHECK), BM_SETCHECK,
-                                                         BST_UNCHECKED, 0);
-                                          ::SendMessageW(finish.GetItem(IDC_FINISH_BUTTON), BM_CLICK, 0, 0);
-                                          return true;
-                                      }});
+                             // Past the end nothing happens.
+                             frame.OnPageButton(ButtonType::Next);
+                             EXPECT_EQ(frame.m_currentPage, 4);
+                             EXPECT_TRUE(Exists(m_tempFolder));
+                             // Finish without starting the product.
+                             ::SendMessageW(finish.GetItem(IDC_FINISH_LAUNCH_CHECK), BM_SETCHECK, BST_UNCHECKED, 0);
+                             ::SendMessageW(finish.GetItem(IDC_FINISH_BUTTON), BM_CLICK, 0, 0);
+                             return true;
+                         }});
     EXPECT_EQ(result, 1);
     EXPECT_FALSE(Exists(m_tempFolder)) << "Finish deletes the temporary folder";
     // Each page shown is named to the debugger.

@@ -178,6 +178,24 @@ TEST_F(MemoryDownload, ImageThatTakesTooLongEndsAtItsTimeLimit) {
     }
 }
 
+TEST_F(MemoryDownload, RedirectAnsweredAfterTheTimeLimitIsNotFollowed) {
+    m_manager->m_imageTimeLimit = 2000ms;
+    backend::Headers headers;
+    for (int i = 0; i < 4; ++i)
+        headers.push_back({"X-Drip-" + std::to_string(i), "1"});
+    // The redirect's header block drips past the limit, so the blocked call returns it after the caller left.
+    backend::Script("/f/hop.png", {{.headers = headers, .headerDelaySeconds = 1, .redirect = "/f/real.png"}});
+    backend::Script("/f/real.png", {{.body = "png"}});
+
+    const DownloadedBytes bytes = m_manager->DownloadToMemory(backend::Url("/f/hop.png"));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_TRUE(bytes->empty());
+    // Well past the end of the dripping answer: the image thread has had every chance to follow it.
+    std::this_thread::sleep_for(5s);
+    EXPECT_EQ(backend::Requests("/f/hop.png").size(), 1u);
+    EXPECT_TRUE(backend::Requests("/f/real.png").empty()) << "a request after the download returned";
+}
+
 TEST_F(MemoryDownload, CancelledManagerHandsNoVector) {
     backend::Script("/f/late.png", {{.body = "png", .delaySeconds = 0.3}});
     Deliveries deliveries;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <future>
 #include <string>
 #include <thread>
@@ -69,7 +70,25 @@ protected:
         EXPECT_FALSE(InWinInetCache(url)) << "WinINet kept a copy";
         const size_t requests = backend::Requests().size();
         std::this_thread::sleep_for(1s);
-        EXPECT_EQ(backend::Requests().size(), requests) << "requests after the download returned";
+        const std::vector<backend::Request> later = backend::Requests();
+        EXPECT_EQ(later.size(), requests) << "requests after the download returned:" << Describe(later, requests);
+    }
+
+    // Every request since the case began, the late ones marked, so that a failure shows where they came from.
+    static std::string Describe(const std::vector<backend::Request>& requests, size_t returnedAt) {
+        std::string text;
+        for (size_t i = 0; i < requests.size(); ++i) {
+            const backend::Request& r = requests[i];
+            char time[32];
+            std::snprintf(time, sizeof(time), "%.3f", r.time);
+            text += std::string("\n  ") + (i < returnedAt ? "  " : "* ") + time + " " + r.listener + " " + r.method +
+                    " " + r.target.substr(0, 120) + " (User-Agent \"" + r.Header("User-Agent") + "\"; headers";
+            // WinINet's request tells itself apart from WinHTTP's by the headers it adds.
+            for (const auto& header : r.headers)
+                text += " " + header.first;
+            text += ")";
+        }
+        return text;
     }
 
     void Run(const HostileCase& c) {
@@ -81,31 +100,37 @@ protected:
         backend::Script("/files/plain.exe", {{.body = MakeProgram()}});
         backend::Script("/files/hop.exe", {{.redirect = "http://localhost/files/plain.exe"}});
 
-        const DownloadResult both = Download(url);
-        if (c.outcome == Outcome::Refused) {
-            EXPECT_FALSE(both.first);
-            EXPECT_TRUE(StartsWith(both.second, L"[WINHTTP] " + c.winHttpText)) << both.second;
-            const size_t winInet = both.second.find(L" [WININET]");
-            if (c.rescued) {
-                EXPECT_NE(winInet, std::wstring::npos) << both.second;
-                if (winInet != std::wstring::npos)
-                    EXPECT_TRUE(StartsWith(both.second.substr(winInet + 10), c.winInetText)) << both.second;
-            } else {
-                EXPECT_EQ(winInet, std::wstring::npos) << both.second;
+        {
+            SCOPED_TRACE("both engines");
+            const DownloadResult both = Download(url);
+            if (c.outcome == Outcome::Refused) {
+                EXPECT_FALSE(both.first);
+                EXPECT_TRUE(StartsWith(both.second, L"[WINHTTP] " + c.winHttpText)) << both.second;
+                const size_t winInet = both.second.find(L" [WININET]");
+                if (c.rescued) {
+                    EXPECT_NE(winInet, std::wstring::npos) << both.second;
+                    if (winInet != std::wstring::npos)
+                        EXPECT_TRUE(StartsWith(both.second.substr(winInet + 10), c.winInetText)) << both.second;
+                } else {
+                    EXPECT_EQ(winInet, std::wstring::npos) << both.second;
+                }
             }
+            if (c.requests > 0) {
+                EXPECT_EQ(backend::Requests().size(), c.requests);
+            }
+            ExpectNothingLeft(both, url);
         }
-        if (c.requests > 0)
-            EXPECT_EQ(backend::Requests().size(), c.requests);
-        ExpectNothingLeft(both, url);
 
+        SCOPED_TRACE("WinINet alone");
         backend::ClearRequests();
         const DownloadResult alone = DownloadWinInet(url);
         if (c.outcome == Outcome::Refused) {
             EXPECT_FALSE(alone.first);
             EXPECT_TRUE(StartsWith(alone.second, L" [WININET]" + c.winInetText)) << alone.second;
         }
-        if (c.requests > 0)
+        if (c.requests > 0) {
             EXPECT_EQ(backend::Requests().size(), c.requests);
+        }
         ExpectNothingLeft(alone, url);
         for (const backend::Request& request : backend::Requests())
             EXPECT_NE(request.listener, "http") << "went on in cleartext";

@@ -176,7 +176,8 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
          [&] {
              const IPage& license = frame.Page(2);
              EXPECT_EQ(license.GetPageName(), L"LicensePage");
-             EXPECT_EQ(frame.m_pages.size(), 7u) << "language, loading, license, one page per offer and finish";
+             EXPECT_EQ(frame.m_pages.size(), 8u)
+                 << "language, loading, license, one page per offer, download and finish";
              HWND eula = license.GetItem(IDC_LICENSE_EULA);
              std::wstring agreement = FullText(eula);
              EXPECT_EQ(agreement.rfind(m_configuration->m_productTitle + L" END USER LICENSE AGREEMENT", 0), 0u);
@@ -216,7 +217,7 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
              EXPECT_EQ(frame.m_currentPage, 0);
              ClickButton(frame.Page(0), IDC_LANGUAGE_NEXT);
              EXPECT_EQ(frame.m_currentPage, 2);
-             EXPECT_EQ(frame.m_pages.size(), 7u);
+             EXPECT_EQ(frame.m_pages.size(), 8u);
              EXPECT_EQ(m_configuration->m_mainPackage, mainPackage) << "no second start of the main product";
 
              ClickButton(license, IDC_LICENSE_AGREE);

@@ -2,6 +2,17 @@ wayfarer_add_test(NAME pages_tests SOURCES
     pages/FrameHarnessTest.cpp
     pages/LanguagePageTest.cpp
     DISPLAY BACKEND LOCKS instance_mutex)
+# Download rules and the work folder: plain code, no backend.
+wayfarer_add_test(NAME download_rules_tests SOURCES
+    pages/DownloadUrlRulesTest.cpp
+    pages/DownloadWorkFolderTest.cpp)
+# The download pages in the real frame, with the stand-in installer served by the local backend.
+wayfarer_add_test(NAME download_pages_tests SOURCES
+    download/LaunchTesting.cpp
+    pages/DownloadRunTesting.cpp
+    pages/DownloadPageTest.cpp
+    pages/DownloadFinishTest.cpp
+    DISPLAY BACKEND LOCKS instance_mutex)
 wayfarer_add_test(NAME loading_page_tests SOURCES
     pages/LoadingPageTest.cpp
     pages/LoadingFlowTest.cpp

@@ -1,0 +1,425 @@
+#include "pages/DownloadPage.h"
+
+#include "config/ConfigurationManager.h"
+#include "download/InstallerCheck.h"
+#include "download/StartedInstallers.h"
+#include "download/UrlRules.h"
+#include "l10n/LanguageManager.h"
+#include "offers/Package.h"
+#include "resource.h"
+#include "win32/Strings.h"
+
+#include <shlwapi.h>
+
+#include <exception>
+#include <system_error>
+
+namespace {
+
+constexpr UINT kTimerIntervalMs = 100;
+
+// The text of an exception a task raised instead of returning its result; such texts are in the ANSI code page,
+// as every failure text inside the download code.
+std::wstring DescribeException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& exception) {
+        return win32::MultiByteToWide(exception.what(), 0 /* CP_ACP */);
+    } catch (...) {
+        return L"Unknown error.";
+    }
+}
+
+// A future that already holds `value`, for a task that could not even be started.
+template <typename T>
+std::future<T> ReadyFuture(T value) {
+    std::promise<T> promise;
+    promise.set_value(std::move(value));
+    return promise.get_future();
+}
+
+// Takes a finished task's result; an exception the task raised becomes a failure with its text, so that a task
+// never leaves the page without its timer and the wizard stuck.
+DownloadResult TakeResult(std::future<DownloadResult>& task) {
+    try {
+        return task.get();
+    } catch (...) {
+        return {false, DescribeException(std::current_exception())};
+    }
+}
+
+ProcessResult TakeResult(std::future<ProcessResult>& task) {
+    try {
+        return task.get();
+    } catch (...) {
+        return {0xFFFFFFFF, DescribeException(std::current_exception())};
+    }
+}
+
+template <typename T>
+bool IsReady(const std::future<T>& task) {
+    return task.valid() && task.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+DownloadPage::DownloadPage(std::shared_ptr<LanguageManager> languageManager,
+                           UINT templateId,
+                           std::shared_ptr<StartedInstallers> startedInstallers,
+                           HWND parent)
+    : IPage(std::move(languageManager), templateId, parent),
+      m_configuration(ConfigurationManager::GetInstance()),
+      m_downloadManager(DownloadManager::GetInstance()),
+      m_startedInstallers(startedInstallers ? std::move(startedInstallers) : std::make_shared<StartedInstallers>()) {}
+
+BOOL DownloadPage::OnInitDialog() {
+    IPage::OnInitDialog();
+    m_progress.Attach(GetItem(IDC_DOWNLOAD_PROGRESS));
+    m_progress.SetRange(0, 100);
+    AddLocalizedControl("PROGRESS_TITLE", IDC_PROGRESS_TITLE);
+    AddLocalizedControl("PROGRESS_DESC", IDC_PROGRESS_DESC);
+    UpdateTexts();
+    m_image.Subclass(GetItem(IDC_PAGE_IMAGE));
+    return TRUE;
+}
+
+bool DownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+        case WM_DOWNLOAD_PROGRESS:
+            result = OnDownloadProgress(wParam, lParam);
+            return true;
+        case WM_DOWNLOAD_MARQUEE:
+            result = OnDownloadMarquee(wParam, lParam);
+            return true;
+        default:
+            return IPage::OnMessage(message, wParam, lParam, result);
+    }
+}
+
+void DownloadPage::OnTimer(UINT_PTR id) {
+    if (id == kDownloadTimer)
+        OnDownloadTimer();
+}
+
+void DownloadPage::OnDestroy() {
+    ::KillTimer(m_hwnd, kDownloadTimer);
+    ::KillTimer(m_hwnd, kMainInstallTimer);
+}
+
+bool DownloadPage::IsClosing() const {
+    return m_configuration->m_closing || m_downloadManager->m_cancelled;
+}
+
+void DownloadPage::OnNavigateToPage() {
+    // The work starts once, however often the page is shown.
+    if (m_started)
+        return;
+    m_started = true;
+
+    // A configuration without a main product (it is created by the first Next) leaves nothing to install.
+    if (!m_configuration->m_mainPackage) {
+        ShowError();
+        return;
+    }
+    m_downloadQueue.push_back(m_configuration->m_mainPackage);
+    for (const auto& offer : m_configuration->m_shownOffers) {
+        if (offer && offer->m_pn.enabled)
+            offer->StampPnRegistry();
+    }
+    for (const auto& offer : m_configuration->m_acceptedOffers) {
+        if (offer)
+            m_downloadQueue.push_back(offer);
+    }
+    StartNextDownload();
+}
+
+DownloadPage::DownloadTarget DownloadPage::MakeOfferTarget(const Package& package) {
+    DownloadTarget target;
+    target.url = MakeAbsoluteUrl(win32::Utf8ToWide(package.m_downloadUrl), m_configuration->m_filesBaseUrl);
+    target.fileName = MakeSavedFileName(target.url, m_savedNames);
+    target.useTemporaryFolder = true;
+    return target;
+}
+
+std::future<DownloadResult> DownloadPage::StartDownloadTask(const DownloadTarget& target) {
+    // The task holds the manager and the window handle only; progress reaches the page as posted messages.
+    return std::async(std::launch::async, [manager = m_downloadManager, window = m_hwnd, target] {
+        return manager->DownloadFile(target.url, window, target.fileName, target.useTemporaryFolder);
+    });
+}
+
+void DownloadPage::StartNextDownload() {
+    // Once the user has chosen to leave, nothing more is fetched.
+    if (IsClosing() || m_downloadQueue.empty())
+        return;
+    const DownloadTarget target = MakeDownloadTarget(*m_downloadQueue.front());
+    try {
+        m_downloadTask = StartDownloadTask(target);
+    } catch (...) {
+        m_downloadTask = ReadyFuture(DownloadResult{false, DescribeException(std::current_exception())});
+    }
+    ::SetTimer(m_hwnd, kDownloadTimer, kTimerIntervalMs, nullptr);
+}
+
+void DownloadPage::OnDownloadTimer() {
+    if (!IsReady(m_downloadTask))
+        return;
+    ::KillTimer(m_hwnd, kDownloadTimer);
+    if (m_downloadQueue.empty())
+        return;
+    std::shared_ptr<Package> package = m_downloadQueue.front();
+    m_downloadQueue.pop_front();
+    const DownloadResult result = TakeResult(m_downloadTask);
+
+    if (!result.first)
+        ReportFailure(package, L"DOWNLOAD FAILED: " + result.second);
+    else
+        OnDownloadSucceeded(package, m_downloadManager->m_lastDownloadPath);
+
+    if (!m_downloadQueue.empty()) {
+        StartNextDownload();
+        return;
+    }
+    OnDownloadsDone();
+}
+
+void DownloadPage::ReportFailure(const std::shared_ptr<Package>& package, const std::wstring& text) {
+    const bool main = package->m_isMain;
+    // UTF-8, as every text of the record: a system message in another code page would make the record
+    // unwritable and the event would be lost.
+    package->ReportEvent(main && m_configuration->m_reportMainFailure ? 3 : -1,
+                         nlohmann::json{{"12", win32::WideToUtf8(text)}});
+    if (main)
+        m_mainFailed = true;
+}
+
+void DownloadPage::ProcessInstallQueue() {
+    bool startedAny = false;
+    while (!m_installQueue.empty()) {
+        // Once the user has chosen to leave, no further installer is started.
+        if (IsClosing())
+            return;
+        auto [package, file] = m_installQueue.front();
+
+        // A transfer can end early without any error; a cut installer is a failed download.
+        const std::wstring cut = CheckInstallerIsWhole(file);
+        if (!cut.empty()) {
+            ReportFailure(package, L"DOWNLOAD FAILED: " + cut);
+            m_installQueue.pop_front();
+            continue;
+        }
+        const std::wstring program = ResolveInstaller(file);
+        const std::wstring arguments = MakeInstallerArguments(*package, *m_configuration);
+
+        if (package->m_isMain) {
+            // The main product is waited for; the rest follows from its timer.
+            StartMainInstaller(program, arguments);
+            return;
+        }
+
+        // The offer's installer runs on its own; its files stay until it ends (or until restart).
+        std::vector<std::wstring> files{program};
+        if (program != file) {
+            files.push_back(file);
+            files.push_back(FolderOf(program));
+        }
+        m_startedInstallers->Start(program, arguments, std::move(files));
+        package->ReportEvent(3, nullptr);
+        startedAny = true;
+        m_installQueue.pop_front();
+    }
+    OnInstallQueueEmpty(startedAny);
+}
+
+void DownloadPage::FinishPage() {
+    if (m_mainFailed && m_onError)
+        ShowError();
+    else
+        ReportButton(ButtonType::Next);
+}
+
+void DownloadPage::ShowError() {
+    if (m_languageManager)
+        ReportError(m_languageManager->GetText(ErrorTitleKey()), m_languageManager->GetText(ErrorTextKey()));
+}
+
+LRESULT DownloadPage::OnDownloadProgress(WPARAM wParam, LPARAM) {
+    const unsigned percent = static_cast<unsigned>(wParam);
+    // Values above 100 stand for a length the server did not announce.
+    if (percent > 100) {
+        SetMarquee();
+        return 0;
+    }
+    if (m_marquee) {
+        m_progress.SetMarquee(false);
+        m_progress.SetRange(0, 100);
+        m_progress.SetPos(0);
+        m_progress.Send(PBM_SETSTEP, 1);
+        m_marquee = false;
+    }
+    m_progress.SetPos(static_cast<int>(percent));
+    return 0;
+}
+
+LRESULT DownloadPage::OnDownloadMarquee(WPARAM, LPARAM) {
+    SetMarquee();
+    return 0;
+}
+
+void DownloadPage::SetMarquee() {
+    m_progress.SetRange(0, 100);
+    m_progress.SetPos(0);
+    m_progress.SetMarquee(true, 30);
+    m_marquee = true;
+}
+
+// --- ISV ------------------------------------------------------------------------------------------------------
+
+DownloadPageIsv::DownloadPageIsv(std::shared_ptr<LanguageManager> languageManager,
+                                 std::shared_ptr<StartedInstallers> startedInstallers,
+                                 HWND parent)
+    : DownloadPage(std::move(languageManager), IDD_DOWNLOAD_PAGE_ISV, std::move(startedInstallers), parent) {}
+
+BOOL DownloadPageIsv::OnInitDialog() {
+    DownloadPage::OnInitDialog();
+    m_image.SetImageFromResource(IDB_PRODUCT_LOGO, RT_IMAGE_PRODUCT_LOGO);
+    return TRUE;
+}
+
+void DownloadPageIsv::OnTimer(UINT_PTR id) {
+    if (id == kMainInstallTimer)
+        OnMainInstallTimer();
+    else
+        DownloadPage::OnTimer(id);
+}
+
+DownloadPage::DownloadTarget DownloadPageIsv::MakeDownloadTarget(const Package& package) {
+    if (!package.m_isMain)
+        return MakeOfferTarget(package);
+    DownloadTarget target;
+    target.url = MakeAbsoluteUrl(m_configuration->m_mainDownloadUrl, m_configuration->m_filesBaseUrl);
+    target.fileName = MakeSavedFileName(target.url, m_savedNames);
+    target.useTemporaryFolder = true;
+    return target;
+}
+
+void DownloadPageIsv::OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) {
+    if (package->m_isMain)
+        m_configuration->m_downloadedFilePath = path;
+    m_installQueue.emplace_back(package, path);
+}
+
+void DownloadPageIsv::OnDownloadsDone() {
+    if (m_onInstallersStarted)
+        m_onInstallersStarted();
+    SetMarquee();
+    ProcessInstallQueue();
+}
+
+std::wstring DownloadPageIsv::ResolveInstaller(const std::wstring& file) {
+    const int kind = DetectArchiveType(file);
+    if (kind == ArchiveNone)
+        return file;
+    // The work folder and the download folder are one folder in this flavour.
+    m_configuration->m_tempFolder = m_configuration->m_downloadFolder;
+    return ResolveInstallerPath(file, kind, m_configuration->m_downloadFolder);
+}
+
+void DownloadPageIsv::StartMainInstaller(const std::wstring& program, const std::wstring& arguments) {
+    try {
+        m_installTask = RunProcessAsync(program, arguments, true, m_mainInstallWait);
+    } catch (...) {
+        m_installTask = ReadyFuture(ProcessResult{0xFFFFFFFF, DescribeException(std::current_exception())});
+    }
+    m_mainInstallerPath = program;
+    ::SetTimer(m_hwnd, kMainInstallTimer, kTimerIntervalMs, nullptr);
+}
+
+void DownloadPageIsv::OnMainInstallTimer() {
+    if (!IsReady(m_installTask))
+        return;
+    ::KillTimer(m_hwnd, kMainInstallTimer);
+    if (m_installQueue.empty())
+        return;
+    std::shared_ptr<Package> package = m_installQueue.front().first;
+    if (m_onInstallersFinished)
+        m_onInstallersFinished();
+    const ProcessResult result = TakeResult(m_installTask);
+
+    if (result.first != 0) {
+        ReportFailure(package, L"EXEC FAILED: " + result.second);
+    } else {
+        m_configuration->m_downloadedFilePath = m_mainInstallerPath;
+        package->ReportEvent(3, nullptr);
+    }
+    m_installQueue.pop_front();
+    // The offers follow.
+    ProcessInstallQueue();
+}
+
+void DownloadPageIsv::OnDestroy() {
+    // The page's future would otherwise hold the window's end until the installer ends.
+    m_mainInstallWait->Cancel();
+    DownloadPage::OnDestroy();
+}
+
+void DownloadPageIsv::OnInstallQueueEmpty(bool startedAny) {
+    if (startedAny && m_onInstallersFinished)
+        m_onInstallersFinished();
+    FinishPage();
+}
+
+// --- DLM ------------------------------------------------------------------------------------------------------
+
+DownloadPageDlm::DownloadPageDlm(std::shared_ptr<LanguageManager> languageManager,
+                                 std::shared_ptr<StartedInstallers> startedInstallers,
+                                 HWND parent)
+    : DownloadPage(std::move(languageManager), IDD_DOWNLOAD_PAGE_DLM, std::move(startedInstallers), parent) {}
+
+BOOL DownloadPageDlm::OnInitDialog() {
+    DownloadPage::OnInitDialog();
+    m_image.SetImage(m_configuration->m_productImage);
+    return TRUE;
+}
+
+DownloadPage::DownloadTarget DownloadPageDlm::MakeDownloadTarget(const Package& package) {
+    if (!package.m_isMain)
+        return MakeOfferTarget(package);
+    // The product the server names is stored in the user's Downloads folder under the server's file name.
+    DownloadTarget target;
+    target.url = m_configuration->m_mainDownloadUrl;
+    target.fileName = m_configuration->m_mainFileName;
+    target.useTemporaryFolder = false;
+    return target;
+}
+
+void DownloadPageDlm::OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) {
+    if (package->m_isMain) {
+        // Downloading is this flavour's installation step: the finish page opens the file.
+        m_configuration->m_downloadedFilePath = path;
+        package->ReportEvent(3, nullptr);
+        return;
+    }
+    m_installQueue.emplace_back(package, path);
+}
+
+void DownloadPageDlm::OnDownloadsDone() {
+    if (m_installQueue.empty())
+        FinishPage();
+    else
+        ProcessInstallQueue();
+}
+
+std::wstring DownloadPageDlm::ResolveInstaller(const std::wstring& file) {
+    const int kind = DetectArchiveType(file);
+    return kind == ArchiveNone ? file : ResolveInstallerPath(file, kind, m_configuration->m_tempFolder);
+}
+
+void DownloadPageDlm::OnInstallQueueEmpty(bool) {
+    FinishPage();
+}

@@ -1,0 +1,218 @@
+// The whole run of a built installer, as a user in a hurry makes it: the wizard driver (tools/win/
+// wizard_driver.cpp) presses every page's forward button, accepting both offers of a configuration served by
+// the local backend. Checked: the pages in the flavour's order, the analytics records in order, every installer
+// run with its arguments, and no work folder left after Finish.
+#include "pages/DownloadRunTesting.h"
+#include "support/Backend.h"
+#include "win32/Handle.h"
+#include "win32/Strings.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+
+using nlohmann::json;
+using namespace download_run_testing;
+
+namespace {
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[MAX_PATH * 2] = {};
+    DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH * 2);
+    return length < MAX_PATH * 2 ? std::wstring(value, length) : std::wstring();
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// The work folders of installer runs ("ISV....tmp") in the temporary folder.
+std::set<std::wstring> WorkFolders() {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    std::set<std::wstring> folders;
+    WIN32_FIND_DATAW entry{};
+    win32::FindHandle search(::FindFirstFileW((std::wstring(temp) + L"ISV*.tmp").c_str(), &entry));
+    if (search) {
+        do {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                folders.insert(entry.cFileName);
+        } while (::FindNextFileW(search.Get(), &entry));
+    }
+    return folders;
+}
+
+// Runs the wizard driver on `installer` and returns what it printed.
+std::string RunDriver(const std::wstring& driver, const std::wstring& installer) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return {};
+    win32::Handle reader(readEnd);
+    win32::Handle writer(writeEnd);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring commandLine = L"\"" + driver + L"\" \"" + installer + L"\" --pause 400 --timeout 200";
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return {};
+    ::CloseHandle(process.hThread);
+    win32::Handle processHandle(process.hProcess);
+    writer.Reset();
+    std::string output;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(reader.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        output.append(buffer, read);
+    ::WaitForSingleObject(processHandle.Get(), INFINITE);
+    return output;
+}
+
+std::vector<std::string> PagesOf(const std::string& output) {
+    std::vector<std::string> pages;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.pop_back();
+        if (line.rfind("page ", 0) == 0)
+            pages.push_back(line.substr(5));
+    }
+    return pages;
+}
+
+struct Flavour {
+    bool dlm;
+    std::vector<std::string> pages;
+};
+
+const std::map<std::string, Flavour>& Flavours() {
+    static const std::map<std::string, Flavour> flavours = {
+        {"isv-brand",
+         {false, {"LoadingPage", "LicensePage", "ProductPage", "ProductPage", "DownloadPageISV", "FinishPageISV"}}},
+        {"isv-nobrand",
+         {false, {"LoadingPage", "WelcomePage", "ProductPage", "ProductPage", "DownloadPageISV", "FinishPageISV"}}},
+        {"isv-sorrel",
+         {false,
+          {"LoadingPage", "WarningPageSorrel", "LicensePage", "ProductPage", "ProductPage", "OptionsPageSorrel",
+           "ConfigurationsPageSorrel", "DownloadPageISV", "FinishPageISV"}}},
+        {"dlm",
+         {true, {"LoadingPage", "LicensePage", "ProductPage", "ProductPage", "DownloadPageDLM", "FinishPageDLM"}}},
+    };
+    return flavours;
+}
+
+// The demo's configuration (tools/demo/scenario.json), served with small installers.
+void ScriptServer(const std::string& installer) {
+    backend::Reset();
+    json configuration = {{"l", "US"},
+                          {"f", {{"a", "e2e"}, {"m", 3}}},
+                          {"i",
+                           {{"ct", "Quarvel"},
+                            {"cu", "https://localhost/dl/product/quarvel-setup.exe"},
+                            {"cf", "Quarvel Setup.exe"},
+                            {"ch", "e2e"},
+                            {"cfl", "e2e"}}},
+                          {"o",
+                           {{{"ad", {{"f", "photo"}, {"o", "PhotoTidy"}}},
+                             {"ps",
+                              {{"i", "photo-tidy.png"},
+                               {"dn", "Photo Tidy"},
+                               {"u", "https://localhost/dl/offers/photo-tidy-setup.exe"},
+                               {"p", "/quiet /norestart"},
+                               {"v", 1}}}},
+                            {{"ad", {{"f", "clip"}, {"o", "ClipKeeper"}}},
+                             {"ps",
+                              {{"i", "clip-keeper.png"},
+                               {"dn", "Clip Keeper"},
+                               {"u", "dl/offers/clip-keeper-setup.exe"},
+                               {"p", "--silent"},
+                               {"v", 2}}}}}}};
+    backend::Script("/o", {{.body = configuration.dump(), .headers = {{"Content-Type", "application/json"}}}});
+    const std::string demo = WAYFARER_SOURCE_DIR "/tools/demo/";
+    for (const char* image : {"photo-tidy.png", "clip-keeper.png"})
+        backend::Script(std::string("/f/") + image, {{.body = ReadFileBytes(win32::Utf8ToWide("Z:" + demo + image))}});
+    backend::Response program{.bodySize = 256 * 1024, .pattern = std::string(1, '\0'), .prefix = installer};
+    for (const char* path : {"/endpoint/quarvel/os/riserollout/track/beta", "/dl/product/quarvel-setup.exe",
+                             "/dl/offers/photo-tidy-setup.exe", "/f/dl/offers/clip-keeper-setup.exe"})
+        backend::Script(path, {program});
+}
+
+TEST(WholeRun, EveryPageInOrderEveryInstallerRunAndTheWorkFolderGone) {
+    std::wstring flavourName = Environment(L"WAYFARER_E2E_FLAVOUR");
+    if (flavourName.empty())
+        flavourName = L"isv-brand";
+    const auto found = Flavours().find(Narrow(flavourName));
+    ASSERT_NE(found, Flavours().end()) << Narrow(flavourName);
+    const Flavour& flavour = found->second;
+    std::wstring installer = Environment(L"WAYFARER_E2E_INSTALLER");
+    if (installer.empty())
+        installer = Environment(L"WAYFARER_INSTALLER_EXE");
+    ASSERT_NE(::GetFileAttributesW(installer.c_str()), INVALID_FILE_ATTRIBUTES)
+        << Narrow(installer) << " is not built: tools/test.sh builds every flavour";
+    const std::wstring driver = FolderOf(launch_testing::FakeInstallerSource()) + L"\\wizard_driver.exe";
+
+    ScriptServer(FakeInstallerBytes());
+    InstallerLog log;
+    const std::set<std::wstring> foldersBefore = WorkFolders();
+
+    const std::string output = RunDriver(driver, installer);
+    SCOPED_TRACE(output);
+    EXPECT_EQ(PagesOf(output), flavour.pages);
+    EXPECT_EQ(output.find("timeout"), std::string::npos);
+
+    // The installers: the main product's silently (with the option digits in the Sorrel flavour), the offers'
+    // with theirs; the DLM flavour stores the product, and its finish page opens it from the Downloads folder.
+    auto runs = log.WaitForRuns(3);
+    std::map<std::wstring, std::wstring> argumentsByFile;
+    for (const auto& run : runs) {
+        const size_t programEnd = run.commandLine.find(L'"', 1);
+        argumentsByFile[FileNameOf(run.path)] =
+            programEnd + 2 < run.commandLine.size() ? run.commandLine.substr(programEnd + 2) : L"";
+    }
+    std::map<std::wstring, std::wstring> expectedRuns = {{L"photo-tidy-setup.exe", L"/quiet /norestart"},
+                                                         {L"clip-keeper-setup.exe", L"--silent"}};
+    if (flavour.dlm)
+        expectedRuns[L"Quarvel Setup.exe"] = L"";
+    else if (flavourName == L"isv-sorrel")
+        expectedRuns[L"beta.exe"] = argumentsByFile[L"beta.exe"].substr(0, 17) == L"/S /FORCEINSTALL "
+                                        ? argumentsByFile[L"beta.exe"]
+                                        : L"/S /FORCEINSTALL <16 option digits>";
+    else
+        expectedRuns[L"beta.exe"] = L"/S";
+    EXPECT_EQ(argumentsByFile, expectedRuns);
+    for (const auto& run : runs) {
+        if (FileNameOf(run.path) == L"Quarvel Setup.exe")
+            ::DeleteFileW(run.path.c_str());
+    }
+
+    // The records: the start first; then the main product's installation and both offers', reported one after
+    // the other but each on its own thread, so in any order.
+    auto events = ReceivedEvents(4, 20);
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].state, "1");
+    EXPECT_EQ(events[0].data.value("10", json()), 1);
+    std::multiset<std::string> installed;
+    for (size_t i = 1; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].state, "3");
+        EXPECT_EQ(events[i].Text(), "");
+        installed.insert(events[i].data.value("10", json()) == 1 ? "main" : events[i].name);
+    }
+    EXPECT_EQ(installed, (std::multiset<std::string>{"main", "PhotoTidy", "ClipKeeper"}));
+
+    EXPECT_EQ(WorkFolders(), foldersBefore);
+}
+
+}  // namespace

@@ -1,0 +1,538 @@
+// The download pages in the real frame against the local backend, with the stand-in installer served as every
+// product's installer: the queue, the installers and their arguments, the events, the progress bar and the page
+// the run ends on.
+#include "pages/DownloadPage.h"
+
+#include "download/StartedInstallers.h"
+#include "l10n/LanguageManager.h"
+#include "l10n/MessageBoxRecorder.h"
+#include "offers/Package.h"
+#include "pages/DownloadRunTesting.h"
+#include "pages/FrameHarness.h"
+#include "support/Backend.h"
+
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <type_traits>
+
+using nlohmann::json;
+using namespace download_run_testing;
+using testing_frame::RunFrame;
+using testing_frame::TestFrame;
+
+namespace {
+
+// What the page showed on its progress bar, message by message.
+struct BarState {
+    UINT message;
+    WPARAM value;
+    bool marquee;
+    int position;
+};
+
+// The ISV page with a record of its progress messages, and a way to make the download task fail as no server
+// can make it fail.
+template <typename Base>
+class RecordingPage : public Base {
+public:
+    using Base::Base;
+    using Base::m_downloadQueue;
+    using Base::m_downloadTask;
+
+    std::vector<BarState> m_bar;
+    std::function<DownloadResult(const std::wstring& url)> m_task;
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        bool handled = Base::OnMessage(message, wParam, lParam, result);
+        if (message == WM_DOWNLOAD_PROGRESS || message == WM_DOWNLOAD_MARQUEE) {
+            ui::ProgressBar bar(this->GetItem(IDC_DOWNLOAD_PROGRESS));
+            bool marquee = (::GetWindowLongPtrW(bar.GetHwnd(), GWL_STYLE) & PBS_MARQUEE) != 0;
+            m_bar.push_back({message, wParam, marquee, bar.GetPos()});
+        }
+        return handled;
+    }
+    std::future<DownloadResult> StartDownloadTask(const typename Base::DownloadTarget& target) override {
+        if (!m_task)
+            return Base::StartDownloadTask(target);
+        return std::async(std::launch::async, m_task, target.url);
+    }
+};
+using RecordingPageIsv = RecordingPage<DownloadPageIsv>;
+using RecordingPageDlm = RecordingPage<DownloadPageDlm>;
+
+class DownloadFrame : public TestFrame {
+public:
+    // Makes the download page under test; it joins the page list, followed by a finish page, once the frame runs
+    // (AddPages), after the frame's own first pages.
+    template <typename Page>
+    Page& AddDownloadPage() {
+        constexpr bool isv = std::is_base_of_v<DownloadPageIsv, Page>;
+        auto page = std::make_unique<Page>(m_languageManager, m_startedInstallers);
+        Page& added = *page;
+        if constexpr (std::is_base_of_v<DownloadPageIsv, Page>) {
+            page->m_onInstallersStarted = [this] {
+                m_installerNotices.push_back("started");
+                m_installersRunning = true;
+            };
+            page->m_onInstallersFinished = [this] {
+                m_installerNotices.push_back("finished");
+                m_installersRunning = false;
+            };
+        }
+        m_pending = std::move(page);
+        m_finishName = isv ? L"FinishPageISV" : L"FinishPageDLM";
+        return added;
+    }
+    void AddPages() {
+        CreateAndAddPage(std::move(m_pending), GetPageRect());
+        AddStubPage(m_finishName);
+    }
+    std::wstring ErrorTitle() const { return m_errorPage->m_errorTitle; }
+    std::wstring Text(const char* key) const { return m_languageManager->GetText(key); }
+    std::wstring ErrorText() const { return m_errorPage->m_errorText; }
+    std::vector<std::string> m_installerNotices;
+    using CWayfarerDlg::m_startedInstallers;
+
+private:
+    std::unique_ptr<IPage> m_pending;
+    std::wstring m_finishName;
+};
+
+std::shared_ptr<Package> Offer(const std::string& name, const std::string& url, const std::string& arguments) {
+    json offer = {{"ad", {{"f", "tag-" + name}, {"o", name}}},
+                  {"ps", {{"i", name + ".png"}, {"dn", name}, {"u", url}, {"p", arguments}}}};
+    return std::make_shared<Package>(EventBase(), offer, false, "", 0);
+}
+
+std::shared_ptr<Package> MainPackage() {
+    return std::make_shared<Package>(EventBase(), true, L"Quarvel", L"QuarvelProduct", L"", L"", 0);
+}
+
+class DownloadPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_ui::EnsureGdiplus();
+        backend::Reset();
+        m_configuration = ConfigurationManager::GetInstance();
+        m_saved.m_mainPackage = m_configuration->m_mainPackage;
+        m_saved.m_mainDownloadUrl = m_configuration->m_mainDownloadUrl;
+        m_saved.m_tempFolder = m_configuration->m_tempFolder;
+        m_saved.m_downloadFolder = m_configuration->m_downloadFolder;
+        m_saved.m_mainFileName = m_configuration->m_mainFileName;
+        m_saved.m_reportMainFailure = m_configuration->m_reportMainFailure;
+        m_folder = CreateUniqueTempFolder();
+        ASSERT_FALSE(m_folder.empty());
+        m_configuration->m_tempFolder = m_folder;
+        m_configuration->m_downloadFolder = m_folder;
+        m_configuration->m_mainPackage = MainPackage();
+        m_configuration->m_acceptedOffers.clear();
+        m_configuration->m_shownOffers.clear();
+        m_configuration->m_reportMainFailure = true;
+        m_configuration->m_downloadedFilePath.clear();
+        m_configuration->m_closing = false;
+        auto manager = DownloadManager::GetInstance();
+        manager->m_cancelled = false;
+        manager->m_fallbackDelay = std::chrono::milliseconds(10);
+        m_installer = FakeInstallerBytes();
+        ASSERT_GT(m_installer.size(), 1000u) << Narrow(launch_testing::FakeInstallerSource());
+    }
+    void TearDown() override {
+        TestFrame::DeleteDirectoryTree(m_folder);
+        m_configuration->m_mainPackage = m_saved.m_mainPackage;
+        m_configuration->m_acceptedOffers.clear();
+        m_configuration->m_shownOffers.clear();
+        m_configuration->m_mainDownloadUrl = m_saved.m_mainDownloadUrl;
+        m_configuration->m_tempFolder = m_saved.m_tempFolder;
+        m_configuration->m_downloadFolder = m_saved.m_downloadFolder;
+        m_configuration->m_mainFileName = m_saved.m_mainFileName;
+        m_configuration->m_reportMainFailure = m_saved.m_reportMainFailure;
+        m_configuration->m_closing = false;
+        DownloadManager::GetInstance()->m_cancelled = false;
+        DownloadManager::GetInstance()->m_fallbackDelay = std::chrono::milliseconds(2000);
+    }
+
+    // Serves the stand-in installer at `path` (its name there decides its exit code).
+    void ServeInstaller(const std::string& path, backend::Response response = {}) {
+        response.body = m_installer;
+        backend::Script(path, {response});
+    }
+
+    // Shows the download page and waits for the run to end on the finish page or the error page.
+    // `atEnd` looks at the pages while they still exist.
+    template <typename Page>
+    void Run(DownloadFrame& frame, Page& page, std::function<void()> atEnd = nullptr) {
+        std::vector<testing_frame::StepRunner::Step> steps{[&] {
+            frame.AddPages();
+            frame.NavigateToPage(2);
+            return true;
+        }};
+        steps.push_back([&] { return frame.m_currentPage == 3 || frame.m_errorShown; });
+        steps.push_back([&] {
+            if (atEnd)
+                atEnd();
+            frame.EndDialog(1);
+            return true;
+        });
+        EXPECT_EQ(RunFrame(frame, steps), 1);
+    }
+
+    std::shared_ptr<ConfigurationManager> m_configuration;
+    struct Saved {
+        std::shared_ptr<Package> m_mainPackage;
+        std::wstring m_mainDownloadUrl;
+        std::wstring m_tempFolder;
+        std::wstring m_downloadFolder;
+        std::wstring m_mainFileName;
+        bool m_reportMainFailure = true;
+    } m_saved;
+    std::wstring m_folder;
+    std::string m_installer;
+    InstallerLog m_log;
+};
+
+// The main product alone, from our own extension-less main URL: downloaded, run silently, waited for, reported
+// once, and the run ends on the finish page.
+TEST_F(DownloadPageTest, MainProductAloneIsDownloadedRunAndReported) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/endpoint/quarvel/os/riserollout/track/beta");
+    ServeInstaller("/endpoint/quarvel/os/riserollout/track/beta");
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    bool marqueeAtEnd = false;
+    Run(frame, page, [&] {
+        marqueeAtEnd = (::GetWindowLongPtrW(page.GetItem(IDC_DOWNLOAD_PROGRESS), GWL_STYLE) & PBS_MARQUEE) != 0;
+    });
+
+    EXPECT_FALSE(frame.m_errorShown);
+    EXPECT_EQ(frame.m_currentPage, 3);
+    auto runs = m_log.WaitForRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].path, m_folder + L"\\beta.exe");
+    EXPECT_EQ(runs[0].commandLine, L"\"" + m_folder + L"\\beta.exe\" /S");
+    EXPECT_EQ(m_configuration->m_downloadedFilePath, m_folder + L"\\beta.exe");
+    EXPECT_EQ(frame.m_installerNotices, (std::vector<std::string>{"started", "finished"}));
+    EXPECT_FALSE(frame.m_installersRunning);
+
+    ASSERT_FALSE(page.m_bar.empty());
+    EXPECT_EQ(page.m_bar.back().message, WM_DOWNLOAD_PROGRESS);
+    EXPECT_EQ(page.m_bar.back().value, 100u);
+    EXPECT_EQ(page.m_bar.back().position, 100);
+    // Once the downloads are done the bar runs as a marquee while the installer works.
+    EXPECT_TRUE(marqueeAtEnd);
+
+    auto events = ReceivedEvents(1, 10);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].state, "3");
+    EXPECT_EQ(events[0].name, "Quarvel");
+    EXPECT_EQ(events[0].Text(), "");
+}
+
+// How the main product's failures end the run: the event's state and text, and the error page.
+TEST_F(DownloadPageTest, MainProductFailuresAreReportedWithTheirTextAndEndOnTheErrorPage) {
+    struct Case {
+        const char* name;
+        std::string path;
+        // Bytes of the stand-in installer served: all of them, none (404), or its start only.
+        enum { Whole, None, Cut } served;
+        bool reportMainFailure;
+        std::string state;
+        std::string textStart;
+        size_t installerRuns;
+    };
+    const std::vector<Case> cases = {
+        {"installer exits 1603", "/dl/main-exit1603", Case::Whole, true, "3", "EXEC FAILED: exit code = 1603", 1},
+        {"installer exits 1603, failures reported as such", "/dl/main-exit1603", Case::Whole, false, "-1",
+         "EXEC FAILED: exit code = 1603", 1},
+        {"download 404", "/dl/missing", Case::None, true, "3",
+         "DOWNLOAD FAILED: [WINHTTP] Download failed: Server returned status code: 404 [WININET]", 0},
+        // A transfer that ends early without an error is caught before the installer runs.
+        {"installer cut short", "/dl/main", Case::Cut, true, "3", "DOWNLOAD FAILED: Downloaded installer is incomplete",
+         0},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        backend::Reset();
+        m_configuration->m_mainPackage = MainPackage();
+        m_configuration->m_reportMainFailure = test.reportMainFailure;
+        m_configuration->m_mainDownloadUrl = backend::Url(test.path);
+        if (test.served == Case::Whole)
+            ServeInstaller(test.path);
+        else if (test.served == Case::Cut)
+            backend::Script(test.path, {{.body = m_installer.substr(0, m_installer.size() / 2)}});
+        InstallerLog log;
+        DownloadFrame frame;
+        auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+        Run(frame, page);
+
+        EXPECT_TRUE(frame.m_errorShown);
+        EXPECT_EQ(frame.m_currentPage, 2);
+        EXPECT_EQ(frame.ErrorTitle(), frame.Text("PAGE_ERROR_TITLE"));
+        auto events = ReceivedEvents(1, 10);
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_EQ(events[0].state, test.state);
+        EXPECT_EQ(events[0].Text().substr(0, test.textStart.size()), test.textStart) << events[0].Text();
+        EXPECT_EQ(log.WaitForRuns(test.installerRuns, std::chrono::seconds(2)).size(), test.installerRuns);
+    }
+}
+
+// A failed main download still lets the accepted offers be fetched and started; the main failure is reported
+// first, and the run ends on the error page with the ISV error texts.
+TEST_F(DownloadPageTest, OffersStillRunWhenTheMainDownloadFails) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/missing");
+    // The offers' answers come late enough for the main product's report to be delivered before theirs.
+    ServeInstaller("/offers/first/first-setup.exe", {.delaySeconds = 1});
+    ServeInstaller("/f/offers/second-setup.exe");
+    m_configuration->m_acceptedOffers = {
+        Offer("First", "https://localhost/offers/first/first-setup.exe", "/first --quiet"),
+        // Relative: fetched from the file endpoint.
+        Offer("Second", "offers/second-setup.exe", "/second"),
+    };
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    Run(frame, page);
+
+    EXPECT_TRUE(frame.m_errorShown);
+    EXPECT_EQ(frame.ErrorTitle(), frame.Text("PAGE_ERROR_TITLE"));
+    EXPECT_EQ(frame.ErrorText(), frame.Text("PAGE_ERROR_TEXT"));
+    EXPECT_NE(frame.ErrorTitle(), L"");
+
+    auto runs = m_log.WaitForRuns(2);
+    ASSERT_EQ(runs.size(), 2u);
+    std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    EXPECT_EQ(runs[0].commandLine, L"\"" + m_folder + L"\\first-setup.exe\" /first --quiet");
+    EXPECT_EQ(runs[1].commandLine, L"\"" + m_folder + L"\\second-setup.exe\" /second");
+
+    auto events = ReceivedEvents(3, 10);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].name, "Quarvel");
+    EXPECT_EQ(events[0].state, "3");
+    EXPECT_EQ(events[0].Text().rfind("DOWNLOAD FAILED: [WINHTTP] Download failed: Server returned status code: 404", 0),
+              0u)
+        << events[0].Text();
+    for (size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(events[i].state, "3");
+        EXPECT_EQ(events[i].Text(), "");
+    }
+    EXPECT_EQ(frame.m_installerNotices, (std::vector<std::string>{"started", "finished"}));
+}
+
+// Two offers whose URLs end in the same name: each is saved and run as its own installer.
+TEST_F(DownloadPageTest, OffersWithTheSameFileNameEachRunTheirOwnInstaller) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    ServeInstaller("/dl/main");
+    ServeInstaller("/a/setup.exe");
+    // The second one's stand-in fails when it runs under the first one's name.
+    backend::Script("/b/setup.exe", {{.body = m_installer}});
+    m_configuration->m_acceptedOffers = {Offer("A", "https://localhost/a/setup.exe", "/from-a"),
+                                         Offer("B", "https://localhost/b/setup.exe", "/from-b")};
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    Run(frame, page);
+
+    EXPECT_FALSE(frame.m_errorShown);
+    auto runs = m_log.WaitForRuns(3);
+    ASSERT_EQ(runs.size(), 3u);
+    std::map<std::wstring, std::wstring> argumentsByFile;
+    for (const auto& run : runs)
+        argumentsByFile[FileNameOf(run.path)] = run.commandLine.substr(run.commandLine.rfind(L"\" ") + 2);
+    EXPECT_EQ(argumentsByFile, (std::map<std::wstring, std::wstring>{
+                                   {L"main.exe", L"/S"}, {L"setup.exe", L"/from-a"}, {L"setup (2).exe", L"/from-b"}}));
+}
+
+// A server that does not announce the length turns the bar into a marquee; the next file with a known length
+// turns it back into a bar that starts at 0. A percentage above 100 means an unknown length as well.
+TEST_F(DownloadPageTest, TheBarTurnsToAMarqueeForAnUnknownLengthAndBack) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    ServeInstaller("/dl/main", {.noContentLength = true});
+    backend::Script("/dl/offer.exe", {{.bodySize = 4 * 1024 * 1024, .chunkSize = 16 * 1024}});
+    m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.exe", "")};
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    std::vector<BarState> direct;
+    Run(frame, page, [&] {
+        for (WPARAM value : {WPARAM{40}, WPARAM{101}, WPARAM{0xFFFFFFFF}, WPARAM{100}}) {
+            ::SendMessageW(page.GetHwnd(), WM_DOWNLOAD_PROGRESS, value, 0);
+            direct.push_back(page.m_bar.back());
+        }
+    });
+
+    auto marquee = std::find_if(page.m_bar.begin(), page.m_bar.end(),
+                                [](const BarState& state) { return state.message == WM_DOWNLOAD_MARQUEE; });
+    ASSERT_NE(marquee, page.m_bar.end());
+    EXPECT_TRUE(marquee->marquee);
+    EXPECT_EQ(marquee->position, 0);
+    auto next = std::find_if(marquee, page.m_bar.end(),
+                             [](const BarState& state) { return state.message == WM_DOWNLOAD_PROGRESS; });
+    ASSERT_NE(next, page.m_bar.end());
+    EXPECT_FALSE(next->marquee);
+    EXPECT_EQ(next->position, static_cast<int>(next->value));
+    EXPECT_LT(next->value, 100u);
+    auto last = page.m_bar.end() - 1 - static_cast<std::ptrdiff_t>(direct.size());
+    EXPECT_EQ(last->position, 100);
+    EXPECT_FALSE(last->marquee);
+    // At most one message per point of growth, and the marquee.
+    EXPECT_LE(page.m_bar.size() - direct.size(), 1u + 101u);
+
+    struct Expected {
+        bool marquee;
+        int position;
+    };
+    const std::vector<Expected> expected{{false, 40}, {true, 0}, {true, 0}, {false, 100}};
+    ASSERT_EQ(direct.size(), expected.size());
+    for (size_t i = 0; i < direct.size(); ++i) {
+        EXPECT_EQ(direct[i].marquee, expected[i].marquee) << direct[i].value;
+        EXPECT_EQ(direct[i].position, expected[i].position) << direct[i].value;
+    }
+}
+
+// A task that raises instead of returning a result is a failed download with the exception's text: the run
+// goes on to its end instead of leaving the page without a timer.
+TEST_F(DownloadPageTest, ATaskThatRaisesIsAFailedDownloadWithItsText) {
+    m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.exe", "/o")};
+    ServeInstaller("/dl/offer.exe");
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    page.m_task = [manager = DownloadManager::GetInstance()](const std::wstring& url) {
+        if (url.find(L"offer.exe") == std::wstring::npos)
+            throw std::runtime_error("disk on fire");
+        return manager->DownloadFile(url, nullptr, L"offer.exe", true);
+    };
+    Run(frame, page);
+
+    EXPECT_TRUE(frame.m_errorShown);
+    auto events = ReceivedEvents(2, 10);
+    ASSERT_EQ(events.size(), 2u);
+    auto main = std::find_if(events.begin(), events.end(), [](const Event& e) { return e.name == "Quarvel"; });
+    ASSERT_NE(main, events.end());
+    EXPECT_EQ(main->Text(), "DOWNLOAD FAILED: disk on fire");
+    EXPECT_EQ(m_log.WaitForRuns(1).size(), 1u);
+}
+
+// A malformed configuration without a main product: the error page, and nothing is fetched.
+TEST_F(DownloadPageTest, NoMainProductShowsTheErrorPage) {
+    m_configuration->m_mainPackage.reset();
+    m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.exe", "")};
+    for (bool isv : {true, false}) {
+        DownloadFrame frame;
+        if (isv) {
+            auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+            Run(frame, page);
+        } else {
+            auto& page = frame.AddDownloadPage<RecordingPageDlm>();
+            Run(frame, page);
+        }
+        EXPECT_TRUE(frame.m_errorShown);
+        EXPECT_EQ(frame.ErrorTitle(), frame.Text(isv ? "PAGE_ERROR_TITLE" : "PAGE_DOWNLOAD_ERROR_TITLE"));
+    }
+    EXPECT_TRUE(backend::Requests("/dl/offer.exe").empty());
+}
+
+// Leaving the wizard while the main product downloads: the download ends, but nothing else is fetched or run.
+TEST_F(DownloadPageTest, NoDownloadStartsAfterTheClose) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    ServeInstaller("/dl/main", {.delaySeconds = 1});
+    ServeInstaller("/dl/offer.exe");
+    m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.exe", "")};
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    std::chrono::steady_clock::time_point taken;
+    std::vector<testing_frame::StepRunner::Step> steps{
+        [&] {
+            frame.AddPages();
+            frame.NavigateToPage(2);
+            return true;
+        },
+        [&] { return !backend::Requests("/dl/main").empty(); },
+        [&] {
+            // What a confirmed close does first; the frame's window stays, so the page's timer keeps running.
+            m_configuration->m_closing = true;
+            DownloadManager::GetInstance()->m_cancelled = true;
+            return true;
+        },
+        // The main product's task ends and the page takes its result.
+        [&] {
+            taken = std::chrono::steady_clock::now();
+            return !page.m_downloadTask.valid();
+        },
+        [&] { return std::chrono::steady_clock::now() - taken > std::chrono::seconds(1); },
+        [&] {
+            frame.EndDialog(1);
+            return true;
+        }};
+    EXPECT_EQ(RunFrame(frame, steps), 1);
+    EXPECT_TRUE(backend::Requests("/dl/offer.exe").empty());
+    EXPECT_TRUE(m_log.Runs().empty());
+    EXPECT_FALSE(frame.m_errorShown);
+}
+
+// Closing the wizard while the main product downloads: once the wizard is gone, so is the work folder, with
+// whatever the cancelled download still wrote into it.
+TEST_F(DownloadPageTest, ClosingDuringADownloadLeavesNoWorkFolder) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    ServeInstaller("/dl/main", {.delaySeconds = 1});
+    {
+        DownloadFrame frame;
+        frame.AddDownloadPage<RecordingPageIsv>();
+        testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+        std::vector<testing_frame::StepRunner::Step> steps{[&] {
+                                                               frame.AddPages();
+                                                               frame.NavigateToPage(2);
+                                                               return true;
+                                                           },
+                                                           [&] { return !backend::Requests("/dl/main").empty(); },
+                                                           [&] {
+                                                               ::PostMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                                                               return true;
+                                                           }};
+        EXPECT_EQ(RunFrame(frame, steps), IDCANCEL);
+    }
+    EXPECT_FALSE(::PathFileExistsW(m_folder.c_str()));
+    EXPECT_TRUE(m_log.Runs().empty());
+}
+
+// The DLM page stores the product under the server's file name in the download folder and reports it at
+// once; offers are started as in the ISV page.
+TEST_F(DownloadPageTest, DlmStoresTheProductAndStartsTheOffers) {
+    const std::wstring downloads = CreateUniqueTempFolder();
+    m_configuration->m_downloadFolder = downloads;
+    m_configuration->m_mainDownloadUrl = backend::Url("/product/latest");
+    m_configuration->m_mainFileName = L"Product Setup.exe";
+    ServeInstaller("/product/latest");
+    ServeInstaller("/dl/offer.exe");
+    m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.exe", "/o")};
+    {
+        DownloadFrame frame;
+        auto& page = frame.AddDownloadPage<RecordingPageDlm>();
+        Run(frame, page);
+        EXPECT_FALSE(frame.m_errorShown);
+    }
+    EXPECT_EQ(m_configuration->m_downloadedFilePath, downloads + L"\\Product Setup.exe");
+    EXPECT_TRUE(::PathFileExistsW(m_configuration->m_downloadedFilePath.c_str()));
+    auto runs = m_log.WaitForRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].commandLine, L"\"" + m_folder + L"\\offer.exe\" /o");
+    auto events = ReceivedEvents(2, 10);
+    ASSERT_EQ(events.size(), 2u);
+    for (const auto& event : events)
+        EXPECT_EQ(event.state, "3");
+
+    // A failed product download ends on the DLM's own error texts.
+    backend::Reset();
+    m_configuration->m_mainPackage = MainPackage();
+    m_configuration->m_acceptedOffers.clear();
+    m_configuration->m_mainDownloadUrl = backend::Url("/product/missing");
+    DownloadFrame failing;
+    auto& failingPage = failing.AddDownloadPage<RecordingPageDlm>();
+    Run(failing, failingPage);
+    EXPECT_TRUE(failing.m_errorShown);
+    EXPECT_EQ(failing.ErrorTitle(), failing.Text("PAGE_DOWNLOAD_ERROR_TITLE"));
+    EXPECT_EQ(failing.ErrorText(), failing.Text("PAGE_DOWNLOAD_ERROR_DESC"));
+    TestFrame::DeleteDirectoryTree(downloads);
+}
+
+}  // namespace
