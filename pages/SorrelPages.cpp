@@ -2,17 +2,11 @@
 
 #include "config/ConfigurationManager.h"
 #include "resource.h"
-#include "ui/LinkOpener.h"
+#include "ui/LinkControl.h"
 
 #include <commctrl.h>
 
 namespace {
-
-constexpr int kOptionIds[] = {IDC_OPTIONS_CHECK_1, IDC_OPTIONS_CHECK_2, IDC_OPTIONS_CHECK_3};
-// In the order of their bytes in m_sorrelOptions, 3 to 7; the first box has its label in a static of its own.
-constexpr int kConfigurationIds[] = {IDC_CONFIGURATIONS_CHECK_1, IDC_CONFIGURATIONS_CHECK_2, IDC_CONFIGURATIONS_CHECK_3,
-                                     IDC_CONFIGURATIONS_CHECK_4, IDC_CONFIGURATIONS_CHECK_5};
-constexpr size_t kFirstConfigurationByte = 3;
 
 bool IsClick(WORD code, WORD id, int expected) {
     return id == expected && code == BN_CLICKED;
@@ -74,9 +68,7 @@ bool WarningPageSorrel::OnCommand(WORD code, WORD id, HWND control) {
 }
 
 bool WarningPageSorrel::OnNotify(int id, NMHDR* header, LRESULT& result) {
-    // A link in the warning text opens in the browser, and only when it is a web address.
-    if (id == IDC_WARNING_TEXT && header != nullptr && (header->code == NM_CLICK || header->code == NM_RETURN)) {
-        ui::OpenLink(reinterpret_cast<NMLINK*>(header)->item.szUrl);
+    if (id == IDC_WARNING_TEXT && ui::OnSysLinkNotify(header)) {
         result = 0;
         return true;
     }
@@ -91,15 +83,50 @@ HBRUSH WarningPageSorrel::OnCtlColor(HDC dc, HWND window, UINT controlType) {
     return SorrelPage::OnCtlColor(dc, window, controlType);
 }
 
+SorrelChecksPage::SorrelChecksPage(std::shared_ptr<LanguageManager> languageManager,
+                                   UINT templateId,
+                                   int titleId,
+                                   std::vector<int> checkIds,
+                                   size_t firstByte,
+                                   HWND parent)
+    : SorrelPage(std::move(languageManager), templateId, titleId, parent),
+      m_checkIds(std::move(checkIds)),
+      m_firstByte(firstByte) {}
+
+void SorrelChecksPage::AttachChecks() {
+    m_checks.clear();
+    for (int id : m_checkIds) {
+        m_checks.emplace_back(GetItem(id));
+        m_checks.back().SetCheck(true);
+    }
+}
+
+bool SorrelChecksPage::OnCommand(WORD code, WORD id, HWND control) {
+    if (IsClick(code, id, IDC_SORREL_NEXT)) {
+        StoreChecks();
+        ReportButton(ButtonType::Next);
+        return true;
+    }
+    return SorrelPage::OnCommand(code, id, control);
+}
+
+void SorrelChecksPage::StoreChecks() const {
+    auto& options = ConfigurationManager::GetInstance()->m_sorrelOptions;
+    for (size_t i = 0; i < m_checks.size(); ++i)
+        options[m_firstByte + i] = m_checks[i].IsChecked();
+}
+
 OptionsPageSorrel::OptionsPageSorrel(std::shared_ptr<LanguageManager> languageManager, HWND parent)
-    : SorrelPage(std::move(languageManager), IDD_OPTIONS_PAGE_SORREL, IDC_OPTIONS_TITLE, parent) {}
+    : SorrelChecksPage(std::move(languageManager),
+                       IDD_OPTIONS_PAGE_SORREL,
+                       IDC_OPTIONS_TITLE,
+                       {IDC_OPTIONS_CHECK_1, IDC_OPTIONS_CHECK_2, IDC_OPTIONS_CHECK_3},
+                       0,
+                       parent) {}
 
 BOOL OptionsPageSorrel::OnInitDialog() {
     InitializePage();
-    for (size_t i = 0; i < m_optionChecks.size(); ++i) {
-        m_optionChecks[i].Attach(GetItem(kOptionIds[i]));
-        m_optionChecks[i].SetCheck(true);
-    }
+    AttachChecks();
     AddLocalizedControl("OPTIONS_TITLE", IDC_OPTIONS_TITLE);
     AddLocalizedControl("OPTIONS_CHECK_1", IDC_OPTIONS_CHECK_1);
     AddLocalizedControl("OPTIONS_CHECK_2", IDC_OPTIONS_CHECK_2);
@@ -110,30 +137,20 @@ BOOL OptionsPageSorrel::OnInitDialog() {
     return TRUE;
 }
 
-bool OptionsPageSorrel::OnCommand(WORD code, WORD id, HWND control) {
-    if (IsClick(code, id, IDC_SORREL_NEXT)) {
-        StoreOptions();
-        ReportButton(ButtonType::Next);
-        return true;
-    }
-    return SorrelPage::OnCommand(code, id, control);
-}
-
-void OptionsPageSorrel::StoreOptions() const {
-    auto& options = ConfigurationManager::GetInstance()->m_sorrelOptions;
-    for (size_t i = 0; i < m_optionChecks.size(); ++i)
-        options[i] = m_optionChecks[i].IsChecked();
-}
-
+// The boxes in the order of their bytes in m_sorrelOptions, 3 to 7; the first box has its label in a static of its
+// own.
 ConfigurationsPageSorrel::ConfigurationsPageSorrel(std::shared_ptr<LanguageManager> languageManager, HWND parent)
-    : SorrelPage(std::move(languageManager), IDD_CONFIGURATIONS_PAGE_SORREL, IDC_CONFIGURATIONS_TITLE, parent) {}
+    : SorrelChecksPage(std::move(languageManager),
+                       IDD_CONFIGURATIONS_PAGE_SORREL,
+                       IDC_CONFIGURATIONS_TITLE,
+                       {IDC_CONFIGURATIONS_CHECK_1, IDC_CONFIGURATIONS_CHECK_2, IDC_CONFIGURATIONS_CHECK_3,
+                        IDC_CONFIGURATIONS_CHECK_4, IDC_CONFIGURATIONS_CHECK_5},
+                       3,
+                       parent) {}
 
 BOOL ConfigurationsPageSorrel::OnInitDialog() {
     InitializePage();
-    for (size_t i = 0; i < m_configurationChecks.size(); ++i) {
-        m_configurationChecks[i].Attach(GetItem(kConfigurationIds[i]));
-        m_configurationChecks[i].SetCheck(true);
-    }
+    AttachChecks();
     AddLocalizedControl("CONFIGURATIONS_TITLE", IDC_CONFIGURATIONS_TITLE);
     AddLocalizedControl("CONFIGURATIONS_SUBTITLE_1", IDC_CONFIGURATIONS_SUBTITLE_1);
     AddLocalizedControl("CONFIGURATIONS_TEXT_1", IDC_CONFIGURATIONS_TEXT_1);
@@ -152,20 +169,9 @@ BOOL ConfigurationsPageSorrel::OnInitDialog() {
 }
 
 bool ConfigurationsPageSorrel::OnCommand(WORD code, WORD id, HWND control) {
-    if (IsClick(code, id, IDC_SORREL_NEXT)) {
-        StoreConfigurations();
-        ReportButton(ButtonType::Next);
-        return true;
-    }
     if (IsClick(code, id, IDC_SORREL_BACK)) {
         ReportButton(ButtonType::Back);
         return true;
     }
-    return SorrelPage::OnCommand(code, id, control);
-}
-
-void ConfigurationsPageSorrel::StoreConfigurations() const {
-    auto& options = ConfigurationManager::GetInstance()->m_sorrelOptions;
-    for (size_t i = 0; i < m_configurationChecks.size(); ++i)
-        options[kFirstConfigurationByte + i] = m_configurationChecks[i].IsChecked();
+    return SorrelChecksPage::OnCommand(code, id, control);
 }

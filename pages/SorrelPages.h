@@ -6,7 +6,7 @@
 
 #include "pages/IPage.h"
 
-#include <array>
+#include <vector>
 
 // What the three pages share: the page background brush and a large bold title.
 class SorrelPage : public IPage {
@@ -41,7 +41,29 @@ private:
     ui::Window m_warningLink;
 };
 
-class OptionsPageSorrel : public SorrelPage {
+// A page of check boxes, all checked at first, that Next stores in m_sorrelOptions from a given byte on.
+class SorrelChecksPage : public SorrelPage {
+protected:
+    SorrelChecksPage(std::shared_ptr<LanguageManager> languageManager,
+                     UINT templateId,
+                     int titleId,
+                     std::vector<int> checkIds,
+                     size_t firstByte,
+                     HWND parent);
+
+    // Attaches the boxes and checks them; called from OnInitDialog.
+    void AttachChecks();
+    bool OnCommand(WORD code, WORD id, HWND control) override;
+
+private:
+    void StoreChecks() const;
+
+    std::vector<int> m_checkIds;
+    size_t m_firstByte;
+    std::vector<ui::Button> m_checks;
+};
+
+class OptionsPageSorrel : public SorrelChecksPage {
 public:
     OptionsPageSorrel(std::shared_ptr<LanguageManager> languageManager, HWND parent = nullptr);
 
@@ -50,15 +72,9 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    bool OnCommand(WORD code, WORD id, HWND control) override;
-
-private:
-    void StoreOptions() const;
-
-    std::array<ui::Button, 3> m_optionChecks;
 };
 
-class ConfigurationsPageSorrel : public SorrelPage {
+class ConfigurationsPageSorrel : public SorrelChecksPage {
 public:
     ConfigurationsPageSorrel(std::shared_ptr<LanguageManager> languageManager, HWND parent = nullptr);
 
@@ -68,9 +84,4 @@ public:
 protected:
     BOOL OnInitDialog() override;
     bool OnCommand(WORD code, WORD id, HWND control) override;
-
-private:
-    void StoreConfigurations() const;
-
-    std::array<ui::Button, 5> m_configurationChecks;
 };
