@@ -25,27 +25,12 @@ using Names = std::vector<std::string>;
 
 namespace {
 
-class OfferRulesTest : public ::testing::Test {
+class OfferRulesTest : public testing_offers::LoadingRunTest {
 protected:
-    void SetUp() override {
-        backend::Reset();
-        m_configuration->m_offerCounter = 0;
-        m_configuration->m_offersToShow = 0;
-        m_configuration->m_programVersion = L"2.0.0.0";
-        m_configuration->m_mainCh.clear();
-    }
-
     // Runs the offers through a loading run with the limit `max`; the names admitted, in order.
     Names Admit(const json& offers, int max, std::shared_ptr<FakeFacts> facts = std::make_shared<FakeFacts>()) {
-        json answer = {{"f", {{"m", max}}}, {"o", offers}};
-        Names names;
-        for (const auto& offer : ApplyConfigurationAnswer(answer, m_configuration, std::move(facts)).offers)
-            names.push_back(offer->m_offerName);
-        return names;
+        return AdmittedNames({{"f", {{"m", max}}}, {"o", offers}}, std::move(facts));
     }
-
-    testing_offers::ConfigurationGuard m_guard;
-    std::shared_ptr<ConfigurationManager> m_configuration = ConfigurationManager::GetInstance();
 };
 
 TEST_F(OfferRulesTest, EachRuleRefusesWithItsReason) {

@@ -5,6 +5,8 @@
 
 #include "config/ConfigurationManager.h"
 #include "download/DownloadManager.h"
+#include "offers/LoadingPipeline.h"
+#include "offers/Package.h"
 #include "offers/SystemChecks.h"
 #include "resource.h"
 #include "support/Backend.h"
@@ -18,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 namespace testing_offers {
@@ -158,6 +161,30 @@ private:
 
     std::shared_ptr<ConfigurationManager> m_configuration;
     Fields m_saved;
+};
+
+// Loading runs against a quiet backend, each starting from the counters a run starts with, on an installer of
+// version 2.0.0.0; the configuration is put back after each test.
+class LoadingRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        backend::Reset();
+        m_configuration->m_offerCounter = 0;
+        m_configuration->m_offersToShow = 0;
+        m_configuration->m_programVersion = L"2.0.0.0";
+        m_configuration->m_mainCh.clear();
+    }
+
+    // The names of the offers a loading run of `answer` admits, in order.
+    std::vector<std::string> AdmittedNames(const json& answer, std::shared_ptr<MachineFacts> facts) {
+        std::vector<std::string> names;
+        for (const auto& offer : ApplyConfigurationAnswer(answer, m_configuration, std::move(facts)).offers)
+            names.push_back(offer->m_offerName);
+        return names;
+    }
+
+    ConfigurationGuard m_guard;
+    std::shared_ptr<ConfigurationManager> m_configuration = ConfigurationManager::GetInstance();
 };
 
 }  // namespace testing_offers

@@ -24,31 +24,16 @@ namespace {
 
 const wchar_t kAppPaths[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
-class PresenceEventsTest : public ::testing::Test {
+class PresenceEventsTest : public testing_offers::LoadingRunTest {
 protected:
-    void SetUp() override {
-        backend::Reset();
-        m_configuration->m_offerCounter = 0;
-        m_configuration->m_offersToShow = 0;
-        m_configuration->m_programVersion = L"2.0.0.0";
-        m_configuration->m_mainCh.clear();
-    }
-
     // Runs one answer with room for every offer; the names admitted.
     Names Admit(json offers) {
         // Distinct verticals, so that only the presence rules decide.
         for (size_t i = 0; i < offers.size(); ++i)
             offers[i]["ps"]["v"] = static_cast<int>(i) + 1;
-        json answer = {{"f", {{"m", 50}}}, {"o", offers}};
-        Names names;
-        for (const auto& offer :
-             ApplyConfigurationAnswer(answer, m_configuration, std::make_shared<FakeFacts>()).offers)
-            names.push_back(offer->m_offerName);
-        return names;
+        return AdmittedNames({{"f", {{"m", 50}}}, {"o", offers}}, std::make_shared<FakeFacts>());
     }
 
-    testing_offers::ConfigurationGuard m_guard;
-    std::shared_ptr<ConfigurationManager> m_configuration = ConfigurationManager::GetInstance();
     scratch::ScratchKeys m_keys{L"WayfarerPresenceEvents"};
 };
 
