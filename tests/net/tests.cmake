@@ -1,6 +1,7 @@
 # Codecs, the request signature, the installer token and the OS version: no server needed.
 wayfarer_add_test(NAME net_tests SOURCES
     net/CodecsTest.cpp
+    net/ServerTextTest.cpp
     net/SignatureTest.cpp
     net/InstallerTokenTest.cpp
     LOCKS machine_guid)

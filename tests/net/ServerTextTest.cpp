@@ -1,0 +1,38 @@
+#include "net/ServerText.h"
+
+#include <gtest/gtest.h>
+
+using namespace server_text;
+
+TEST(ServerText, BoundsCountCodePointsAndNeverCutASequence) {
+    struct Case {
+        std::string text;
+        std::size_t max;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"Quarvel", 3, "Qua"},
+        {"Quarvel", 100, "Quarvel"},
+        {"\xC3\xA9t\xC3\xA9", 2, "\xC3\xA9t"},            // é t é
+        {"\xE6\x97\xA5\xE6\x9C\xAC", 1, "\xE6\x97\xA5"},  // one CJK character of two
+        {"\xF0\x9F\x98\x80x", 1, "\xF0\x9F\x98\x80"},     // a four-byte sequence counts once
+        {"\xE6\x97", 5, "\xE6\x97"},                      // a cut sequence: each byte counts as one
+        {"", 4, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BoundUtf8(c.text, c.max), c.expected) << c.text;
+}
+
+TEST(ServerText, InvisibleFormattingIsRemovedFromShownAndSavedNames) {
+    EXPECT_EQ(StripInvisibleFormatting(L"setup\u202Egnp.exe"), L"setupgnp.exe");
+    EXPECT_EQ(StripInvisibleFormatting(L"\u2066Quarvel\u2069 \u200BPro\uFEFF"), L"Quarvel Pro");
+    EXPECT_EQ(StripInvisibleFormatting(L"Qu\u00E9bec \u05E9\u05DC\u05D5\u05DD"),
+              L"Qu\u00E9bec \u05E9\u05DC\u05D5\u05DD");
+    // U+202E is E2 80 AE in UTF-8; a malformed byte stays as it is.
+    EXPECT_EQ(StripInvisibleFormattingUtf8("setup\xE2\x80\xAEgnp.exe"), "setupgnp.exe");
+    EXPECT_EQ(StripInvisibleFormattingUtf8("a\xE2\x80\x8B"
+                                           "b\xFF"
+                                           "c"),
+              "ab\xFF"
+              "c");
+}
