@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the program's pictures (product logo, success and error marks, application icon) with ImageMagick.
-# The results are committed under resources/; run this only to change them.
+# The results are committed under resources/; run this only to change them. Every byte of them is in the
+# installer the user downloads, so they are then recompressed without loss (zopflipng, Debian's zopfli package).
 set -euo pipefail
 out=$(cd "$(dirname "$0")/../resources" && pwd)
 convert -size 256x256 xc:none -fill '#673399' -draw 'roundrectangle 8,8 247,247 48,48' \
@@ -14,3 +15,7 @@ convert -size 512x512 xc:none -fill '#D1242F' -draw 'circle 256,256 256,16' \
     -stroke white -strokewidth 48 -draw 'line 168,168 344,344' -draw 'line 344,168 168,344' \
     -depth 8 -define png:color-type=6 "$out/error_mark.png"
 convert "$out/product_logo.png" -define icon:auto-resize=256,48,32,16 "$out/wayfarer.ico"
+for picture in product_logo success_mark error_mark; do
+    zopflipng -m -y "$out/$picture.png" "$out/$picture.png" >/dev/null
+done
+python3 "$(dirname "$0")/recompress-icon.py" "$out/wayfarer.ico"
