@@ -2,6 +2,7 @@
 
 #include "app/WayfarerDlg.h"
 #include "config/ConfigurationManager.h"
+#include "win32/GdiplusSession.h"
 
 #include <commctrl.h>
 
@@ -14,16 +15,8 @@ bool IsRichEditLibraryPresent() {
 
 }  // namespace
 
-CWayfarerApp::CWayfarerApp() {
-    m_gdiplusStartupInput.GdiplusVersion = 1;
-    m_gdiplusStartupInput.DebugEventCallback = nullptr;
-    m_gdiplusStartupInput.SuppressBackgroundThread = FALSE;
-    m_gdiplusStartupInput.SuppressExternalCodecs = FALSE;
-}
-
 CWayfarerApp::~CWayfarerApp() {
-    if (m_gdiplusToken != 0)
-        Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    win32::GdiplusSession::Process().End();
 }
 
 BOOL CWayfarerApp::InitInstance() {
@@ -36,8 +29,6 @@ BOOL CWayfarerApp::InitInstance() {
     // for pages the user sees later. A machine without it still gets no window at all: it is looked for here.
     if (!IsRichEditLibraryPresent())
         return FALSE;
-
-    Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr);
 
     {
         CWayfarerDlg dialog;

@@ -194,22 +194,20 @@ void CWayfarerDlg::CreateHiddenInitialPages() {
     // The error page is kept apart: it can replace any page and is never navigated to.
     m_errorPage = std::make_unique<ErrorPage>(m_languageManager);
     CreatePage(*m_errorPage, rect);
-    CreateAndAddPage(std::make_unique<LoadingPage>(m_languageManager), rect);
-
-    if (auto* loadingPage = dynamic_cast<LoadingPage*>(m_pages.back().get())) {
-        // May run on a download thread, even after the frame is gone: it only leaves the offers in the shared
-        // handoff and wakes the GUI thread, which takes them when the message arrives.
-        m_loadHandoff->frame = m_hwnd;
-        loadingPage->m_onLoadComplete = [handoff = m_loadHandoff](std::vector<std::shared_ptr<Package>> offers) {
-            std::lock_guard<std::mutex> lock(handoff->mutex);
-            if (!handoff->armed || handoff->delivered)
-                return;
-            handoff->delivered = true;
-            handoff->offers = std::move(offers);
-            handoff->ready = true;
-            ::PostMessageW(handoff->frame, WM_LOAD_COMPLETE, 0, 0);
-        };
-    }
+    // May run on a download thread, even after the frame is gone: it only leaves the offers in the shared handoff
+    // and wakes the GUI thread, which takes them when the message arrives.
+    auto loading = std::make_unique<LoadingPage>(m_languageManager);
+    m_loadHandoff->frame = m_hwnd;
+    loading->m_onLoadComplete = [handoff = m_loadHandoff](std::vector<std::shared_ptr<Package>> offers) {
+        std::lock_guard<std::mutex> lock(handoff->mutex);
+        if (!handoff->armed || handoff->delivered)
+            return;
+        handoff->delivered = true;
+        handoff->offers = std::move(offers);
+        handoff->ready = true;
+        ::PostMessageW(handoff->frame, WM_LOAD_COMPLETE, 0, 0);
+    };
+    CreateAndAddPage(std::move(loading), rect);
     if (focus != nullptr && ::IsWindow(focus))
         ::SetFocus(focus);
 }
@@ -304,11 +302,10 @@ void CWayfarerDlg::CreateDownloadPage(const RECT& rect) {
     if (configuration->m_wizardType == WizardTypeDlm) {
         CreateAndAddPage(std::make_unique<DownloadPageDlm>(m_languageManager, m_startedInstallers), rect);
     } else if (configuration->m_wizardType == WizardTypeIsv) {
-        CreateAndAddPage(std::make_unique<DownloadPageIsv>(m_languageManager, m_startedInstallers), rect);
-        if (auto* page = dynamic_cast<DownloadPageIsv*>(m_pages.back().get())) {
-            page->m_onInstallersStarted = [this] { m_installersRunning = true; };
-            page->m_onInstallersFinished = [this] { m_installersRunning = false; };
-        }
+        auto page = std::make_unique<DownloadPageIsv>(m_languageManager, m_startedInstallers);
+        page->m_onInstallersStarted = [this] { m_installersRunning = true; };
+        page->m_onInstallersFinished = [this] { m_installersRunning = false; };
+        CreateAndAddPage(std::move(page), rect);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
 #include "offers/LoadingCountdown.h"
+#include "win32/GdiplusSession.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
 
@@ -312,7 +313,7 @@ void Package::BuildEventFields() {
 }
 
 std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes) {
-    if (bytes.empty())
+    if (bytes.empty() || !win32::GdiplusSession::Process().Ensure())
         return nullptr;
     IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
     if (stream == nullptr)

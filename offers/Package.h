@@ -168,7 +168,8 @@ private:
 // package alive until it ends.
 void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers);
 
-// A GDI+ bitmap of the PNG (or other image) bytes; null when there are none.
+// A GDI+ bitmap of the PNG (or other image) bytes, starting GDI+ if no picture has yet; null when there are no
+// bytes or GDI+ has been ended.
 std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes);
 
 // The affiliate id for a two-letter country code (exact, case-sensitive); "91082" for any other code.

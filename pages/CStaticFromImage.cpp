@@ -1,5 +1,6 @@
 #include "pages/CStaticFromImage.h"
 
+#include "win32/GdiplusSession.h"
 #include "win32/Handle.h"
 
 #include <objidl.h>
@@ -8,6 +9,8 @@
 #include <cstring>
 
 std::shared_ptr<Gdiplus::Image> LoadImageFromResource(HMODULE module, UINT id, const wchar_t* type) {
+    if (!win32::GdiplusSession::Process().Ensure())
+        return {};
     HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
     if (resource == nullptr)
         return {};

@@ -10,8 +10,9 @@ namespace Gdiplus {
 class Image;
 }
 
-// Decodes the PNG stored as resource `id` of `type` in `module`; empty when the resource is missing, empty or
-// cannot be decoded. Each call yields an independent bitmap.
+// Decodes the PNG stored as resource `id` of `type` in `module`, starting GDI+ if no picture has yet; empty when
+// the resource is missing, empty or cannot be decoded, or GDI+ has been ended. Each call yields an independent
+// bitmap.
 std::shared_ptr<Gdiplus::Image> LoadImageFromResource(HMODULE module, UINT id, const wchar_t* type);
 
 class CStaticFromImage : public ui::SubclassedWindow {

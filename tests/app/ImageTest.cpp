@@ -2,10 +2,15 @@
 
 #include "resource.h"
 #include "support/WindowTesting.h"
+#include "win32/GdiplusSession.h"
 
 #include <gtest/gtest.h>
 #include <objidl.h>
 #include <gdiplus.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -74,4 +79,40 @@ TEST_F(ImageTest, ControlPaintsThePictureScaledAndClearsItWhenEmptied) {
         EXPECT_FALSE(IsMostlyRed(testing_ui::ReadClientPixel(control, 3, 8)));
     }
     ::DestroyWindow(host);
+}
+
+TEST(GdiplusSessionTest, StartsOnFirstUseOnceFromAnyThreadAndNeverAfterItsEnd) {
+    win32::GdiplusSession session;
+    EXPECT_FALSE(session.IsRunning());
+    // Pictures are first made on the GUI thread or on image threads, whichever comes first.
+    std::atomic<int> started{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&] { started += session.Ensure() ? 1 : 0; });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(started, 4);
+    EXPECT_TRUE(session.IsRunning());
+    EXPECT_TRUE(session.Ensure());
+
+    session.End();
+    EXPECT_FALSE(session.IsRunning());
+    // An image thread that finishes after the end must not start GDI+ again: nothing would end it.
+    EXPECT_FALSE(session.Ensure());
+    EXPECT_FALSE(session.IsRunning());
+    session.End();
+}
+
+TEST(GdiplusSessionTest, EndingWithoutAStartIsQuiet) {
+    win32::GdiplusSession session;
+    session.End();
+    EXPECT_FALSE(session.Ensure());
+}
+
+TEST(GdiplusSessionTest, TheFirstProgramPictureStartsTheProcessSession) {
+    // No GDI+ of the test's own here: the picture must start what it needs.
+    auto image = LoadImageFromResource(::GetModuleHandleW(nullptr), IDB_PRODUCT_LOGO, RT_IMAGE_PRODUCT_LOGO);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->GetWidth(), 256u);
+    EXPECT_TRUE(win32::GdiplusSession::Process().IsRunning());
 }

@@ -61,7 +61,7 @@ public:
         return added;
     }
     IPage& Page(int index) { return *m_pages.at(static_cast<size_t>(index)); }
-    LoadingPage& Loading() { return dynamic_cast<LoadingPage&>(Page(1)); }
+    LoadingPage& Loading() { return static_cast<LoadingPage&>(Page(1)); }
     HWND VisiblePage() const {
         for (const auto& page : m_pages) {
             if (page->IsVisible())
