@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Recompresses the PNG images inside an icon file with zopflipng, losslessly; bitmap images stay as they are.
+"""Stores the images of an icon file of 32 x 32 pixels and more as PNG, recompressed with zopflipng, without loss
+(ImageMagick for the bitmap ones); the smaller ones stay bitmaps. Every Windows this program runs on reads PNG
+images in icons.
 Usage: recompress-icon.py <file.ico>"""
 import os
 import struct
@@ -19,13 +21,18 @@ def main():
         fields = list(struct.unpack("<BBBBHHII", data[6 + 16 * index:22 + 16 * index]))
         size, offset = fields[6], fields[7]
         image = data[offset:offset + size]
-        if image.startswith(PNG_SIGNATURE):
+        width = fields[0] or 256
+        if image.startswith(PNG_SIGNATURE) or width >= 32:
             with tempfile.TemporaryDirectory() as work:
                 source, target = os.path.join(work, "in.png"), os.path.join(work, "out.png")
-                open(source, "wb").write(image)
+                if image.startswith(PNG_SIGNATURE):
+                    open(source, "wb").write(image)
+                else:
+                    subprocess.run(["convert", f"{path}[{index}]", "-define", "png:color-type=6", source], check=True)
+                    image = b""
                 subprocess.run(["zopflipng", "-m", "-y", source, target], check=True, capture_output=True)
                 smaller = open(target, "rb").read()
-                if len(smaller) < len(image):
+                if not image or len(smaller) < len(image):
                     image = smaller
         entries.append((fields, image))
     out = bytearray(struct.pack("<HHH", reserved, kind, count))
