@@ -199,9 +199,13 @@ bool RegistryAccess::ReadValueAsText(const std::wstring& root,
                 case REG_DWORD:
                     text = std::to_wstring(ReadDword(key.Get(), valueName));
                     return true;
-                case REG_QWORD:
-                    text = std::to_wstring(ReadQword(key.Get(), valueName));
+                case REG_QWORD: {
+                    // Not std::to_wstring: it formats 64-bit numbers with "%llu" through the system's C runtime,
+                    // which not every Windows reads.
+                    const std::string digits = std::to_string(ReadQword(key.Get(), valueName));
+                    text.assign(digits.begin(), digits.end());
                     return true;
+                }
                 default:
                     break;
             }
