@@ -465,8 +465,9 @@ TEST_F(LanguageCatalogTest, LoadingALanguageRefreshesRegisteredPagesAndRecordsIt
     EXPECT_EQ(m_configuration->m_languageName, L"espa\u00f1ol");
     EXPECT_EQ(m_configuration->m_localeName, L"es");
     EXPECT_EQ(manager->GetText("BUTTON_NEXT"), L"Siguiente");
-    // Keys the Spanish document lacks are empty, so their controls keep the text they had.
-    EXPECT_EQ(manager->GetText("BUTTON_BACK"), L"");
+    EXPECT_EQ(manager->GetText("BUTTON_BACK"), L"Atr\u00e1s");
+    // A key the Spanish document lacks is empty, so its control keeps the text it had.
+    EXPECT_EQ(manager->GetText("SDK_LINK"), L"");
     // The brand fragment is English in every language.
     EXPECT_EQ(manager->GetText("SPLASH_TITLE_LUMORA"), L"Welcome to Quarvel Setup");
 

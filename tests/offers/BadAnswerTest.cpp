@@ -175,7 +175,7 @@ TEST_F(BadAnswerTest, EachKeyWithAValueOfTheWrongTypeEndsTheRun) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
         const Result result = Run(OneOffer(c.ps), Flavour::Isv);
-        EXPECT_EQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
+        EXPECT_STREQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
         if (c.outcome == Outcome::Fails) {
             EXPECT_NE(result.error.find("type"), std::string::npos) << result.error;
         }
@@ -207,11 +207,11 @@ TEST_F(BadAnswerTest, EachKeyWithAValueOfTheWrongTypeEndsTheRun) {
     for (const Top& c : tops) {
         SCOPED_TRACE(c.name);
         const Result result = Run(c.text, c.flavour);
-        EXPECT_EQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
+        EXPECT_STREQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
     }
     for (const char* key : {"ct", "cu", "cl", "cf", "cp", "ctu", "ch", "cfl", "cb"}) {
         SCOPED_TRACE(key);
-        EXPECT_EQ(NameOf(Run(Product({{key, 1}}), Flavour::Dlm).outcome), NameOf(Outcome::Fails));
+        EXPECT_STREQ(NameOf(Run(Product({{key, 1}}), Flavour::Dlm).outcome), NameOf(Outcome::Fails));
     }
 }
 
@@ -233,9 +233,9 @@ TEST_F(BadAnswerTest, BrokenSyntaxEndsTheRun) {
     };
     for (const auto& [name, text] : cases) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(NameOf(Run(text, Flavour::Isv).outcome), NameOf(Outcome::Fails));
+        EXPECT_STREQ(NameOf(Run(text, Flavour::Isv).outcome), NameOf(Outcome::Fails));
     }
-    EXPECT_EQ(NameOf(Run(valid, Flavour::Isv).outcome), NameOf(Outcome::Admitted)) << "the valid answer itself";
+    EXPECT_STREQ(NameOf(Run(valid, Flavour::Isv).outcome), NameOf(Outcome::Admitted)) << "the valid answer itself";
 }
 
 // Numbers at and beyond the ends of their ranges: requirements ask for the most and are refused with the usual
@@ -266,10 +266,10 @@ TEST_F(BadAnswerTest, ExtremeNumbersHaveTheOutcomeOfTheirMeaning) {
         const Result result = Run(c.text, Flavour::Isv);
         if (c.outcome == Outcome::Refused) {
             // Refused: nothing is admitted and the endpoint hears the reason.
-            EXPECT_EQ(NameOf(result.outcome), NameOf(Outcome::NoOffers)) << result.error;
+            EXPECT_STREQ(NameOf(result.outcome), NameOf(Outcome::NoOffers)) << result.error;
             EXPECT_EQ(ReceivedReasons(1), (std::vector<std::pair<std::string, std::string>>{{"one", c.reason}}));
         } else {
-            EXPECT_EQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
+            EXPECT_STREQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
         }
     }
 }
@@ -339,7 +339,7 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Result result = Run(c.text, c.flavour);
-        ASSERT_EQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
+        ASSERT_STREQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
         if (c.check)
             c.check(result);
     }
@@ -369,10 +369,10 @@ TEST_F(BadAnswerTest, DeepNestingEndsTheRunOrIsNotRead) {
     for (const auto& [name, expected] : cases) {
         SCOPED_TRACE(name);
         const Result result = Run(expected.first, Flavour::Isv);
-        EXPECT_EQ(NameOf(result.outcome), NameOf(expected.second)) << result.error;
+        EXPECT_STREQ(NameOf(result.outcome), NameOf(expected.second)) << result.error;
     }
     // The product of the DLM flavour nested below its title.
-    EXPECT_EQ(NameOf(Run(R"({"i": {"ct": )" + Nested(kDepth) + "}}", Flavour::Dlm).outcome), NameOf(Outcome::Fails));
+    EXPECT_STREQ(NameOf(Run(R"({"i": {"ct": )" + Nested(kDepth) + "}}", Flavour::Dlm).outcome), NameOf(Outcome::Fails));
 }
 
 // Mutations of a valid answer, from a seed printed with every failure (WAYFARER_FUZZ_SEED replays one): changed,
