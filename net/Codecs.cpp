@@ -85,6 +85,10 @@ std::string Md5Hex(std::wstring_view text) {
 
 std::string Base62Encode(std::string_view bytes) {
     static const char alphabet[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    // The server decodes the numeral, so it stays the true value of the bytes for every input it takes; a
+    // longer input is refused rather than encoded some other way.
+    if (bytes.size() > kMaxBase62InputBytes)
+        throw std::length_error("Base62Encode input too long");
 
     size_t start = 0;
     while (start < bytes.size() && bytes[start] == '\0')

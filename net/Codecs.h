@@ -2,6 +2,7 @@
 // UTF-8 decoder for server texts. All of them are re-entrant.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,8 +14,13 @@ std::string Sha256Hex(std::string_view bytes);
 // provider fails, since the digest only ever feeds an optional placeholder.
 std::string Md5Hex(std::wstring_view text);
 
+// The longest input Base62Encode takes. A base conversion costs the square of its length, so the bound is what
+// keeps it quick; the encoded texts are bounded server names with a few identifiers around them, far below it.
+constexpr std::size_t kMaxBase62InputBytes = 4096;
+
 // Base-62 numeral (digits, lower case, upper case) of the bytes read as one big-endian integer. Leading zero
-// bytes leave no trace, so no bytes, or only zero bytes, give "".
+// bytes leave no trace, so no bytes, or only zero bytes, give "". Raises std::length_error for more than
+// kMaxBase62InputBytes bytes.
 std::string Base62Encode(std::string_view bytes);
 
 // Decodes UTF-8; raises std::runtime_error "MultiByteToWideChar() failed: N" when the text cannot be sized.

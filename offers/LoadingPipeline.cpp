@@ -4,6 +4,7 @@
 #include "config/ConfigurationManager.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
+#include "net/ServerText.h"
 #include "offers/OfferEvaluator.h"
 #include "offers/Package.h"
 
@@ -14,26 +15,31 @@ using nlohmann::json;
 
 namespace {
 
-std::string ReadText(const json& object, const char* key) {
-    return object.contains(key) ? object.at(key).get<std::string>() : std::string();
+// An optional text of the answer, bounded before anything else sees it.
+std::string ReadText(const json& object, const char* key, std::size_t maxChars) {
+    return object.contains(key) ? server_text::BoundUtf8(object.at(key).get<std::string>(), maxChars) : std::string();
 }
 
-// The DLM product; false when it lacks its title or its download address.
+// The DLM product; false when it lacks its title or its download address. The title reaches every page, the
+// license text and the file name, so it is bounded and loses its invisible formatting here.
 bool ApplyProduct(const json& product, ConfigurationManager& configuration) {
-    const std::string title = product.at("ct").get<std::string>();
-    const std::string url = product.at("cu").get<std::string>();
+    using server_text::kMaxNameChars;
+    using server_text::kMaxUrlChars;
+    const std::string title = server_text::BoundUtf8(
+        server_text::StripInvisibleFormattingUtf8(product.at("ct").get<std::string>()), kMaxNameChars);
+    const std::string url = server_text::BoundUtf8(product.at("cu").get<std::string>(), kMaxUrlChars);
     if (title.empty() || url.empty())
         return false;
     configuration.m_productTitle = Utf8ToWide(title);
     configuration.m_mainDownloadUrl = Utf8ToWide(url);
-    configuration.m_mainCl = Utf8ToWide(ReadText(product, "cl"));
+    configuration.m_mainCl = Utf8ToWide(ReadText(product, "cl", kMaxUrlChars));
     configuration.m_mainFileName =
-        product.contains("cf") ? Utf8ToWide(ReadText(product, "cf")) : Utf8ToWide(title + ".exe");
-    configuration.m_privacyUrl = Utf8ToWide(ReadText(product, "cp"));
-    configuration.m_termsUrl = Utf8ToWide(ReadText(product, "ctu"));
-    configuration.m_mainCh = Utf8ToWide(ReadText(product, "ch"));
-    configuration.m_mainCfl = Utf8ToWide(ReadText(product, "cfl"));
-    configuration.m_mainCb = ReadText(product, "cb");
+        product.contains("cf") ? Utf8ToWide(ReadText(product, "cf", kMaxNameChars)) : Utf8ToWide(title + ".exe");
+    configuration.m_privacyUrl = Utf8ToWide(ReadText(product, "cp", kMaxUrlChars));
+    configuration.m_termsUrl = Utf8ToWide(ReadText(product, "ctu", kMaxUrlChars));
+    configuration.m_mainCh = Utf8ToWide(ReadText(product, "ch", kMaxNameChars));
+    configuration.m_mainCfl = Utf8ToWide(ReadText(product, "cfl", kMaxNameChars));
+    configuration.m_mainCb = ReadText(product, "cb", kMaxNameChars);
     return true;
 }
 
@@ -57,7 +63,7 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
     LoadingOutcome outcome;
     const bool isObject = answer.is_object();
     if (isObject && answer.contains("l"))
-        configuration->m_serverL = answer.at("l").get<std::string>();
+        configuration->m_serverL = ReadText(answer, "l", server_text::kMaxNameChars);
 
     if (configuration->m_wizardType == WizardTypeDlm && !ApplyProduct(answer.at("i"), *configuration)) {
         outcome.configurationError = true;
@@ -65,7 +71,7 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
     }
 
     if (isObject && answer.contains("f") && answer.at("f").contains("a"))
-        configuration->m_serverFa = answer.at("f").at("a").get<std::string>();
+        configuration->m_serverFa = ReadText(answer.at("f"), "a", server_text::kMaxNameChars);
 
     // "00xA" as the product's "ch" switches the offers off, exactly that text.
     if (!isObject || !answer.contains("o") || configuration->m_mainCh == L"00xA")

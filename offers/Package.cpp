@@ -5,6 +5,7 @@
 #include "download/DownloadManager.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
+#include "net/ServerText.h"
 #include "offers/LoadingCountdown.h"
 #include "win32/GdiplusSession.h"
 #include "win32/Handle.h"
@@ -14,7 +15,11 @@
 #include <shlwapi.h>
 #include <gdiplus.h>
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <ctime>
+#include <limits>
 #include <map>
 
 namespace {
@@ -31,15 +36,54 @@ std::vector<std::wstring> ReadWideList(const json& ps, const char* key) {
 }
 
 // "disk", "ram" and "cpu" may come as integers or with a fraction, which is dropped; a negative value means
-// no requirement rather than a huge one.
+// no requirement rather than a huge one. A value the 64-bit range cannot hold (1e20, infinity) is the largest
+// requirement rather than whatever the conversion makes of it, and so is NaN, which no machine can meet: the
+// offer is refused as any offer that asks too much.
 std::uint64_t ReadSize(const json& value) {
+    constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
     if (value.is_number_float()) {
-        double number = value.get<double>();
-        return number > 0 ? static_cast<std::uint64_t>(number) : 0;
+        const double number = value.get<double>();
+        if (std::isnan(number))
+            return kLargest;
+        if (number <= 0)
+            return 0;
+        // 2^64, exact as a double: the first value that does not fit.
+        return number >= 18446744073709551616.0 ? kLargest : static_cast<std::uint64_t>(number);
     }
     if (value.is_number_integer() && !value.is_number_unsigned())
         return value.get<std::int64_t>() > 0 ? static_cast<std::uint64_t>(value.get<std::int64_t>()) : 0;
     return value.get<std::uint64_t>();
+}
+
+// The integer keys ("v", "ov", "x", "umd", the "cfs" limits) as an int: a fraction is dropped and a value
+// beyond the range stops at its end, where the conversion would be undefined; NaN counts as 0. Anything but a
+// number raises the library's type error.
+int ReadInt(const json& value) {
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        if (std::isnan(number))
+            return 0;
+        return number <= INT_MIN ? INT_MIN : number >= INT_MAX ? INT_MAX : static_cast<int>(number);
+    }
+    if (value.is_number_unsigned())
+        return static_cast<int>(std::min<std::uint64_t>(value.get<std::uint64_t>(), INT_MAX));
+    const std::int64_t number = value.get<std::int64_t>();
+    return static_cast<int>(std::clamp<std::int64_t>(number, INT_MIN, INT_MAX));
+}
+
+// A text of the offer bounded before its placeholders are replaced, which keeps the expansion quick, and
+// again after, since the values may add to it.
+std::string ExpandBounded(const Package& package, const json& value, std::size_t maxChars) {
+    const std::string raw = server_text::BoundUtf8(value.get<std::string>(), maxChars);
+    return server_text::BoundUtf8(package.ExpandPlaceholders(raw), maxChars);
+}
+
+// A name the user sees: bounded, and without the invisible formatting that could make it look like another
+// name, whether it came with the text or with a placeholder's value.
+std::string ExpandName(const Package& package, const json& value) {
+    const std::string raw = server_text::BoundUtf8(value.get<std::string>(), server_text::kMaxNameChars);
+    return server_text::BoundUtf8(server_text::StripInvisibleFormattingUtf8(package.ExpandPlaceholders(raw)),
+                                  server_text::kMaxNameChars);
 }
 
 }  // namespace
@@ -93,8 +137,10 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
         AddPlaceholder("account_md5", Md5Hex(configuration->m_brand));
 
     const json& ad = offer.at("ad");
-    m_offerTag = ad.at("f").get<std::string>();
-    m_offerName = ad.at("o").get<std::string>();
+    // The tag and the name are identities the server matches, so they keep their characters; the bound also
+    // keeps the "pxl" encoding, which grows with the square of its input, quick.
+    m_offerTag = server_text::BoundUtf8(ad.at("f").get<std::string>(), server_text::kMaxNameChars);
+    m_offerName = server_text::BoundUtf8(ad.at("o").get<std::string>(), server_text::kMaxNameChars);
 
     std::string pxl;
     try {
@@ -106,24 +152,24 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     AddPlaceholder("of", m_offerTag);
 
     const json& ps = offer.at("ps");
-    m_imageName = ExpandPlaceholders(ps.at("i").get<std::string>());
-    m_name = ExpandPlaceholders(ps.at("dn").get<std::string>());
-    m_downloadUrl = ExpandPlaceholders(ps.at("u").get<std::string>());
+    m_imageName = ExpandBounded(*this, ps.at("i"), server_text::kMaxUrlChars);
+    m_name = ExpandName(*this, ps.at("dn"));
+    m_downloadUrl = ExpandBounded(*this, ps.at("u"), server_text::kMaxUrlChars);
 
     ReadPnBlock(ps);
 
-    auto readText = [&](const char* key) {
-        return ps.contains(key) ? ExpandPlaceholders(ps.at(key).get<std::string>()) : std::string();
+    auto readText = [&](const char* key, std::size_t maxChars) {
+        return ps.contains(key) ? ExpandBounded(*this, ps.at(key), maxChars) : std::string();
     };
-    m_installerArgs = readText("p");
-    m_privacyUrl = readText("cp");
-    m_termsUrl = readText("ctu");
+    m_installerArgs = readText("p", server_text::kMaxTextChars);
+    m_privacyUrl = readText("cp", server_text::kMaxUrlChars);
+    m_termsUrl = readText("ctu", server_text::kMaxUrlChars);
     if (ps.contains("v"))
-        m_vertical = ps.at("v").get<int>();
+        m_vertical = ReadInt(ps.at("v"));
     if (ps.contains("exc"))
         m_exclusive = ps.at("exc").get<bool>();
     if (ps.contains("c"))
-        m_eventTag = ExpandPlaceholders(ps.at("c").get<std::string>());
+        m_eventTag = ExpandBounded(*this, ps.at("c"), server_text::kMaxNameChars);
     if (ps.contains("disk"))
         m_minDiskMiB = ReadSize(ps.at("disk"));
     if (ps.contains("ram"))
@@ -131,14 +177,14 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     if (ps.contains("cpu"))
         m_minCpuMHz = ReadSize(ps.at("cpu"));
     if (ps.contains("ov"))
-        m_minOsCode = ps.at("ov").get<int>();
+        m_minOsCode = ReadInt(ps.at("ov"));
     if (ps.contains("pv"))
-        m_minInstallerVersion = ps.at("pv").get<std::string>();
+        m_minInstallerVersion = server_text::BoundUtf8(ps.at("pv").get<std::string>(), server_text::kMaxNameChars);
     if (ps.contains("win64"))
         m_needs64Bit = ps.at("win64").get<bool>();
 
     // Presets override what "disk", "ram", "cpu" and "win64" said.
-    switch (ps.contains("x") ? ps.at("x").get<int>() : 0) {
+    switch (ps.contains("x") ? ReadInt(ps.at("x")) : 0) {
         case 1:
             m_minDiskMiB = 2500;
             m_minRamMiB = 250;
@@ -183,7 +229,7 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
             check.utk = Utf8ToWide(element.at("utk").get<std::string>());
             check.utvn = Utf8ToWide(element.at("utvn").get<std::string>());
             check.utvt = Utf8ToWide(element.at("utvt").get<std::string>());
-            check.umd = element.at("umd").get<int>();
+            check.umd = ReadInt(element.at("umd"));
             if (element.contains("utms"))
                 check.utms = element.at("utms").get<bool>();
             m_uninstallChecks.push_back(std::move(check));
@@ -230,15 +276,18 @@ void Package::ReinitializeMain(const EventBase& eventBase,
 void Package::ReadPnBlock(const json& ps) {
     if (!ps.contains("pn") || !ps.at("pn").get<bool>())
         return;
-    auto readText = [&](const char* key) { return ps.contains(key) ? ps.at(key).get<std::string>() : std::string(); };
+    auto readText = [&](const char* key, std::size_t maxChars) {
+        return ps.contains(key) ? server_text::BoundUtf8(ps.at(key).get<std::string>(), maxChars) : std::string();
+    };
     m_pn.enabled = true;
-    m_pn.apiUrl = readText("pnau");
-    m_pn.apiKey = readText("pnak");
-    m_pn.registryValuePath = ExpandPlaceholders(readText("pnr"));
-    m_pn.op = readText("pnop");
+    m_pn.apiUrl = readText("pnau", server_text::kMaxUrlChars);
+    m_pn.apiKey = readText("pnak", server_text::kMaxNameChars);
+    m_pn.registryValuePath = server_text::BoundUtf8(ExpandPlaceholders(readText("pnr", server_text::kMaxTextChars)),
+                                                    server_text::kMaxTextChars);
+    m_pn.op = readText("pnop", server_text::kMaxNameChars);
     if (ps.contains("pnsi"))
         m_pn.showInstalled = ps.at("pnsi").get<bool>();
-    m_pn.la = readText("la");
+    m_pn.la = readText("la", server_text::kMaxNameChars);
 
     std::string pnrParam;
     if (ps.contains("pnrp")) {
@@ -248,10 +297,12 @@ void Package::ReadPnBlock(const json& ps) {
             pnrParam = choices.at(osKey).get<std::string>();
         else if (choices.is_object() && choices.contains("default"))
             pnrParam = choices.at("default").get<std::string>();
+        pnrParam = server_text::BoundUtf8(pnrParam, server_text::kMaxTextChars);
     }
     AddPlaceholder("pnrparam", pnrParam);
 
-    m_pn.stubParams = ExpandPlaceholders(readText("sp"));
+    m_pn.stubParams = server_text::BoundUtf8(ExpandPlaceholders(readText("sp", server_text::kMaxTextChars)),
+                                             server_text::kMaxTextChars);
     auto configuration = ConfigurationManager::GetInstance();
     AddPlaceholder("pnstubparams", m_pn.stubParams);
     AddPlaceholder("pnapiurl", m_pn.apiUrl);
@@ -264,15 +315,15 @@ void Package::ReadPnBlock(const json& ps) {
     if (ps.contains("cfs")) {
         const json& cfs = ps.at("cfs");
         if (cfs.contains("mb"))
-            m_flow.mb = cfs.at("mb").get<int>();
+            m_flow.mb = ReadInt(cfs.at("mb"));
         if (cfs.contains("ab"))
             m_flow.ab = cfs.at("ab").get<std::vector<std::string>>();
         if (cfs.contains("ma"))
-            m_flow.ma = cfs.at("ma").get<int>();
+            m_flow.ma = ReadInt(cfs.at("ma"));
         if (cfs.contains("aa"))
             m_flow.aa = cfs.at("aa").get<std::vector<std::string>>();
         if (cfs.contains("mo"))
-            m_flow.mo = cfs.at("mo").get<int>();
+            m_flow.mo = ReadInt(cfs.at("mo"));
         if (cfs.contains("saad"))
             m_flow.saad = cfs.at("saad").get<bool>();
         if (cfs.contains("sied"))
@@ -291,9 +342,19 @@ std::string Package::ExpandPlaceholders(const std::string& text) const {
     std::string result = text;
     for (const auto& [key, value] : m_placeholders) {
         const std::string token = "{" + key + "}";
-        // Scanning resumes after the inserted value, so a value holding its own token cannot loop.
-        for (size_t at = result.find(token); at != std::string::npos; at = result.find(token, at + value.size()))
-            result.replace(at, token.size(), value);
+        size_t at = result.find(token);
+        if (at == std::string::npos)
+            continue;
+        // One pass that copies the text once, however many tokens it holds; scanning goes on after each token
+        // in the text as it was, so a value holding its own token cannot loop.
+        std::string expanded;
+        size_t from = 0;
+        for (; at != std::string::npos; at = result.find(token, from)) {
+            expanded.append(result, from, at - from).append(value);
+            from = at + token.size();
+        }
+        expanded.append(result, from, std::string::npos);
+        result = std::move(expanded);
     }
     return result;
 }

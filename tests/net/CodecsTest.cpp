@@ -54,6 +54,16 @@ TEST(Base62Encode, WritesTheBigEndianNumeral) {
         "gJBvG7l5NXlRzkQrZDN27Z");
 }
 
+TEST(Base62Encode, TakesInputUpToItsBoundAndRefusesMore) {
+    // The cost grows with the square of the input; beyond the bound the caller gets an error, never a value
+    // computed some other way, since the server decodes it.
+    const std::string atBound(kMaxBase62InputBytes, '\xff');
+    const std::string encoded = Base62Encode(atBound);
+    EXPECT_GT(encoded.size(), 5400u);
+    EXPECT_LE(encoded.size(), 5504u);  // 4096 bytes need at most ceil(4096 * log 256 / log 62) digits
+    EXPECT_THROW(Base62Encode(atBound + "x"), std::length_error);
+}
+
 TEST(Utf8ToWide, DecodesUtf8) {
     EXPECT_EQ(Utf8ToWide(""), L"");
     EXPECT_EQ(Utf8ToWide("plain"), L"plain");

@@ -3,11 +3,14 @@
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
 #include "net/Codecs.h"
+#include "net/ServerText.h"
 #include "win32/Strings.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
+#include <limits>
 
 using nlohmann::json;
 
@@ -256,6 +259,165 @@ TEST_F(PackageTest, PresetsOverrideRequirementsReadBeforeThem) {
         EXPECT_EQ(package->m_needsChrome, c.chrome);
         EXPECT_EQ(package->m_needsNoChrome, c.noChrome);
         EXPECT_EQ(package->m_checksIeVersion, c.ie);
+    }
+}
+
+TEST_F(PackageTest, RequirementsBeyondTheRangeAskForTheMostRatherThanNothing) {
+    constexpr std::uint64_t kLargest = UINT64_MAX;
+    struct Case {
+        json value;
+        std::uint64_t expected;
+    } cases[] = {
+        {1e20, kLargest},
+        {2e19, kLargest},
+        {1e300, kLargest},
+        {18446744073709551616.0, kLargest},               // 2^64, the first value that does not fit
+        {18446744073709549568.0, 18446744073709549568u},  // the largest double below it still converts
+        {json::parse("18446744073709551615"), kLargest},
+        {json::parse("99999999999999999999999"), kLargest},  // too long for an integer: the parser makes it a double
+        {std::numeric_limits<double>::infinity(), kLargest},
+        {std::numeric_limits<double>::quiet_NaN(), kLargest},
+        {-std::numeric_limits<double>::infinity(), 0},
+        {-1e300, 0},
+        {-5, 0},
+        {4096.75, 4096},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value.dump());
+        for (const char* key : {"disk", "ram", "cpu"}) {
+            auto package = Make(Offer({{key, c.value}}));
+            const std::uint64_t read = std::string(key) == "disk"  ? package->m_minDiskMiB
+                                       : std::string(key) == "ram" ? package->m_minRamMiB
+                                                                   : package->m_minCpuMHz;
+            EXPECT_EQ(read, c.expected) << key;
+        }
+    }
+}
+
+TEST_F(PackageTest, IntegerKeysBeyondTheirRangeStopAtItsEnd) {
+    struct Case {
+        json value;
+        int expected;
+    } cases[] = {
+        {1e300, INT_MAX},
+        {-1e300, INT_MIN},
+        {std::numeric_limits<double>::quiet_NaN(), 0},
+        {json::parse("18446744073709551615"), INT_MAX},
+        {json::parse("-9223372036854775808"), INT_MIN},
+        {4294967301LL, INT_MAX},  // 2^32 + 5 no longer wraps to 5
+        {61.9, 61},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value.dump());
+        json cmdu = {{{"utr", "r"}, {"utk", "k"}, {"utvn", "n"}, {"utvt", "t"}, {"umd", c.value}}};
+        auto package = Make(Offer({{"v", c.value},
+                                   {"ov", c.value},
+                                   {"cmdu", cmdu},
+                                   {"pn", true},
+                                   {"cfs", {{"mb", c.value}, {"ma", c.value}, {"mo", c.value}}}}));
+        EXPECT_EQ(package->m_vertical, c.expected);
+        EXPECT_EQ(package->m_minOsCode, c.expected);
+        EXPECT_EQ(package->m_uninstallChecks.at(0).umd, c.expected);
+        EXPECT_EQ(package->m_flow.mb, c.expected);
+        EXPECT_EQ(package->m_flow.ma, c.expected);
+        EXPECT_EQ(package->m_flow.mo, c.expected);
+    }
+    // A preset beyond the range is no preset.
+    auto preset = Make(Offer({{"x", 1e300}, {"disk", 7}}));
+    EXPECT_EQ(preset->m_minDiskMiB, 7u);
+}
+
+TEST_F(PackageTest, ServerTextsAreBoundedBeforeTheyAreUsed) {
+    using server_text::kMaxNameChars;
+    using server_text::kMaxTextChars;
+    using server_text::kMaxUrlChars;
+    const std::string megabyte(1 << 20, 'n');
+    // Three bytes a character: the bounds count characters, not bytes, and never cut one in two.
+    std::string wide;
+    for (int i = 0; i < 100000; ++i)
+        wide += "\xe2\x82\xac";
+    auto package = Make(Offer({{"dn", wide},
+                               {"i", megabyte},
+                               {"u", megabyte},
+                               {"p", megabyte},
+                               {"cp", megabyte},
+                               {"ctu", megabyte},
+                               {"c", megabyte},
+                               {"pv", megabyte},
+                               {"pn", true},
+                               {"pnau", megabyte},
+                               {"pnak", megabyte},
+                               {"pnr", megabyte},
+                               {"pnop", megabyte},
+                               {"la", megabyte},
+                               {"sp", megabyte},
+                               {"pnrp", {{"default", megabyte}}}},
+                              {{"f", megabyte}, {"o", megabyte}}));
+    EXPECT_EQ(package->m_name.size(), kMaxNameChars * 3);
+    EXPECT_EQ(Utf8ToWide(package->m_name), std::wstring(kMaxNameChars, L'\u20ac'));
+    EXPECT_EQ(package->m_offerName, megabyte.substr(0, kMaxNameChars));
+    EXPECT_EQ(package->m_offerTag, megabyte.substr(0, kMaxNameChars));
+    EXPECT_EQ(package->m_eventTag.size(), kMaxNameChars);
+    EXPECT_EQ(package->m_minInstallerVersion.size(), kMaxNameChars);
+    for (const std::string* url : {&package->m_imageName, &package->m_downloadUrl, &package->m_privacyUrl,
+                                   &package->m_termsUrl, &package->m_pn.apiUrl})
+        EXPECT_EQ(url->size(), kMaxUrlChars);
+    for (const std::string* text :
+         {&package->m_installerArgs, &package->m_pn.registryValuePath, &package->m_pn.stubParams})
+        EXPECT_EQ(text->size(), kMaxTextChars);
+    EXPECT_EQ(Placeholder(*package, "pnrparam").size(), kMaxTextChars);
+    for (const std::string* name : {&package->m_pn.apiKey, &package->m_pn.op, &package->m_pn.la})
+        EXPECT_EQ(name->size(), kMaxNameChars);
+
+    // The server decodes "pxl": it is the true encoding of the bounded name, and an ordinary name (the other
+    // tests) is encoded whole as before.
+    auto configuration = ConfigurationManager::GetInstance();
+    EXPECT_EQ(Placeholder(*package, "pxl"),
+              Base62Encode(configuration->GetMachineGuid() + "|" + megabyte.substr(0, kMaxNameChars) + "|" +
+                           configuration->GetTimestamp()));
+    EXPECT_EQ(package->m_eventFields.at("5"), package->m_offerName);
+}
+
+TEST_F(PackageTest, ExpandedTextsStayWithinTheirBound) {
+    // Every token of a name or of installer arguments that the bound lets in expands into a long value; the
+    // result is bounded again.
+    std::string tokens;
+    while (tokens.size() + 5 <= server_text::kMaxTextChars)
+        tokens += "{pxl}";
+    auto package = Make(Offer({{"dn", tokens}, {"p", tokens}}, {{"f", "abc"}, {"o", std::string(4000, 'o')}}));
+    const std::string pxl = Placeholder(*package, "pxl");
+    ASSERT_GT(pxl.size(), 300u);
+    EXPECT_EQ(package->m_name, pxl.substr(0, server_text::kMaxNameChars));
+    EXPECT_EQ(package->m_installerArgs.size(), server_text::kMaxTextChars);
+    EXPECT_EQ(package->m_installerArgs.substr(0, pxl.size()), pxl);
+}
+
+TEST_F(PackageTest, ShownNamesLoseInvisibleFormatting) {
+    struct Case {
+        const char* name;
+        const char* shown;
+    } cases[] = {
+        {"setup\xe2\x80\xaegnp.exe", "setupgnp.exe"},                        // U+202E right-to-left override
+        {"\xe2\x80\xaa\xe2\x80\xab\xe2\x80\xac\xe2\x80\xadOffer", "Offer"},  // U+202A-U+202D
+        {"a\xe2\x81\xa6"
+         "b\xe2\x81\xa7"
+         "c\xe2\x81\xa8"
+         "d\xe2\x81\xa9",
+         "abcd"},                                                                        // isolates U+2066-U+2069
+        {"z\xe2\x80\x8bw\xe2\x80\x8cj\xe2\x80\x8dl\xe2\x80\x8er\xe2\x80\x8f", "zwjlr"},  // U+200B-U+200F
+        {"\xef\xbb\xbf"
+         "Bom",
+         "Bom"},                             // U+FEFF
+        {"Get {of} now", "Get tagnow now"},  // a placeholder's value is cleaned too
+        // Text that shows itself stays: right-to-left letters, accents, symbols.
+        {"\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d Caf\xc3\xa9 \xe2\x82\xac",
+         "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d Caf\xc3\xa9 \xe2\x82\xac"},
+        {"Offer One", "Offer One"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto package = Make(Offer({{"dn", c.name}}, {{"f", "tag\xe2\x80\xaenow"}, {"o", "OfferOne"}}));
+        EXPECT_EQ(package->m_name, c.shown);
     }
 }
 

@@ -33,3 +33,8 @@ wayfarer_add_test(NAME ending_pages_tests SOURCES
 file(GLOB dlmDocuments CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/resources/lang/dlm_*.xml")
 set_source_files_properties(pages/dlm_documents.rc PROPERTIES
     OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/languages_dlm.rc;${dlmDocuments};${CMAKE_BINARY_DIR}/generated/BuildSettings.h")
+# Hostile configuration answers served to the real frame: the pages after them, and a broken answer's end.
+wayfarer_add_test(NAME hostile_answer_pages_tests SOURCES
+    pages/HostileAnswerPagesTest.cpp
+    pages/dlm_documents.rc
+    DISPLAY BACKEND LOCKS instance_mutex)
