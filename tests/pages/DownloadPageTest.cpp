@@ -10,6 +10,7 @@
 #include "pages/DownloadRunTesting.h"
 #include "pages/FrameHarness.h"
 #include "support/Backend.h"
+#include "win32/Handle.h"
 
 #include <gtest/gtest.h>
 
@@ -319,6 +320,100 @@ TEST_F(DownloadPageTest, OffersStillRunWhenTheMainDownloadFails) {
         EXPECT_EQ(events[i].Text(), "");
     }
     EXPECT_EQ(frame.m_installerNotices, (std::vector<std::string>{"started", "finished"}));
+}
+
+// An offer whose own download fails is reported with -1 and its text; the other offer and the main product
+// run, and the run ends on the finish page.
+TEST_F(DownloadPageTest, AnOfferWhoseDownloadFailsIsReportedAndTheRunGoesOn) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    ServeInstaller("/dl/main");
+    ServeInstaller("/dl/second-setup.exe");
+    m_configuration->m_acceptedOffers = {Offer("First", "https://localhost/dl/missing-setup.exe", "/first"),
+                                         Offer("Second", "https://localhost/dl/second-setup.exe", "/second")};
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    Run(frame, page);
+
+    EXPECT_FALSE(frame.m_errorShown);
+    EXPECT_EQ(frame.m_currentPage, 3);
+    auto runs = m_log.WaitForRuns(2);
+    ASSERT_EQ(runs.size(), 2u);
+    std::map<std::wstring, std::wstring> argumentsByFile;
+    for (const auto& run : runs)
+        argumentsByFile[FileNameOf(run.path)] = run.commandLine.substr(run.commandLine.rfind(L"\" ") + 2);
+    EXPECT_EQ(argumentsByFile,
+              (std::map<std::wstring, std::wstring>{{L"main.exe", L"/S"}, {L"second-setup.exe", L"/second"}}));
+
+    auto events = ReceivedEvents(3, 10);
+    ASSERT_EQ(events.size(), 3u);
+    std::map<std::string, std::pair<std::string, std::string>> byName;
+    for (const auto& event : events)
+        byName[event.name] = {event.state, event.Text()};
+    EXPECT_EQ(byName["Quarvel"], (std::pair<std::string, std::string>{"3", ""}));
+    EXPECT_EQ(byName["Second"], (std::pair<std::string, std::string>{"3", ""}));
+    EXPECT_EQ(byName["First"].first, "-1");
+    EXPECT_EQ(
+        byName["First"].second.rfind("DOWNLOAD FAILED: [WINHTTP] Download failed: Server returned status code: 404", 0),
+        0u)
+        << byName["First"].second;
+}
+
+// The download page stamps, as it starts, the no-show date of every shown offer that carries a "pn" block,
+// accepted or not; an offer without one leaves nothing.
+TEST_F(DownloadPageTest, ShownOffersWithANoShowBlockAreStampedWhenThePageStarts) {
+    const std::wstring key = L"Software\\WayfarerDownloadPageStamp";
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    auto shown = [](const std::string& name, bool pn) {
+        json ps = {{"i", "i.png"}, {"dn", name}, {"u", "https://localhost/dl/never.exe"}};
+        if (pn) {
+            ps["pn"] = true;
+            ps["pnr"] = "Software\\WayfarerDownloadPageStamp\\" + name;
+        }
+        return std::make_shared<Package>(EventBase(), json{{"ad", {{"f", "t"}, {"o", name}}}, {"ps", ps}}, false, "",
+                                         0);
+    };
+    m_configuration->m_shownOffers = {shown("Declined", true), shown("Plain", false)};
+    // The main download fails at once: the stamps do not wait for any download.
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/missing");
+    DWORD stamp = 0;
+    std::vector<std::wstring> values;
+    {
+        DownloadFrame frame;
+        auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+        RunFrame(frame, {[&] {
+                             frame.AddPages();
+                             frame.NavigateToPage(2);
+                             // Read before the page's first timer tick.
+                             win32::RegKey stamps;
+                             if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, stamps.Put()) ==
+                                 ERROR_SUCCESS) {
+                                 wchar_t name[64];
+                                 for (DWORD i = 0, length = 64;
+                                      ::RegEnumValueW(stamps.Get(), i, name, &length, nullptr, nullptr, nullptr,
+                                                      nullptr) == ERROR_SUCCESS;
+                                      ++i, length = 64)
+                                     values.push_back(name);
+                                 DWORD size = sizeof(stamp);
+                                 ::RegQueryValueExW(stamps.Get(), L"Declined", nullptr, nullptr,
+                                                    reinterpret_cast<BYTE*>(&stamp), &size);
+                             }
+                             return true;
+                         },
+                         [&] { return frame.m_errorShown; },
+                         [&] {
+                             frame.EndDialog(1);
+                             return true;
+                         }});
+        (void)page;
+    }
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    EXPECT_EQ(values, std::vector<std::wstring>{L"Declined"});
+    // yyyymmdd, some 180 days ahead.
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
+    const DWORD now = today.wYear * 10000u + today.wMonth * 100u + today.wDay;
+    EXPECT_GT(stamp, now);
+    EXPECT_LT(stamp, now + 10000u);
 }
 
 // Two offers whose URLs end in the same name: each is saved and run as its own installer.
