@@ -3,6 +3,7 @@
 // the run ends on.
 #include "pages/DownloadPage.h"
 
+#include "download/InstallerLaunch.h"
 #include "download/StartedInstallers.h"
 #include "l10n/LanguageManager.h"
 #include "l10n/MessageBoxRecorder.h"
@@ -10,6 +11,7 @@
 #include "pages/DownloadRunTesting.h"
 #include "pages/FrameHarness.h"
 #include "support/Backend.h"
+#include "tests/download/InstallerFixtures.h"
 #include "win32/Handle.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +19,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <type_traits>
@@ -109,6 +112,10 @@ std::shared_ptr<Package> Offer(const std::string& name, const std::string& url, 
     json offer = {{"ad", {{"f", "tag-" + name}, {"o", name}}},
                   {"ps", {{"i", name + ".png"}, {"dn", name}, {"u", url}, {"p", arguments}}}};
     return std::make_shared<Package>(EventBase(), offer, false, "", 0);
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream(path.c_str(), std::ios::binary) << bytes;
 }
 
 std::shared_ptr<Package> MainPackage() {
@@ -414,6 +421,59 @@ TEST_F(DownloadPageTest, ShownOffersWithANoShowBlockAreStampedWhenThePageStarts)
     const DWORD now = today.wYear * 10000u + today.wMonth * 100u + today.wDay;
     EXPECT_GT(stamp, now);
     EXPECT_LT(stamp, now + 10000u);
+}
+
+// A ZIP archive as the installer, in both flavours: it is unpacked beside itself in the work folder and its
+// program runs with the product's arguments. Wine's Shell has no ZIP folder, so the unpacking is played here.
+TEST_F(DownloadPageTest, ZipInstallersAreUnpackedAndTheirProgramRuns) {
+    const std::string archive = download_testing::MakeZip({{"setup.exe", m_installer}});
+    std::vector<std::wstring> unpacked;
+    SetZipExtractorForTesting([&](BSTR, BSTR destination) {
+        unpacked.push_back(destination);
+        WriteFileBytes(std::wstring(destination) + L"\\setup.exe", m_installer);
+        return true;
+    });
+    for (bool isv : {true, false}) {
+        SCOPED_TRACE(isv ? "ISV" : "DLM");
+        backend::Reset();
+        unpacked.clear();
+        InstallerLog log;
+        m_configuration->m_mainPackage = MainPackage();
+        m_configuration->m_mainDownloadUrl = backend::Url("/dl/product.zip");
+        m_configuration->m_mainFileName = L"Product.zip";
+        backend::Script("/dl/product.zip", {{.body = archive}});
+        backend::Script("/dl/offer.zip", {{.body = archive}});
+        m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.zip", "/o")};
+        DownloadFrame frame;
+        if (isv) {
+            auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+            Run(frame, page);
+        } else {
+            auto& page = frame.AddDownloadPage<RecordingPageDlm>();
+            Run(frame, page);
+        }
+        EXPECT_FALSE(frame.m_errorShown);
+
+        // The DLM flavour stores its product as it came; only the offer is unpacked and run.
+        std::vector<std::wstring> expected = {m_folder + L"\\offer"};
+        if (isv)
+            expected.insert(expected.begin(), m_folder + L"\\product");
+        EXPECT_EQ(unpacked, expected);
+        auto runs = log.WaitForRuns(expected.size());
+        std::vector<std::wstring> commandLines;
+        for (const auto& run : runs)
+            commandLines.push_back(run.commandLine);
+        std::sort(commandLines.begin(), commandLines.end());
+        std::vector<std::wstring> expectedLines = {L"\"" + m_folder + L"\\offer\\setup.exe\" /o"};
+        if (isv)
+            expectedLines.push_back(L"\"" + m_folder + L"\\product\\setup.exe\" /S");
+        EXPECT_EQ(commandLines, expectedLines);
+        for (const auto& event : ReceivedEvents(2, 10)) {
+            EXPECT_EQ(event.state, "3") << event.name;
+            EXPECT_EQ(event.Text(), "") << event.name;
+        }
+    }
+    SetZipExtractorForTesting(nullptr);
 }
 
 // Two offers whose URLs end in the same name: each is saved and run as its own installer.
