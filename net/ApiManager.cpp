@@ -66,10 +66,12 @@ nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs) const {
         PostJson(url, body, HeaderList(), response, status);
         if (status >= 200 && status <= 399)
             break;
-        // No further attempt once the user has left the wizard.
+        // No further attempt once the user has left the wizard, also when that happened during the pause.
         if (ConfigurationManager::GetInstance()->m_closing)
             break;
         ::Sleep(retryPauseMs);
+        if (ConfigurationManager::GetInstance()->m_closing)
+            break;
     }
 
     if (IsBlank(response))
