@@ -13,6 +13,7 @@
 #include "support/Backend.h"
 #include "tests/download/InstallerFixtures.h"
 #include "win32/Handle.h"
+#include "win32/Strings.h"
 
 #include <gtest/gtest.h>
 
@@ -442,8 +443,10 @@ TEST_F(DownloadPageTest, ZipInstallersAreUnpackedAndTheirProgramRuns) {
         m_configuration->m_mainDownloadUrl = backend::Url("/dl/product.zip");
         m_configuration->m_mainFileName = L"Product.zip";
         backend::Script("/dl/product.zip", {{.body = archive}});
-        backend::Script("/dl/offer.zip", {{.body = archive}});
-        m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.zip", "/o")};
+        // Each flavour's offer unpacks into a folder of its own.
+        const std::string offer = isv ? "offer-isv" : "offer-dlm";
+        backend::Script("/dl/" + offer + ".zip", {{.body = archive}});
+        m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/" + offer + ".zip", "/o")};
         DownloadFrame frame;
         if (isv) {
             auto& page = frame.AddDownloadPage<RecordingPageIsv>();
@@ -455,7 +458,7 @@ TEST_F(DownloadPageTest, ZipInstallersAreUnpackedAndTheirProgramRuns) {
         EXPECT_FALSE(frame.m_errorShown);
 
         // The DLM flavour stores its product as it came; only the offer is unpacked and run.
-        std::vector<std::wstring> expected = {m_folder + L"\\offer"};
+        std::vector<std::wstring> expected = {m_folder + L"\\" + win32::Utf8ToWide(offer)};
         if (isv)
             expected.insert(expected.begin(), m_folder + L"\\product");
         EXPECT_EQ(unpacked, expected);
@@ -464,7 +467,8 @@ TEST_F(DownloadPageTest, ZipInstallersAreUnpackedAndTheirProgramRuns) {
         for (const auto& run : runs)
             commandLines.push_back(run.commandLine);
         std::sort(commandLines.begin(), commandLines.end());
-        std::vector<std::wstring> expectedLines = {L"\"" + m_folder + L"\\offer\\setup.exe\" /o"};
+        std::vector<std::wstring> expectedLines = {L"\"" + m_folder + L"\\" + win32::Utf8ToWide(offer) +
+                                                   L"\\setup.exe\" /o"};
         if (isv)
             expectedLines.push_back(L"\"" + m_folder + L"\\product\\setup.exe\" /S");
         EXPECT_EQ(commandLines, expectedLines);
