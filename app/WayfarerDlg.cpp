@@ -468,23 +468,13 @@ void CWayfarerDlg::OnClose() {
     DownloadManager::GetInstance()->m_cancelled = true;
 
     // The window is hidden already; the user does not watch the reports of the close go out.
-    for (const auto& offer : configuration->m_shownOffers) {
-        offer->ReportEvent(5, nullptr);
-        offer->WaitForEvents();
-    }
-    if (configuration->m_mainPackage) {
-        configuration->m_mainPackage->ReportEvent(5, nullptr);
-        configuration->m_mainPackage->WaitForEvents();
-    }
+    ReportClose();
 
     DeleteTempFolder();
     EndDialog(IDCANCEL);
 }
 
 namespace {
-
-// The events of the run's last moments (the installers' results) are sent by then, or given up.
-constexpr std::chrono::seconds kFinishWait{15};
 
 bool WaitForEventsUntil(Package& package, std::chrono::steady_clock::time_point deadline) {
     std::unique_lock<std::mutex> lock(package.m_eventMutex);
@@ -493,10 +483,25 @@ bool WaitForEventsUntil(Package& package, std::chrono::steady_clock::time_point 
 
 }  // namespace
 
+void CWayfarerDlg::ReportClose() {
+    auto configuration = ConfigurationManager::GetInstance();
+    // One deadline for all: an analytics endpoint that does not answer holds the end of the wizard no longer
+    // than it holds Finish, however many offers were shown.
+    const auto deadline = std::chrono::steady_clock::now() + kLastEventsWait;
+    std::vector<std::shared_ptr<Package>> packages = configuration->m_shownOffers;
+    packages.push_back(configuration->m_mainPackage);
+    for (const auto& package : packages) {
+        if (!package)
+            continue;
+        package->ReportEvent(5, nullptr);
+        WaitForEventsUntil(*package, deadline);
+    }
+}
+
 void CWayfarerDlg::FinishRun() {
     Hide();
     auto configuration = ConfigurationManager::GetInstance();
-    const auto deadline = std::chrono::steady_clock::now() + kFinishWait;
+    const auto deadline = std::chrono::steady_clock::now() + kLastEventsWait;
     // Every package that may have an event in flight: the main product, the offers shown and those accepted.
     std::vector<std::shared_ptr<Package>> packages{configuration->m_mainPackage};
     for (const auto* list : {&configuration->m_shownOffers, &configuration->m_acceptedOffers})

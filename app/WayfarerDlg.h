@@ -8,6 +8,7 @@
 #include "ui/Dialog.h"
 #include "win32/Handle.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +25,10 @@ public:
 
     // Name of the single-instance mutex for a build whose wizard-type key is `wizardTypeKey`.
     static std::wstring MakeInstanceMutexName(const std::wstring& wizardTypeKey);
+
+    // How long the end of the wizard, by Finish or by closing the window, waits in all for the last events still
+    // on their way (and, after Finish, for the offers' installers), whatever the number of packages.
+    static constexpr std::chrono::seconds kLastEventsWait{15};
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -61,6 +66,9 @@ protected:
     // Finish: the window goes, the last events and the started installers get a bounded time to end, and the
     // work folder is deleted.
     void FinishRun();
+    // Reports each shown offer's close and then the main product's, each after the previous one was delivered,
+    // until kLastEventsWait has passed in all; the reports not sent by then go out without being waited for.
+    void ReportClose();
     // Deletes the work folder, except what an installer that still runs may use.
     void DeleteTempFolder();
     // Deletes `path` and everything below it; what cannot be deleted now, and the files and folders of `inUse`,

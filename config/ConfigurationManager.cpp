@@ -74,10 +74,11 @@ ConfigurationManager::ConfigurationManager(const std::wstring& wizardTypeKey) {
 }
 
 std::shared_ptr<ConfigurationManager> ConfigurationManager::GetInstance() {
-    static std::once_flag once;
-    static std::shared_ptr<ConfigurationManager> instance;
-    std::call_once(once, [] { instance = std::make_shared<ConfigurationManager>(GetWizardTypeKey()); });
-    return instance;
+    // Never destroyed: a thread that outlives the wizard (a loading run, an event send) may still ask for it while
+    // the process ends.
+    static const auto* instance =
+        new std::shared_ptr<ConfigurationManager>(std::make_shared<ConfigurationManager>(GetWizardTypeKey()));
+    return *instance;
 }
 
 std::wstring ConfigurationManager::GetWizardTypeKey() {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -91,7 +92,8 @@ public:
     PlaceholderTable m_pathPlaceholders;
     PlaceholderTable m_pf64Placeholders;
     bool m_placeholdersReady = false;
-    bool m_closing = false;
+    // Set by the GUI thread when the user leaves; read by the loading run and the download tasks.
+    std::atomic<bool> m_closing{false};
     bool m_offerDeclined = false;
 
 private:

@@ -3,7 +3,6 @@
 #include <shlwapi.h>
 
 #include <cwchar>
-#include <mutex>
 #include <thread>
 
 #include "config/ConfigurationManager.h"
@@ -11,10 +10,10 @@
 #include "ui/Window.h"
 
 std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
-    static std::once_flag once;
-    static std::shared_ptr<DownloadManager> instance;
-    std::call_once(once, [] { instance = Create(ConfigurationManager::GetInstance()); });
-    return instance;
+    // Never destroyed: a thread that outlives the wizard (a loading run, an event send) may still ask for it while
+    // the process ends.
+    static const auto* instance = new std::shared_ptr<DownloadManager>(Create(ConfigurationManager::GetInstance()));
+    return *instance;
 }
 
 std::shared_ptr<DownloadManager> DownloadManager::Create(std::shared_ptr<ConfigurationManager> configuration) {

@@ -1,7 +1,6 @@
 #include "net/ApiManager.h"
 
 #include <cwctype>
-#include <mutex>
 #include <new>
 
 #include "config/ConfigurationManager.h"
@@ -26,10 +25,10 @@ bool IsBlank(const std::string& text) {
 }  // namespace
 
 std::shared_ptr<ApiManager> ApiManager::GetInstance() {
-    static std::once_flag once;
-    static std::shared_ptr<ApiManager> instance;
-    std::call_once(once, [] { instance = std::make_shared<ApiManager>(); });
-    return instance;
+    // Never destroyed: a thread that outlives the wizard (a loading run, an event send) may still ask for it while
+    // the process ends.
+    static const auto* instance = new std::shared_ptr<ApiManager>(std::make_shared<ApiManager>());
+    return *instance;
 }
 
 std::string ApiManager::BuildRequestBody() {
@@ -67,7 +66,12 @@ nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs) const {
         PostJson(url, body, HeaderList(), response, status);
         if (status >= 200 && status <= 399)
             break;
+        // No further attempt once the user has left the wizard, also when that happened during the pause.
+        if (ConfigurationManager::GetInstance()->m_closing)
+            break;
         ::Sleep(retryPauseMs);
+        if (ConfigurationManager::GetInstance()->m_closing)
+            break;
     }
 
     if (IsBlank(response))

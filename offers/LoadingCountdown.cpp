@@ -42,3 +42,14 @@ bool LoadCountdown::RunIfArmed(const std::function<void()>& action) {
     action();
     return true;
 }
+
+void RunEnd::Finish() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ended = true;
+    m_finished.notify_all();
+}
+
+bool RunEnd::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_finished.wait_until(lock, deadline, [this] { return m_ended; });
+}

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,4 +53,20 @@ private:
     bool m_delivered = false;
     std::vector<std::shared_ptr<Package>> m_offers;
     Delivery m_deliver;
+};
+
+// The end of a loading run whose thread nobody joins: the run marks it when it has ended, and the page that
+// started it waits for it a bounded time before it goes, so that the run does not outlive the program's
+// objects unless the network holds it beyond that.
+class RunEnd {
+public:
+    // The run has ended: it touches nothing of the program any more.
+    void Finish();
+    // True when the run had ended by `deadline`.
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline);
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    bool m_ended = false;
 };

@@ -84,6 +84,9 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
     if (!offers.is_array())
         throw json::type_error::create(302, "type must be array, but is " + std::string(offers.type_name()), &offers);
     for (const json& element : offers) {
+        // Once the user has left, no offer is examined any more (each may read the machine and send a report).
+        if (configuration->m_closing)
+            break;
         auto offer =
             std::make_shared<Package>(EventBase(), element, false, "", static_cast<int>(outcome.offers.size()));
         bool stopEvaluation = false;
@@ -103,5 +106,8 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
 LoadingOutcome LoadConfiguration(const std::shared_ptr<ConfigurationManager>& configuration,
                                  std::shared_ptr<MachineFacts> facts) {
     const json answer = ApiManager::GetInstance()->RequestConfiguration();
+    // An answer that arrives after the user has left is not applied.
+    if (configuration->m_closing)
+        return LoadingOutcome();
     return ApplyConfigurationAnswer(answer, configuration, std::move(facts));
 }

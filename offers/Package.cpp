@@ -89,7 +89,8 @@ std::string ExpandName(const Package& package, const json& value) {
 }  // namespace
 
 std::string AffiliateForCountry(const std::string& countryCode) {
-    static const std::map<std::string, std::string> table = [] {
+    // Never destroyed: a loading run still under way while the process ends may look a country up.
+    static const auto& table = *new std::map<std::string, std::string>([] {
         std::map<std::string, std::string> codes;
         const std::pair<const char*, std::vector<const char*>> groups[] = {
             {"91088", {"US"}},
@@ -106,7 +107,7 @@ std::string AffiliateForCountry(const std::string& countryCode) {
             for (const char* code : group)
                 codes.emplace(code, value);
         return codes;
-    }();
+    }());
     auto found = table.find(countryCode);
     return found != table.end() ? found->second : "91082";
 }

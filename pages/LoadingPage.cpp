@@ -14,6 +14,8 @@ LoadingPage::LoadingPage(std::shared_ptr<LanguageManager> languageManager, HWND 
     : IPage(std::move(languageManager), IDD_LOADING_PAGE, parent) {}
 
 LoadingPage::~LoadingPage() {
+    if (m_runEnd)
+        m_runEnd->WaitUntil(std::chrono::steady_clock::now() + kRunEndWait);
     if (m_countdown)
         m_countdown->Disarm();
     for (const auto& offer : m_loadingOffers)
@@ -45,18 +47,22 @@ void LoadingPage::OnNavigateToPage() {
     auto promise = std::make_shared<std::promise<LoadingOutcome>>();
     m_evaluation = promise->get_future();
     const HWND page = m_hwnd;
-    auto run = [promise, page] {
+    auto runEnd = std::make_shared<RunEnd>();
+    m_runEnd = runEnd;
+    auto run = [promise, page, runEnd] {
         try {
             promise->set_value(LoadConfiguration(ConfigurationManager::GetInstance()));
         } catch (...) {
             promise->set_exception(std::current_exception());
         }
         ::PostMessageW(page, WM_LOADING_FINISHED, 0, 0);
+        runEnd->Finish();
     };
     try {
         std::thread(run).detach();
     } catch (const std::system_error&) {
         promise->set_exception(std::current_exception());
+        runEnd->Finish();
         Post(WM_LOADING_FINISHED);
     }
 }

@@ -6,6 +6,7 @@
 #include "offers/LoadingPipeline.h"
 #include "pages/IPage.h"
 
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
@@ -13,13 +14,19 @@
 
 class LoadCountdown;
 class Package;
+class RunEnd;
 
 class LoadingPage : public IPage {
 public:
     LoadingPage(std::shared_ptr<LanguageManager> languageManager, HWND parent = nullptr);
     // Disarms the image countdown: downloads still under way end without reaching the frame, and their images
-    // are refused.
+    // are refused. A loading run still under way (the user left meanwhile) gets up to kRunEndWait to end.
     ~LoadingPage() override;
+
+    // How long the page, as it goes, waits for a loading run still under way. Once the user has left, a run stops
+    // at its next step; only a configuration request the network holds takes longer, and the program ends without
+    // it (what such a run still reads lives as long as the process).
+    static constexpr std::chrono::seconds kRunEndWait{5};
 
     void OnNavigateToPage() override;
     std::wstring GetPageName() const override { return L"LoadingPage"; }
@@ -45,6 +52,8 @@ private:
     std::future<LoadingOutcome> m_evaluation;
     bool m_configurationError = false;
     std::shared_ptr<LoadCountdown> m_countdown;
+    // Marked by the loading run's thread when it has ended; empty until the page is entered.
+    std::shared_ptr<RunEnd> m_runEnd;
     // The offers whose images are on their way; their images are dropped with the page.
     std::vector<std::shared_ptr<Package>> m_loadingOffers;
 };

@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <cwchar>
 #include <string>
+#include <string_view>
 
 namespace registry {
 
 namespace {
 
-const std::wstring kSoftware = L"software";
+// A view, not a string: a loading run still under way while the process ends may read it.
+constexpr std::wstring_view kSoftware = L"software";
 
 bool UnderSoftware(const std::wstring& fullPath) {
     for (const wchar_t* prefix : {L"hkey_local_machine\\software\\", L"hkey_current_user\\software\\"}) {
@@ -131,7 +133,7 @@ const RegistryAccess::SoftwareKey* RegistryAccess::FindSoftwareKey(HKEY hive, RE
         return &found->second;
     SoftwareKey software;
     try {
-        software.key = OpenKeyOrThrow(hive, kSoftware, KEY_READ | view);
+        software.key = OpenKeyOrThrow(hive, std::wstring(kSoftware), KEY_READ | view);
         for (std::wstring& name : EnumerateSubkeys(software.key.Get()))
             software.subkeys.insert(std::move(name));
     } catch (const win32::RegistryError&) {
@@ -158,7 +160,7 @@ bool RegistryAccess::KeyExists(const std::wstring& fullPath) {
     const HKEY hive = HiveHandle(hiveName);
     const std::wstring rest = SplitKeyPath(belowHive).second;
     if (!m_useSubkeyCache) {
-        win32::RegKey software = OpenKey(hive, kSoftware, KEY_READ | view);
+        win32::RegKey software = OpenKey(hive, std::wstring(kSoftware), KEY_READ | view);
         return software && OpenKey(software.Get(), rest, KEY_READ | view).IsValid();
     }
 

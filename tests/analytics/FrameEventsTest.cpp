@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
+
 using backend::ReceivedEvents;
 using nlohmann::json;
 using testing_frame::RunFrame;
@@ -85,4 +87,33 @@ TEST_F(FrameEventsTest, ClosingWaitsForReportsStillInFlight) {
     // Both the start report (still in flight) and the close report were delivered before the dialog ended.
     EXPECT_GE(std::chrono::steady_clock::now() - closed, std::chrono::milliseconds(1400));
     EXPECT_EQ(backend::Requests("/zbd").size(), 2u);
+}
+
+// An analytics endpoint that takes the reports and never answers: the close waits for them as long as Finish
+// would, in all, not once per package, and the work folder still goes.
+TEST_F(FrameEventsTest, ClosingWithAStalledEndpointWaitsNoLongerThanFinishInAll) {
+    backend::Script("/zbd", {{.body = "{}", .delaySeconds = 60}});
+    const std::wstring folder = m_configuration->m_tempFolder;
+    ASSERT_TRUE(::PathFileExistsW(folder.c_str()));
+    TestFrame frame;
+    std::chrono::steady_clock::time_point closed;
+    INT_PTR result = RunFrame(frame, {[&] {
+                                          testing_frame::PressKey(VK_RETURN);
+                                          return true;
+                                      },
+                                      [&] { return frame.m_currentPage >= 1; },
+                                      [&] {
+                                          m_configuration->m_shownOffers = {ShownOffer("First"), ShownOffer("Second")};
+                                          testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+                                          closed = std::chrono::steady_clock::now();
+                                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                                          return true;
+                                      }});
+    const auto waited = std::chrono::steady_clock::now() - closed;
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_GE(waited, TestFrame::kLastEventsWait - std::chrono::milliseconds(500));
+    EXPECT_LT(waited, TestFrame::kLastEventsWait + std::chrono::seconds(5));
+    // The first offer's report took the whole wait; the later ones still went out, unwaited.
+    EXPECT_EQ(backend::Requests("/zbd", 4, 10).size(), 4u);
+    EXPECT_FALSE(::PathFileExistsW(folder.c_str()));
 }

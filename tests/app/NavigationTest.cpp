@@ -1,6 +1,7 @@
 #include "pages/FrameHarness.h"
 
 #include "download/DownloadManager.h"
+#include "pages/DownloadPage.h"
 #include "l10n/MessageBoxRecorder.h"
 #include "support/Backend.h"
 
@@ -279,6 +280,22 @@ TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {
              frame.m_installersRunning = true;
          },
          {kInstallersQuestion}},
+        // The frame's own download page tells it when installers start and end.
+        {"while the download page's installers run",
+         [](TestFrame& frame) {
+             auto& page = dynamic_cast<DownloadPageIsv&>(frame.AddDownloadPage());
+             frame.AddStubPage(L"FinishPageISV");
+             page.m_onInstallersStarted();
+         },
+         {kInstallersQuestion}},
+        {"after the download page's installers ended",
+         [](TestFrame& frame) {
+             auto& page = dynamic_cast<DownloadPageIsv&>(frame.AddDownloadPage());
+             frame.AddStubPage(L"FinishPageISV");
+             page.m_onInstallersStarted();
+             page.m_onInstallersFinished();
+         },
+         {kExitQuestion}},
         {"on the last page",
          [](TestFrame& frame) {
              frame.AddStubPage(L"DownloadPageISV");

@@ -77,6 +77,27 @@ TEST_F(LoadingPipelineTest, OffersAreAdmittedInOrderAndTheFirstAdmittedExclusive
     EXPECT_EQ(NamesOf(outcome), Names{"X"});
 }
 
+// Once the user has left, the run starts nothing: an answer that arrives then is not applied, and no offer is
+// examined (each may read the machine and send a refusal).
+TEST_F(LoadingPipelineTest, NothingIsExaminedOnceTheUserHasLeft) {
+    const json answer = {{"l", "XX"}, {"f", {{"m", 5}}}, {"o", {Offer("A", {{"v", 1}}), Offer("B", {{"v", 1}})}}};
+    m_configuration->m_serverL = "US";
+    m_configuration->m_closing = true;
+    EXPECT_TRUE(Apply(answer).offers.empty());
+    EXPECT_EQ(m_configuration->m_offersToShow, 0);
+
+    backend::Script("/o", {{.body = answer.dump()}});
+    EXPECT_TRUE(LoadConfiguration(m_configuration, std::make_shared<FakeFacts>()).offers.empty());
+    EXPECT_EQ(m_configuration->m_serverL, "US");
+    EXPECT_EQ(backend::Requests("/o").size(), 1u);
+
+    // A refusal would have been reported by now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(backend::Requests("/zbd").empty());
+    m_configuration->m_closing = false;
+    EXPECT_EQ(NamesOf(Apply(answer)), Names{"A"});
+}
+
 TEST_F(LoadingPipelineTest, MalformedAnswersFailTheRun) {
     struct Case {
         const char* name;

@@ -7,6 +7,7 @@
 #include "offers/OfferEvaluator.h"
 #include "offers/Package.h"
 #include "offers/OfferTesting.h"
+#include "tests/offers/PresenceTesting.h"
 
 #include <gtest/gtest.h>
 #include <knownfolders.h>
@@ -49,6 +50,13 @@ TEST_F(OfferRulesTest, EachRuleRefusesWithItsReason) {
     };
     const std::string a62 = Base62Encode("A");
     const std::string b62 = Base62Encode("B");
+    // A file that exists, of a program that runs; a key that every machine has.
+    const std::string self = presence_testing::Utf8(presence_testing::OwnExecutablePath());
+    const std::string stem = self.substr(self.rfind('\\') + 1, self.rfind('.') - self.rfind('\\') - 1);
+    const json presentKey = {"Microsoft"};
+    // The 64-bit rule passes in the 64-bit prefix, so only the 32-bit one tells what comes after it.
+    const char* kind = std::getenv("WAYFARER_PREFIX_KIND");
+    const bool win64 = kind != nullptr && std::string(kind) == "win64";
     const Case cases[] = {
         {"two offers without vertical",
          json{Offer("A"), Offer("B")},
@@ -159,6 +167,44 @@ TEST_F(OfferRulesTest, EachRuleRefusesWithItsReason) {
          facts([](FakeFacts& f) { f.diskMiB = 1, f.ramMiB = 1, f.cpuMHz = 1; }),
          {},
          {{"A", "NOT ENOUGH DISK SPACE"}}},
+        {"position before vertical",
+         json{Offer("A", {{"v", 1}}), FlowOffer("B", {{"mb", 0}}, {{"v", 1}})},
+         facts(asIs),
+         {"A"},
+         {{"B", "SHOWED 1 PRODUCTS BUT ONLY 0 ALLOWED BEFORE"}}},
+        {"vertical before exclusive",
+         json{Offer("A", {{"v", 1}}), Offer("B", {{"v", 1}, {"exc", true}})},
+         facts(asIs),
+         {"A"},
+         {{"B", "SAME VERTICAL OFFER ALREADY PRESENT"}}},
+        {"registry before machine",
+         json{Offer("A", {{"r", presentKey}, {"disk", 5000}})},
+         facts([](FakeFacts& f) { f.diskMiB = 1; }),
+         {},
+         {{"A", "REGISTRY KEY EXISTS"}}},
+        {"machine before 64-bit",
+         json{Offer("A", {{"pv", "9.0"}, {"win64", true}})},
+         facts(asIs),
+         {},
+         {{"A", "UNSUPPORTED PLATFORM VERSION"}}},
+        {"64-bit before files",
+         json{Offer("A", {{"win64", true}, {"fe", {self}}})},
+         facts(asIs),
+         {},
+         {{"A", win64 ? "FILE EXISTS" : "64 BIT OS REQUIRED"}}},
+        {"files before running programs",
+         json{Offer("A", {{"fe", {self}}, {"a", {stem}}})},
+         facts(asIs),
+         {},
+         {{"A", "FILE EXISTS"}}},
+        // Once a second admitted "sied" offer has given its place back, what earlier offers allow after them
+        // ("ma", "aa") no longer counts; what this offer allows before it ("mb", "ab") still does.
+        {"places after earlier offers once a place was given back",
+         json{FlowOffer("A", {{"ma", 1}, {"aa", {b62}}}, {{"v", 1}}), FlowOffer("B", {{"sied", true}}, {{"v", 2}}),
+              Offer("C", {{"v", 3}}), FlowOffer("D", {{"mb", 2}}, {{"v", 4}})},
+         facts(asIs),
+         {"A", "B", "C"},
+         {{"D", "SHOWED 3 PRODUCTS BUT ONLY 2 ALLOWED BEFORE"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -128,4 +128,29 @@ TEST(DownloadFinish, FinishWaitsForTheLastEventsAndInstallersThenDeletesTheWorkF
     configuration->m_tempFolder = savedFolder;
 }
 
+// With no installer left running, Finish still waits for the last event on its way: it has been delivered when
+// the dialog ends.
+TEST(DownloadFinish, FinishWaitsForAnEventInFlightWhenNoInstallerRuns) {
+    testing_ui::EnsureGdiplus();
+    backend::Reset();
+    backend::Script("/zbd", {{.body = "{}", .delaySeconds = 1.5}});
+    auto configuration = ConfigurationManager::GetInstance();
+    auto main = std::make_shared<Package>(EventBase(), true, L"Quarvel", L"QuarvelProduct", L"", L"", 0);
+    configuration->m_mainPackage = main;
+
+    FinishFrame frame;
+    INT_PTR result = RunFrame(frame, {[&] {
+                                  main->ReportEvent(3, nullptr);
+                                  frame.OnPageButton(ButtonType::Finish);
+                                  return true;
+                              }});
+    EXPECT_EQ(result, 1);
+    EXPECT_TRUE(main->m_eventsClosed) << "the installation's report was not delivered before the end";
+    {
+        std::lock_guard<std::mutex> lock(main->m_eventMutex);
+        EXPECT_EQ(main->m_pendingEvents, 0);
+    }
+    configuration->m_mainPackage.reset();
+}
+
 }  // namespace

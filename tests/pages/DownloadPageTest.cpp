@@ -3,6 +3,7 @@
 // the run ends on.
 #include "pages/DownloadPage.h"
 
+#include "download/InstallerLaunch.h"
 #include "download/StartedInstallers.h"
 #include "l10n/LanguageManager.h"
 #include "l10n/MessageBoxRecorder.h"
@@ -10,12 +11,16 @@
 #include "pages/DownloadRunTesting.h"
 #include "pages/FrameHarness.h"
 #include "support/Backend.h"
+#include "tests/download/InstallerFixtures.h"
+#include "win32/Handle.h"
+#include "win32/Strings.h"
 
 #include <gtest/gtest.h>
 
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <type_traits>
@@ -108,6 +113,10 @@ std::shared_ptr<Package> Offer(const std::string& name, const std::string& url, 
     json offer = {{"ad", {{"f", "tag-" + name}, {"o", name}}},
                   {"ps", {{"i", name + ".png"}, {"dn", name}, {"u", url}, {"p", arguments}}}};
     return std::make_shared<Package>(EventBase(), offer, false, "", 0);
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream(path.c_str(), std::ios::binary) << bytes;
 }
 
 std::shared_ptr<Package> MainPackage() {
@@ -319,6 +328,156 @@ TEST_F(DownloadPageTest, OffersStillRunWhenTheMainDownloadFails) {
         EXPECT_EQ(events[i].Text(), "");
     }
     EXPECT_EQ(frame.m_installerNotices, (std::vector<std::string>{"started", "finished"}));
+}
+
+// An offer whose own download fails is reported with -1 and its text; the other offer and the main product
+// run, and the run ends on the finish page.
+TEST_F(DownloadPageTest, AnOfferWhoseDownloadFailsIsReportedAndTheRunGoesOn) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    ServeInstaller("/dl/main");
+    ServeInstaller("/dl/second-setup.exe");
+    m_configuration->m_acceptedOffers = {Offer("First", "https://localhost/dl/missing-setup.exe", "/first"),
+                                         Offer("Second", "https://localhost/dl/second-setup.exe", "/second")};
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    Run(frame, page);
+
+    EXPECT_FALSE(frame.m_errorShown);
+    EXPECT_EQ(frame.m_currentPage, 3);
+    auto runs = m_log.WaitForRuns(2);
+    ASSERT_EQ(runs.size(), 2u);
+    std::map<std::wstring, std::wstring> argumentsByFile;
+    for (const auto& run : runs)
+        argumentsByFile[FileNameOf(run.path)] = run.commandLine.substr(run.commandLine.rfind(L"\" ") + 2);
+    EXPECT_EQ(argumentsByFile,
+              (std::map<std::wstring, std::wstring>{{L"main.exe", L"/S"}, {L"second-setup.exe", L"/second"}}));
+
+    auto events = ReceivedEvents(3, 10);
+    ASSERT_EQ(events.size(), 3u);
+    std::map<std::string, std::pair<std::string, std::string>> byName;
+    for (const auto& event : events)
+        byName[event.name] = {event.state, event.Text()};
+    EXPECT_EQ(byName["Quarvel"], (std::pair<std::string, std::string>{"3", ""}));
+    EXPECT_EQ(byName["Second"], (std::pair<std::string, std::string>{"3", ""}));
+    EXPECT_EQ(byName["First"].first, "-1");
+    EXPECT_EQ(
+        byName["First"].second.rfind("DOWNLOAD FAILED: [WINHTTP] Download failed: Server returned status code: 404", 0),
+        0u)
+        << byName["First"].second;
+}
+
+// The download page stamps, as it starts, the no-show date of every shown offer that carries a "pn" block,
+// accepted or not; an offer without one leaves nothing.
+TEST_F(DownloadPageTest, ShownOffersWithANoShowBlockAreStampedWhenThePageStarts) {
+    const std::wstring key = L"Software\\WayfarerDownloadPageStamp";
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    auto shown = [](const std::string& name, bool pn) {
+        json ps = {{"i", "i.png"}, {"dn", name}, {"u", "https://localhost/dl/never.exe"}};
+        if (pn) {
+            ps["pn"] = true;
+            ps["pnr"] = "Software\\WayfarerDownloadPageStamp\\" + name;
+        }
+        return std::make_shared<Package>(EventBase(), json{{"ad", {{"f", "t"}, {"o", name}}}, {"ps", ps}}, false, "",
+                                         0);
+    };
+    m_configuration->m_shownOffers = {shown("Declined", true), shown("Plain", false)};
+    // The main download fails at once: the stamps do not wait for any download.
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/missing");
+    DWORD stamp = 0;
+    std::vector<std::wstring> values;
+    {
+        DownloadFrame frame;
+        auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+        RunFrame(frame, {[&] {
+                             frame.AddPages();
+                             frame.NavigateToPage(2);
+                             // Read before the page's first timer tick.
+                             win32::RegKey stamps;
+                             if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, stamps.Put()) ==
+                                 ERROR_SUCCESS) {
+                                 wchar_t name[64];
+                                 for (DWORD i = 0, length = 64;
+                                      ::RegEnumValueW(stamps.Get(), i, name, &length, nullptr, nullptr, nullptr,
+                                                      nullptr) == ERROR_SUCCESS;
+                                      ++i, length = 64)
+                                     values.push_back(name);
+                                 DWORD size = sizeof(stamp);
+                                 ::RegQueryValueExW(stamps.Get(), L"Declined", nullptr, nullptr,
+                                                    reinterpret_cast<BYTE*>(&stamp), &size);
+                             }
+                             return true;
+                         },
+                         [&] { return frame.m_errorShown; },
+                         [&] {
+                             frame.EndDialog(1);
+                             return true;
+                         }});
+        (void)page;
+    }
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    EXPECT_EQ(values, std::vector<std::wstring>{L"Declined"});
+    // yyyymmdd, some 180 days ahead.
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
+    const DWORD now = today.wYear * 10000u + today.wMonth * 100u + today.wDay;
+    EXPECT_GT(stamp, now);
+    EXPECT_LT(stamp, now + 10000u);
+}
+
+// A ZIP archive as the installer, in both flavours: it is unpacked beside itself in the work folder and its
+// program runs with the product's arguments. Wine's Shell has no ZIP folder, so the unpacking is played here.
+TEST_F(DownloadPageTest, ZipInstallersAreUnpackedAndTheirProgramRuns) {
+    const std::string archive = download_testing::MakeZip({{"setup.exe", m_installer}});
+    std::vector<std::wstring> unpacked;
+    SetZipExtractorForTesting([&](BSTR, BSTR destination) {
+        unpacked.push_back(destination);
+        WriteFileBytes(std::wstring(destination) + L"\\setup.exe", m_installer);
+        return true;
+    });
+    for (bool isv : {true, false}) {
+        SCOPED_TRACE(isv ? "ISV" : "DLM");
+        backend::Reset();
+        unpacked.clear();
+        InstallerLog log;
+        m_configuration->m_mainPackage = MainPackage();
+        m_configuration->m_mainDownloadUrl = backend::Url("/dl/product.zip");
+        m_configuration->m_mainFileName = L"Product.zip";
+        backend::Script("/dl/product.zip", {{.body = archive}});
+        // Each flavour's offer unpacks into a folder of its own.
+        const std::string offer = isv ? "offer-isv" : "offer-dlm";
+        backend::Script("/dl/" + offer + ".zip", {{.body = archive}});
+        m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/" + offer + ".zip", "/o")};
+        DownloadFrame frame;
+        if (isv) {
+            auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+            Run(frame, page);
+        } else {
+            auto& page = frame.AddDownloadPage<RecordingPageDlm>();
+            Run(frame, page);
+        }
+        EXPECT_FALSE(frame.m_errorShown);
+
+        // The DLM flavour stores its product as it came; only the offer is unpacked and run.
+        std::vector<std::wstring> expected = {m_folder + L"\\" + win32::Utf8ToWide(offer)};
+        if (isv)
+            expected.insert(expected.begin(), m_folder + L"\\product");
+        EXPECT_EQ(unpacked, expected);
+        auto runs = log.WaitForRuns(expected.size());
+        std::vector<std::wstring> commandLines;
+        for (const auto& run : runs)
+            commandLines.push_back(run.commandLine);
+        std::sort(commandLines.begin(), commandLines.end());
+        std::vector<std::wstring> expectedLines = {L"\"" + m_folder + L"\\" + win32::Utf8ToWide(offer) +
+                                                   L"\\setup.exe\" /o"};
+        if (isv)
+            expectedLines.push_back(L"\"" + m_folder + L"\\product\\setup.exe\" /S");
+        EXPECT_EQ(commandLines, expectedLines);
+        for (const auto& event : ReceivedEvents(2, 10)) {
+            EXPECT_EQ(event.state, "3") << event.name;
+            EXPECT_EQ(event.Text(), "") << event.name;
+        }
+    }
+    SetZipExtractorForTesting(nullptr);
 }
 
 // Two offers whose URLs end in the same name: each is saved and run as its own installer.

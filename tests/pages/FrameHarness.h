@@ -43,6 +43,7 @@ private:
 
 class TestFrame : public CWayfarerDlg {
 public:
+    using CWayfarerDlg::CreateDownloadPage;
     using CWayfarerDlg::DeleteDirectoryTree;
     using CWayfarerDlg::m_currentPage;
     using CWayfarerDlg::m_errorPage;
@@ -59,6 +60,11 @@ public:
         StubPage& added = *page;
         CreateAndAddPage(std::move(page), GetPageRect());
         return added;
+    }
+    // The flavour's download page, as the frame makes and wires it, appended to the list.
+    IPage& AddDownloadPage() {
+        CreateDownloadPage(GetPageRect());
+        return *m_pages.back();
     }
     IPage& Page(int index) { return *m_pages.at(static_cast<size_t>(index)); }
     LoadingPage& Loading() { return static_cast<LoadingPage&>(Page(1)); }

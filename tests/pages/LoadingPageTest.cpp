@@ -226,16 +226,19 @@ HWND FindChild(HWND parent, int id) {
 }
 
 TEST_F(LoadingPageTest, TheProgramEndsCleanlyWhenClosedWhileItLoads) {
-    const std::string answer = json{{"f", {{"m", 5}}}, {"o", {Offer("a", {{"v", 1}}), Offer("b", {{"v", 2}})}}}.dump();
+    // "c" is refused when it is examined.
+    const std::string answer =
+        json{{"f", {{"m", 5}}}, {"o", {Offer("a", {{"v", 1}}), Offer("b", {{"v", 2}}), Offer("c", {{"v", 1}})}}}.dump();
     struct Case {
         const char* name;
         double answerDelay;
         double imageDelay;
         const char* waitFor;  // the request that shows the moment has come
+        bool answerAfterClose;
     };
     const Case cases[] = {
-        {"while the configuration is asked for", 2, 0, "/o"},
-        {"while the images load", 0, 2, "/f/b.png"},
+        {"while the configuration is asked for", 2, 0, "/o", true},
+        {"while the images load", 0, 2, "/f/b.png", false},
     };
     const std::wstring installer = InstallerPath();
     ASSERT_FALSE(installer.empty());
@@ -254,6 +257,7 @@ TEST_F(LoadingPageTest, TheProgramEndsCleanlyWhenClosedWhileItLoads) {
         ASSERT_TRUE(testing_ui::WaitFor([&] { return (next = FindChild(frame, IDC_LANGUAGE_NEXT)) != nullptr; }));
         ::PostMessageW(next, BM_CLICK, 0, 0);
         EXPECT_EQ(backend::Requests(c.waitFor, 1, 20).size(), 1u);
+        const auto asked = std::chrono::steady_clock::now();
         testing_ui::DialogWatcher question(L"");
         ::PostMessageW(frame, WM_CLOSE, 0, 0);
         EXPECT_FALSE(question.Wait(std::chrono::seconds(20)).empty());
@@ -263,9 +267,19 @@ TEST_F(LoadingPageTest, TheProgramEndsCleanlyWhenClosedWhileItLoads) {
         EXPECT_EQ(exitCode, 0u);
         // The close report of the main product went out before the process ended.
         bool closeReported = false;
-        for (const auto& request : backend::Requests("/zbd"))
-            closeReported |= json::parse(json::parse(request.body).at("data").get<std::string>()).at("6") == "5";
+        bool refusalReported = false;
+        for (const auto& request : backend::Requests("/zbd")) {
+            const std::string state = json::parse(json::parse(request.body).at("data").get<std::string>()).at("6");
+            closeReported |= state == "5";
+            refusalReported |= state == "2";
+        }
         EXPECT_TRUE(closeReported);
+        if (c.answerAfterClose) {
+            // The program waited for the run, which took the answer and examined no offer.
+            EXPECT_GE(std::chrono::steady_clock::now() - asked,
+                      std::chrono::milliseconds(static_cast<int>(c.answerDelay * 1000) - 300));
+            EXPECT_FALSE(refusalReported);
+        }
     }
 }
 

@@ -8,6 +8,7 @@ wayfarer_add_test(NAME download_rules_tests SOURCES
     pages/DownloadWorkFolderTest.cpp)
 # The download pages in the real frame, with the stand-in installer served by the local backend.
 wayfarer_add_test(NAME download_pages_tests SOURCES
+    download/InstallerFixtures.cpp
     download/LaunchTesting.cpp
     pages/DownloadRunTesting.cpp
     pages/DownloadPageTest.cpp
