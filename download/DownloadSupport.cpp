@@ -1,5 +1,6 @@
 #include "download/DownloadSupport.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 
