@@ -30,4 +30,8 @@ constexpr std::chrono::milliseconds kImageTimeLimit{60000};
 // installer shares.
 constexpr std::size_t kMaxImageBytes = 16 * 1024 * 1024;
 
+// A download kept beside a file of the same name is numbered " (1)" up to this; past it the folder holds so many
+// copies that the download fails rather than go on probing names.
+constexpr int kMaxSavedNameNumber = 100;
+
 }  // namespace download

@@ -1,10 +1,12 @@
 #include "download/DownloadSupport.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 
 #include "download/DownloadLimits.h"
 #include "download/DownloadManager.h"
+#include "download/SavedName.h"
 #include "pages/IPage.h"
 #include "win32/Strings.h"
 
@@ -15,6 +17,8 @@ constexpr unsigned kThreadAnsiCodePage = 3;  // CP_THREAD_ACP
 constexpr size_t kWriteBlockBytes = 1024 * 1024;
 // Server values quoted in a failure text are cut here: the text ends up in an analytics event.
 constexpr size_t kQuotedValueChars = 200;
+// The longest file name the file systems take.
+constexpr size_t kMaxFileNameChars = 255;
 
 void WriteThrough(HANDLE file, const char* data, DWORD size) {
     DWORD written = 0;
@@ -62,6 +66,32 @@ std::optional<std::uint64_t> ParseDecimal(const std::wstring& text) {
         value = value * 10 + digit;
     }
     return value;
+}
+
+// Moves `source` to `target`, or to the next free numbered name beside it, and returns where it went. Nothing is
+// ever replaced: a file of that name (a document of the user's, an older copy) stays as it is. Each name is
+// tried by the move itself, never checked first, so a file that appears meanwhile is not replaced either.
+std::wstring MoveToFreeName(const std::wstring& source, const std::wstring& target) {
+    const size_t slash = target.rfind(L'\\');
+    const std::wstring folder = target.substr(0, slash + 1);
+    const std::wstring name = target.substr(slash + 1);
+    const size_t maxChars =
+        folder.size() < MAX_PATH - 1 ? std::min(kMaxFileNameChars, MAX_PATH - 1 - folder.size()) : 0;
+    for (int number = 0; number <= kMaxSavedNameNumber; ++number) {
+        std::wstring candidate = target;
+        if (number > 0) {
+            const std::wstring numbered = MakeNumberedName(name, number, maxChars);
+            if (numbered.empty() || !IsPlainFileName(numbered))
+                break;
+            candidate = folder + numbered;
+        }
+        if (::MoveFileExW(source.c_str(), candidate.c_str(), 0))
+            return candidate;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            FailWithCode(L"Failed to put the downloaded file in place: %d - %ls", error);
+    }
+    FailFinally(L"Failed to put the downloaded file in place: no free name beside " + Quoted(name) + L".");
 }
 
 }  // namespace
@@ -226,7 +256,7 @@ void PartialFile::Flush() {
     m_pending.clear();
 }
 
-void PartialFile::Complete(std::optional<std::uint64_t> length, const wchar_t* openFailure) {
+std::wstring PartialFile::Complete(std::optional<std::uint64_t> length, const wchar_t* openFailure) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_closed || !m_file)
         Fail(L"Download abandoned.");
@@ -246,10 +276,10 @@ void PartialFile::Complete(std::optional<std::uint64_t> length, const wchar_t* o
         if (downloaded != *length)
             Fail(IncompleteText(*length, downloaded));
     }
-    if (!::MoveFileExW(m_temporaryPath.c_str(), m_targetPath.c_str(), MOVEFILE_REPLACE_EXISTING))
-        FailWithLastError(L"Failed to put the downloaded file in place: %d - %ls");
+    std::wstring savedPath = MoveToFreeName(m_temporaryPath, m_targetPath);
     m_temporaryPath.clear();
     m_closed = true;
+    return savedPath;
 }
 
 void PartialFile::Discard() {

@@ -85,10 +85,10 @@ private:
 };
 
 // The output file of a download: written under a temporary name in the target's folder and put in place only
-// once it is complete, so that a failed download leaves nothing behind and never replaces a file that was there
-// before. Chunks are gathered into large writes: the network hands them over a few kilobytes at a time, and each
-// write costs a system call. Every member may be called from any thread: a transfer that is given up on is
-// discarded by its watcher while its own thread may still be writing.
+// once it is complete, so that a failed download leaves nothing behind; a complete one never replaces a file
+// that was there before either. Chunks are gathered into large writes: the network hands them over a few kilobytes at a
+// time, and each write costs a system call. Every member may be called from any thread: a transfer that is given up on
+// is discarded by its watcher while its own thread may still be writing.
 class PartialFile {
 public:
     explicit PartialFile(std::wstring targetPath);
@@ -105,8 +105,9 @@ public:
     void Write(const char* data, DWORD size);
     // Writes what is gathered and closes the file; when `length` is known, reopens it and compares its size (the
     // incomplete-download text on a difference, `openFailure` when it cannot be reopened); then puts the file in
-    // place of the target, replacing what was there.
-    void Complete(std::optional<std::uint64_t> length, const wchar_t* openFailure);
+    // place under the target's name, or under the next free numbered name beside a file of that name, which it
+    // never replaces. Returns the path the file was saved under.
+    std::wstring Complete(std::optional<std::uint64_t> length, const wchar_t* openFailure);
     // Closes and deletes the temporary file; later writes fail. Does nothing once the file is in place.
     void Discard();
 

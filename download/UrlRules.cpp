@@ -1,6 +1,7 @@
 #include "download/UrlRules.h"
 
 #include "download/DownloadManager.h"
+#include "net/ServerText.h"
 
 #include <windows.h>
 
@@ -22,6 +23,7 @@ bool EqualsNoCase(const std::wstring& left, const std::wstring& right) {
 
 // Keeps the name readable (an installer may read its own name) while making it a plain file name.
 std::wstring CleanFileName(std::wstring name) {
+    name = server_text::StripInvisibleFormatting(name);
     const std::wstring refused = L"<>:\"/\\|?*";
     for (wchar_t& c : name) {
         if (c < 0x20 || refused.find(c) != std::wstring::npos)

@@ -273,8 +273,7 @@ void ReadBody(HINTERNET request,
 void TransferWinHttp(DownloadManager& manager,
                      download::WatchedTransfer& transfer,
                      const std::wstring& url,
-                     HWND notifyWindow,
-                     const std::wstring& targetPath) {
+                     HWND notifyWindow) {
     download::PartialFile& file = transfer.File();
     download::ProgressReporter progress(notifyWindow);
 
@@ -291,8 +290,7 @@ void TransferWinHttp(DownloadManager& manager,
         progress.AddChunk(size);
     });
     transfer.Succeed([&] {
-        file.Complete(length, L"Failed to open downloaded file.");
-        manager.m_lastDownloadPath = targetPath;
+        manager.m_lastDownloadPath = file.Complete(length, L"Failed to open downloaded file.");
         progress.ReportComplete();
     });
 }
@@ -314,9 +312,9 @@ DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
         auto transfer = std::make_shared<download::WatchedTransfer>(
             limit, targetPath,
             kWinHttpTag + win32::FormatWide(L"No progress for %d seconds.", static_cast<int>(seconds)));
-        std::thread([manager = shared_from_this(), transfer, url, notifyWindow, targetPath] {
+        std::thread([manager = shared_from_this(), transfer, url, notifyWindow] {
             try {
-                TransferWinHttp(*manager, *transfer, url, notifyWindow, targetPath);
+                TransferWinHttp(*manager, *transfer, url, notifyWindow);
             } catch (...) {
                 // Raised again on the caller's thread, which tells final failures from the others.
                 transfer->Finish(DownloadResult(false, std::wstring()), std::current_exception());

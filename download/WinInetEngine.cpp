@@ -117,11 +117,7 @@ void RefuseOutdatedTls(HINTERNET request) {
         download::FailFinally(L"Refused a server that offers only outdated TLS versions.");
 }
 
-void Transfer(DownloadManager& manager,
-              WinInetTransfer& transfer,
-              const std::wstring& url,
-              HWND notifyWindow,
-              const std::wstring& targetPath) {
+void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const std::wstring& url, HWND notifyWindow) {
     download::ProgressReporter progress(notifyWindow);
     download::RedirectChain chain(url);
 
@@ -188,8 +184,7 @@ void Transfer(DownloadManager& manager,
     }
 
     transfer.Succeed([&] {
-        file.Complete(length, L"Failed to open downloaded file: %d - %ls");
-        manager.m_lastDownloadPath = targetPath;
+        manager.m_lastDownloadPath = file.Complete(length, L"Failed to open downloaded file: %d - %ls");
         progress.ReportComplete();
     });
 }
@@ -205,9 +200,9 @@ DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url,
         // longer than any stall limit.
         const std::wstring targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
         auto transfer = std::make_shared<WinInetTransfer>(m_stallTimeout, targetPath);
-        std::thread([manager = shared_from_this(), transfer, url, notifyWindow, targetPath] {
+        std::thread([manager = shared_from_this(), transfer, url, notifyWindow] {
             try {
-                Transfer(*manager, *transfer, url, notifyWindow, targetPath);
+                Transfer(*manager, *transfer, url, notifyWindow);
             } catch (const std::runtime_error& error) {
                 transfer->Finish(DownloadResult(false, download::TagFailure(kWinInetTag, error)));
             } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "config/ConfigurationManager.h"
 #include "download/InstallerCheck.h"
+#include "download/SavedName.h"
 #include "download/StartedInstallers.h"
 #include "download/UrlRules.h"
 #include "l10n/LanguageManager.h"
@@ -390,10 +391,11 @@ BOOL DownloadPageDlm::OnInitDialog() {
 DownloadPage::DownloadTarget DownloadPageDlm::MakeDownloadTarget(const Package& package) {
     if (!package.m_isMain)
         return MakeOfferTarget(package);
-    // The product the server names is stored in the user's Downloads folder under the server's file name.
+    // The product the server names is stored in the user's Downloads folder under the server's file name, made
+    // safe to save and to open.
     DownloadTarget target;
     target.url = m_configuration->m_mainDownloadUrl;
-    target.fileName = m_configuration->m_mainFileName;
+    target.fileName = download::MakeSavedName(m_configuration->m_mainFileName);
     target.useTemporaryFolder = false;
     return target;
 }

@@ -2,7 +2,9 @@
 
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
+#include "download/SavedName.h"
 #include "resource.h"
+#include "win32/Handle.h"
 #include "win32/Strings.h"
 
 #include <shellapi.h>
@@ -24,6 +26,25 @@ void RemoveMinimizeBox(HWND page) {
 void ShellOpen(const std::wstring& file, const std::wstring& parameters) {
     ::ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
                     SW_SHOWDEFAULT);
+}
+
+// Explorer from the Windows folder, started directly: the shell looks for a bare "explorer.exe" first beside this
+// program, usually in the Downloads folder, where the server may have saved a file of that name.
+void ShowInExplorer(const std::wstring& path) {
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    const std::wstring explorer = std::wstring(windows) + L"\\explorer.exe";
+    std::wstring commandLine = L"\"" + explorer + L"\" " + MakeSelectInExplorerParameters(path);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(explorer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        return;
+    win32::Handle processHandle(process.hProcess);
+    win32::Handle threadHandle(process.hThread);
 }
 
 }  // namespace
@@ -106,11 +127,13 @@ void FinishPageDlm::OnFinishClicked() {
     const std::wstring path = ConfigurationManager::GetInstance()->m_downloadedFilePath;
     // Without a download there is nothing to run or show: an empty file would have the Shell open the current
     // folder, and Explorer a default one.
-    if (!path.empty()) {
+    // A path the shell would read as another one (through "%NAME%") is neither run nor shown: saved names hold
+    // no "%", so only a Downloads folder of such a name could give one.
+    if (!path.empty() && download::MeansItself(path)) {
         if (m_launchRadio.IsChecked())
             ShellOpen(path, L"");
         else if (m_openFolderRadio.IsChecked())
-            ShellOpen(L"explorer.exe", MakeSelectInExplorerParameters(path));
+            ShowInExplorer(path);
     }
     ReportButton(ButtonType::Finish);
 }

@@ -319,8 +319,9 @@ TEST(SystemErrorText, IsTheSystemsTextOrEmpty) {
     EXPECT_EQ(DownloadManager::GetSystemErrorText(0xDEAD1234), L"");
 }
 
-TEST_F(FileDownload, FileOfTheSameNameIsReplacedOnlyByAWholeDownload) {
-    // As a user's own file in the Downloads folder would be.
+// A file of the download's name (a user's own file in the Downloads folder) is never replaced: a failed download
+// leaves it alone, and a whole one lands beside it under the next free name, through either engine.
+TEST_F(FileDownload, FileOfTheSameNameIsNeverReplaced) {
     const std::wstring target = PathInFolder(L"setup.exe");
     {
         std::ofstream out(target.c_str(), std::ios::binary);
@@ -342,10 +343,36 @@ TEST_F(FileDownload, FileOfTheSameNameIsReplacedOnlyByAWholeDownload) {
         EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"setup.exe"});
     }
 
+    // A folder of a numbered name is passed over as well.
+    ASSERT_TRUE(::CreateDirectoryW(PathInFolder(L"setup (2).exe").c_str(), nullptr));
     backend::Script("/files/setup.exe", {{.body = "new installer"}});
     EXPECT_EQ(Download(backend::Url("/files/setup.exe")), DownloadResult(true, L""));
-    EXPECT_EQ(ReadWholeFile(target), "new installer");
-    EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"setup.exe"});
+    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"setup (1).exe"));
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"setup (1).exe")), "new installer");
+    EXPECT_EQ(m_manager->DownloadFileWinInet(backend::Url("/files/setup.exe"), m_window.Get(), L"", true),
+              DownloadResult(true, L""));
+    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"setup (3).exe"));
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"setup (3).exe")), "new installer");
+    EXPECT_EQ(ReadWholeFile(target), "the user's own file");
+    EXPECT_EQ(ListFolder(m_folder).size(), 4u);
+}
+
+// Once every numbered name is taken the download fails, at once (the rescue engine would only find the same), and
+// leaves nothing behind.
+TEST_F(FileDownload, FailsWhenNoNumberedNameIsFree) {
+    for (int number = 0; number <= 100; ++number) {
+        const std::wstring name = number == 0 ? L"setup.exe" : L"setup (" + std::to_wstring(number) + L").exe";
+        std::ofstream(PathInFolder(name).c_str(), std::ios::binary) << number;
+    }
+    backend::Script("/files/setup.exe", {{.body = "new installer"}});
+
+    EXPECT_EQ(Download(backend::Url("/files/setup.exe")),
+              DownloadResult(false,
+                             L"[WINHTTP] Failed to put the downloaded file in place: no free name beside "
+                             L"\"setup.exe\"."));
+    EXPECT_EQ(backend::Requests("/files/setup.exe").size(), 1u);
+    EXPECT_EQ(ListFolder(m_folder).size(), 101u);
+    EXPECT_EQ(ReadWholeFile(PathInFolder(L"setup (100).exe")), "100");
 }
 
 TEST_F(FileDownload, StalledWinInetTransferIsClosedAndItsFileGoneBeforeItsFailureIsReported) {

@@ -85,6 +85,16 @@ TEST_F(HostileFileName, IsAFailedDownloadBeforeAnyRequestAndNothingIsWritten) {
         {L"/files/", L"", L""},
         {L"/files/setup.exe", L"..\\wayfarer-evil.exe", L"..\\wayfarer-evil.exe"},
         {L"/files/setup.exe", L"C:\\wayfarer-evil.exe", L"C:\\wayfarer-evil.exe"},
+        // Names that would reach a share of another host, a device or the folder above: none reaches the file
+        // system (a UNC name would hand the host the user's credentials).
+        {L"/files/setup.exe", L"\\\\localhost\\share\\setup.exe", L"\\\\localhost\\share\\setup.exe"},
+        {L"/files/setup.exe", L"//localhost/share/setup.exe", L"//localhost/share/setup.exe"},
+        {L"/files/setup.exe", L"\\\\?\\UNC\\localhost\\share\\setup.exe", L"\\\\?\\UNC\\localhost\\share\\setup.exe"},
+        {L"/files/setup.exe", L"\\\\?\\C:\\wayfarer-evil.exe", L"\\\\?\\C:\\wayfarer-evil.exe"},
+        {L"/files/setup.exe", L"\\\\.\\pipe\\wayfarer", L"\\\\.\\pipe\\wayfarer"},
+        {L"/files/setup.exe", L"C:..\\wayfarer-evil.exe", L"C:..\\wayfarer-evil.exe"},
+        {L"/files/setup.exe", L"..\\..\\wayfarer-evil.exe", L"..\\..\\wayfarer-evil.exe"},
+        {L"/files/setup.exe", L"COM1.exe", L"COM1.exe"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.url.begin(), c.url.end()));

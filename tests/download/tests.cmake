@@ -17,3 +17,7 @@ wayfarer_add_test(NAME launch_tests SOURCES
     download/LaunchTest.cpp
     download/LaunchComOwnersTest.cpp
     PREFIXES win64 win32)
+
+# The names a download is kept under in the user's folder: plain rules, no backend.
+wayfarer_add_test(NAME saved_name_tests SOURCES
+    download/SavedNameTest.cpp)

@@ -9,6 +9,7 @@
 #include "l10n/MessageBoxRecorder.h"
 #include "offers/Package.h"
 #include "pages/DownloadRunTesting.h"
+#include "pages/FinishPages.h"
 #include "pages/FrameHarness.h"
 #include "support/Backend.h"
 #include "tests/download/InstallerFixtures.h"
@@ -20,9 +21,11 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <stdexcept>
+#include <thread>
 #include <type_traits>
 
 using nlohmann::json;
@@ -96,8 +99,13 @@ public:
     }
     void AddPages() {
         CreateAndAddPage(std::move(m_pending), GetPageRect());
-        AddStubPage(m_finishName);
+        if (m_realFinishPage)
+            CreateAndAddPage(std::make_unique<FinishPageDlm>(m_languageManager), GetPageRect());
+        else
+            AddStubPage(m_finishName);
     }
+    // The DLM flavour's own finish page in place of the stub, so that Finish opens or shows what was saved.
+    bool m_realFinishPage = false;
     std::wstring ErrorTitle() const { return m_errorPage->m_errorTitle; }
     std::wstring Text(const char* key) const { return m_languageManager->GetText(key); }
     std::wstring ErrorText() const { return m_errorPage->m_errorText; }
@@ -692,6 +700,168 @@ TEST_F(DownloadPageTest, DlmStoresTheProductAndStartsTheOffers) {
     EXPECT_EQ(failing.ErrorTitle(), failing.Text("PAGE_DOWNLOAD_ERROR_TITLE"));
     EXPECT_EQ(failing.ErrorText(), failing.Text("PAGE_DOWNLOAD_ERROR_DESC"));
     TestFrame::DeleteDirectoryTree(downloads);
+}
+
+// The DLM run up to its real finish page, where Finish is pressed with Launch or with Open Folder chosen.
+class DlmFinishTest : public DownloadPageTest {
+protected:
+    void SetUp() override {
+        DownloadPageTest::SetUp();
+        m_downloads = CreateUniqueTempFolder();
+        ASSERT_FALSE(m_downloads.empty());
+        m_configuration->m_downloadFolder = m_downloads;
+        m_configuration->m_mainDownloadUrl = backend::Url("/product/latest");
+    }
+    void TearDown() override {
+        TestFrame::DeleteDirectoryTree(m_downloads);
+        DownloadPageTest::TearDown();
+    }
+
+    void RunToFinish(bool openFolder = false) {
+        backend::Reset();
+        ServeInstaller("/product/latest");
+        m_configuration->m_mainPackage = MainPackage();
+        m_configuration->m_downloadedFilePath.clear();
+        DownloadFrame frame;
+        frame.m_realFinishPage = true;
+        frame.AddDownloadPage<RecordingPageDlm>();
+        std::vector<testing_frame::StepRunner::Step> steps{
+            [&] {
+                frame.AddPages();
+                frame.NavigateToPage(2);
+                return true;
+            },
+            [&] { return frame.m_currentPage == 3 || frame.m_errorShown; },
+            [&] {
+                if (frame.m_errorShown) {
+                    frame.EndDialog(2);
+                    return true;
+                }
+                HWND finish = frame.Page(3).GetHwnd();
+                if (openFolder)
+                    ::SendMessageW(::GetDlgItem(finish, IDC_FINISH_OPEN_FOLDER_RADIO), BM_CLICK, 0, 0);
+                ::SendMessageW(::GetDlgItem(finish, IDC_FINISH_BUTTON), BM_CLICK, 0, 0);
+                return true;
+            }};
+        EXPECT_EQ(RunFrame(frame, steps), 1);
+    }
+
+    // Places `bytes` as a file of the user's in the Downloads folder.
+    std::wstring PlaceUserFile(const std::wstring& name, const std::string& bytes) {
+        const std::wstring path = m_downloads + L"\\" + name;
+        std::ofstream(path.c_str(), std::ios::binary) << bytes;
+        return path;
+    }
+
+    // Expects exactly one program started since `runsBefore`: the download, from where it was saved.
+    void ExpectOnlyTheDownloadRan(size_t runsBefore, const std::wstring& saved) {
+        const auto runs = m_log.WaitForRuns(runsBefore + 1);
+        ASSERT_EQ(runs.size(), runsBefore + 1);
+        EXPECT_EQ(::lstrcmpiW(runs.back().path.c_str(), saved.c_str()), 0) << Narrow(runs.back().path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_EQ(m_log.Runs().size(), runsBefore + 1);
+    }
+
+    std::wstring m_downloads;
+};
+
+// A file of the server's name in the user's Downloads folder (a document of theirs, an older copy of the
+// product, even a folder) survives byte for byte; the download lands beside it under the next free name, and
+// Finish runs that one.
+TEST_F(DlmFinishTest, AFileOfTheSameNameSurvivesAndFinishRunsTheNewOne) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::wstring, std::string>> present;
+        bool folder;
+        std::wstring saved;
+    };
+    // The older copy is a program that would log its run if Finish started it.
+    const Case cases[] = {
+        {"nothing there", {}, false, L"Quarvel Setup.exe"},
+        {"a document of the user's", {{L"Quarvel Setup.exe", "the user's own notes"}}, false, L"Quarvel Setup (1).exe"},
+        {"older copies of the product",
+         {{L"Quarvel Setup.exe", m_installer}, {L"QUARVEL SETUP (1).EXE", m_installer}},
+         false,
+         L"Quarvel Setup (2).exe"},
+        {"a folder of that name", {}, true, L"Quarvel Setup (1).exe"},
+    };
+    m_configuration->m_mainFileName = L"Quarvel Setup.exe";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& [name, bytes] : c.present)
+            PlaceUserFile(name, bytes);
+        if (c.folder) {
+            ASSERT_TRUE(::CreateDirectoryW((m_downloads + L"\\Quarvel Setup.exe").c_str(), nullptr));
+        }
+        const size_t runsBefore = m_log.Runs().size();
+
+        RunToFinish();
+
+        const std::wstring saved = m_downloads + L"\\" + c.saved;
+        EXPECT_EQ(m_configuration->m_downloadedFilePath, saved);
+        EXPECT_TRUE(ReadFileBytes(saved) == m_installer) << "the download differs";
+        for (const auto& [name, bytes] : c.present)
+            EXPECT_TRUE(ReadFileBytes(m_downloads + L"\\" + name) == bytes) << Narrow(name) << " changed";
+        ExpectOnlyTheDownloadRan(runsBefore, saved);
+        TestFrame::DeleteDirectoryTree(m_downloads);
+        ASSERT_TRUE(::CreateDirectoryW(m_downloads.c_str(), nullptr));
+    }
+}
+
+// A name holding "%NAME%" is saved without it, and Finish runs the saved file, never the one the shell would
+// make of the name (the user's own "<name>.exe" beside it).
+TEST_F(DlmFinishTest, APercentNameIsSavedWithoutItAndFinishRunsExactlyTheSavedFile) {
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"WAYFARER_DECOY", L"decoy"));
+    struct Case {
+        std::wstring serverName;
+        std::wstring decoy;
+        std::wstring saved;
+    };
+    std::vector<Case> cases{{L"%WAYFARER_DECOY%.exe", L"decoy.exe", L"_WAYFARER_DECOY_.exe"},
+                            {L"%WAYFARER_DECOY%", L"decoy.exe", L"_WAYFARER_DECOY_"},
+                            // Without "%" as well: a name without an extension is not completed to another file.
+                            {L"Quarvel", L"Quarvel.exe", L"Quarvel"}};
+    wchar_t user[256] = {};
+    const DWORD userLength = ::GetEnvironmentVariableW(L"USERNAME", user, 256);
+    if (userLength > 0 && userLength < 256)
+        cases.push_back({L"%USERNAME%.exe", std::wstring(user) + L".exe", L"_USERNAME_.exe"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.serverName));
+        const std::wstring decoy = PlaceUserFile(c.decoy, m_installer);
+        m_configuration->m_mainFileName = c.serverName;
+        const size_t runsBefore = m_log.Runs().size();
+
+        RunToFinish();
+
+        const std::wstring saved = m_downloads + L"\\" + c.saved;
+        EXPECT_EQ(m_configuration->m_downloadedFilePath, saved);
+        EXPECT_TRUE(ReadFileBytes(saved) == m_installer) << "the download differs";
+        if (c.saved.find(L'.') != std::wstring::npos) {
+            ExpectOnlyTheDownloadRan(runsBefore, saved);
+        } else {
+            // A file without an extension is the server's choice; whatever the shell does with it, it starts
+            // nothing else.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            for (size_t i = runsBefore; i < m_log.Runs().size(); ++i)
+                EXPECT_EQ(::lstrcmpiW(m_log.Runs()[i].path.c_str(), saved.c_str()), 0);
+        }
+        EXPECT_TRUE(ReadFileBytes(decoy) == m_installer);
+        TestFrame::DeleteDirectoryTree(m_downloads);
+        ASSERT_TRUE(::CreateDirectoryW(m_downloads.c_str(), nullptr));
+    }
+    ::SetEnvironmentVariableW(L"WAYFARER_DECOY", nullptr);
+}
+
+// Invisible formatting leaves the saved name as it leaves the shown one.
+TEST_F(DlmFinishTest, SavedNamesLoseInvisibleFormatting) {
+    m_configuration->m_mainFileName = L"Quarvel\u202Efdp.exe";
+    const size_t runsBefore = m_log.Runs().size();
+
+    RunToFinish();
+
+    const std::wstring saved = m_downloads + L"\\Quarvelfdp.exe";
+    EXPECT_EQ(m_configuration->m_downloadedFilePath, saved);
+    ExpectOnlyTheDownloadRan(runsBefore, saved);
 }
 
 }  // namespace

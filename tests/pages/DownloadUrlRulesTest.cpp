@@ -75,6 +75,9 @@ TEST(DownloadUrlRules, SavedNamesAreOnePerPackageAndRunnable) {
         {L"https://cdn.example.com/CON", L"installer (2).exe"},
         {L"https://cdn.example.com/trailing.exe.", L"trailing.exe"},
         {L"https://cdn.example.com/.hidden", L".hidden.exe"},
+        // Invisible formatting goes, as it goes from shown names: this one would show as "offerexe.pdf".
+        {L"https://cdn.example.com/offer\u202Efdp.exe", L"offerfdp.exe"},
+        {L"https://cdn.example.com/\u2066setup\u2069.exe", L"setup (4).exe"},
     };
     for (const auto& test : cases)
         EXPECT_EQ(MakeSavedFileName(test.url, taken), test.name) << std::string(test.url.begin(), test.url.end());
