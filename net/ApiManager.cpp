@@ -5,6 +5,7 @@
 #include <new>
 
 #include "config/ConfigurationManager.h"
+#include "net/Jitter.h"
 #include "net/JsonPost.h"
 #include "net/WayfarerException.h"
 #include "win32/Strings.h"
@@ -67,7 +68,8 @@ nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs) const {
         PostJson(url, body, HeaderList(), response, status);
         if (status >= 200 && status <= 399)
             break;
-        ::Sleep(retryPauseMs);
+        const auto pause = net::Jittered(std::chrono::milliseconds(retryPauseMs), kRetryPauseJitter, net::RandomUnit());
+        ::Sleep(static_cast<DWORD>(pause.count()));
     }
 
     if (IsBlank(response))
