@@ -140,7 +140,13 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
         const bool advanced = after > before && after - before >= download::kMinimumAdvanceBytes;
         const std::optional<std::chrono::milliseconds> pause =
             backoff.Failed(advanced, outcome.retryAfter, std::chrono::steady_clock::now());
-        if (!pause || !PauseUnlessCancelled(*pause))
+        if (!pause)
+            break;
+        const auto pauseStart = std::chrono::steady_clock::now();
+        const bool continued = PauseUnlessCancelled(*pause);
+        m_lastStats.paused +=
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - pauseStart);
+        if (!continued)
             break;
         engine = other;
     }

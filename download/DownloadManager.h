@@ -24,11 +24,12 @@ struct AttemptOutcome;
 
 enum class Engine { WinHttp, WinInet };
 
-// What the last DownloadFile took: its attempts (both engines together) and how many of them continued the bytes
-// that earlier ones had kept.
+// What the last DownloadFile took: its attempts (both engines together), how many of them continued the bytes
+// that earlier ones had kept, and the time spent in pauses between them.
 struct DownloadStats {
     int attempts = 0;
     int resumed = 0;
+    std::chrono::milliseconds paused{0};
 };
 }  // namespace download
 

@@ -351,14 +351,6 @@ void PartialFile::RequireOpen() const {
         FailWithCode(L"Failed to open file for writing: %d - %ls", m_openError);
 }
 
-std::uint64_t PartialFile::Size() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    LARGE_INTEGER position{};
-    if (!m_file || !::SetFilePointerEx(m_file.Get(), LARGE_INTEGER{}, &position, FILE_CURRENT))
-        return 0;
-    return static_cast<std::uint64_t>(position.QuadPart) + m_pending.size();
-}
-
 void PartialFile::StartAt(std::uint64_t offset) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_closed || !m_file)

@@ -174,8 +174,6 @@ public:
     // engines call it only after the server has answered, so that a server's refusal takes precedence over a
     // local problem.
     void RequireOpen() const;
-    // Bytes written so far (those of an earlier attempt included).
-    std::uint64_t Size() const;
     // The body that follows begins at byte `offset` of the file: the bytes before it stay, those after it go.
     void StartAt(std::uint64_t offset);
     // Raises "Failed to write file: ..." when the system takes less than everything.
