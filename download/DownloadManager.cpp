@@ -151,6 +151,8 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
         engine = other;
     }
     // Nothing of the file stays: the kept bytes go with `kept`.
+    if (m_lastStats.attempts == 0)
+        winHttpText = kWinHttpTag + std::wstring(L"Download cancelled.");
     return DownloadResult(false, winHttpText + winInetText + AttemptsText(m_lastStats.attempts));
 }
 
