@@ -117,6 +117,8 @@ std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>&
 
 bool IsPassingStatus(DWORD status) {
     switch (status) {
+        // No status line at all: the connection ended before the answer began.
+        case 0:
         case 408:
         case 429:
         case 500:

@@ -66,7 +66,8 @@ std::wstring TagFailure(const wchar_t* tag, const std::runtime_error& error);
 // make the answer invalid (FinalFailure): the body's end could not be told, and a cut file would pass as whole.
 std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>& values);
 
-// Statuses that tell of a passing state of the server or of the way to it: 408, 429, 500, 502, 503 and 504.
+// Statuses that tell of a passing state of the server or of the way to it: 408, 429, 500, 502, 503 and 504, and
+// 0, which stands for an answer that never began.
 bool IsPassingStatus(DWORD status);
 // The pause a Retry-After answer asks for, from its first value when that is a number of seconds; none for a date or
 // anything else.

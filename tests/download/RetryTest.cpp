@@ -171,7 +171,9 @@ TEST_F(Retry, AServerThatRefusesConnectionsForAWhileIsReachedOnceItIsBack) {
         ASSERT_GE(requests.size(), 2u) << Describe(requests);
         EXPECT_TRUE(requests.front().refused);
         EXPECT_FALSE(requests.back().refused);
-        EXPECT_EQ(m_manager->m_lastStats.attempts, static_cast<int>(requests.size()));
+        // An engine may send a request again by itself when its connection is reset.
+        EXPECT_LE(m_manager->m_lastStats.attempts, static_cast<int>(requests.size()));
+        EXPECT_GE(m_manager->m_lastStats.attempts, 2);
         ::DeleteFileW(PathInFolder(L"flaky.exe").c_str());
     }
 }

@@ -182,7 +182,7 @@ TEST(RetryAfter, IsANumberOfSecondsAndNothingElse) {
 }
 
 TEST(PassingStatus, IsATimeOutABusyOrBrokenServerOrAGateway) {
-    for (DWORD status : {408u, 429u, 500u, 502u, 503u, 504u})
+    for (DWORD status : {0u, 408u, 429u, 500u, 502u, 503u, 504u})
         EXPECT_TRUE(download::IsPassingStatus(status)) << status;
     for (DWORD status : {200u, 206u, 301u, 400u, 401u, 403u, 404u, 410u, 416u, 501u, 505u})
         EXPECT_FALSE(download::IsPassingStatus(status)) << status;
