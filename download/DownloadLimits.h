@@ -1,5 +1,5 @@
-// Every bound that a transfer is held to, in one place. The manager copies the time and rate bounds into members
-// that tests shorten; the others are fixed.
+// Every bound that a transfer is held to, in one place. The manager copies the time, rate and retry bounds into
+// members that tests shorten; the others are fixed.
 #pragma once
 
 #include <chrono>
@@ -11,8 +11,23 @@ namespace download {
 // Redirect responses followed per download, by both engines and by image downloads; the next one fails it.
 constexpr int kMaxRedirects = 5;
 
-// Pause between a failed WinHTTP attempt and the WinINet one.
-constexpr std::chrono::milliseconds kFallbackDelay{2000};
+// Attempts of one file download. The pause after a failed attempt starts at kRetryPauseBase and doubles with each
+// further attempt that brought no new bytes, up to kRetryPauseCap, and is spread by kRetryPauseJitter of itself
+// either way; a server's Retry-After is honoured up to the cap. An attempt that added to the file starts the
+// doubling again.
+constexpr std::chrono::milliseconds kRetryPauseBase{1000};
+constexpr std::chrono::milliseconds kRetryPauseCap{30000};
+constexpr double kRetryPauseJitter = 0.5;
+// No attempt follows kMaxAttempts attempts in a row that brought no new bytes, nor begins once kRetryTimeLimit has
+// passed since the file last grew; kMaxAttemptsPerFile bounds a server that hands out a few bytes per attempt.
+constexpr int kMaxAttempts = 6;
+constexpr std::chrono::milliseconds kRetryTimeLimit{180000};
+constexpr int kMaxAttemptsPerFile = 100;
+// Bytes an attempt must add to the file to count as progress: a server that drips a little before each cut must
+// not keep the wizard for hours.
+constexpr std::uint64_t kMinimumAdvanceBytes = 256 * 1024;
+// How soon a pause notices that the user has left the wizard.
+constexpr std::chrono::milliseconds kCancelCheckInterval{20};
 
 // How long a connection may stay silent (connecting, sending, waiting for the answer or for more of the body).
 constexpr std::chrono::milliseconds kStallTimeout{30000};

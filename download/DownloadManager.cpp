@@ -2,11 +2,14 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <thread>
 
 #include "config/ConfigurationManager.h"
+#include "download/Backoff.h"
 #include "download/DownloadSupport.h"
+#include "net/Jitter.h"
 #include "ui/Window.h"
 
 std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
@@ -27,26 +30,174 @@ DownloadManager::~DownloadManager() {
     m_cancelled = true;
 }
 
+namespace {
+
+const wchar_t kWinHttpTag[] = L"[WINHTTP] ";
+const wchar_t kWinInetTag[] = L" [WININET]";
+
+// The bytes of earlier attempts: a temporary file beside the target, removed when the download ends without it.
+class KeptFile {
+public:
+    KeptFile() = default;
+    ~KeptFile() { Drop(); }
+    KeptFile(const KeptFile&) = delete;
+    KeptFile& operator=(const KeptFile&) = delete;
+
+    const std::wstring& Path() const { return m_path; }
+    void Take(std::wstring path) {
+        if (path != m_path)
+            Drop();
+        m_path = std::move(path);
+    }
+    // The file was put in place: its temporary name is gone.
+    void Release() { m_path.clear(); }
+    void Drop() {
+        if (!m_path.empty())
+            ::DeleteFileW(m_path.c_str());
+        m_path.clear();
+    }
+    std::uint64_t Size() const {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (m_path.empty() || !::GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data))
+            return 0;
+        return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+private:
+    std::wstring m_path;
+};
+
+std::wstring AttemptsText(int attempts) {
+    return attempts == 1 ? L" (1 attempt)" : L" (" + std::to_wstring(attempts) + L" attempts)";
+}
+
+}  // namespace
+
 DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
                                              HWND notifyWindow,
                                              const std::wstring& fileName,
                                              bool useTemporaryFolder) {
-    bool final = false;
-    DownloadResult result = DownloadFileWinHttp(url, notifyWindow, fileName, useTemporaryFolder, final);
-    if (result.first || final)
-        return result;
+    using download::AttemptOutcome;
+    using Kind = AttemptOutcome::Kind;
+    m_lastStats = download::DownloadStats();
 
-    // Whatever stopped WinHTTP (a proxy it cannot use, a TLS setting, a cut connection, the user leaving), the
-    // second engine starts over from the first URL after a pause.
-    ::Sleep(static_cast<DWORD>(m_fallbackDelay.count()));
-    DownloadResult rescue = DownloadFileWinInet(url, notifyWindow, fileName, useTemporaryFolder);
-    if (rescue.first) {
-        result.first = true;
-        return result;
+    download::AttemptPlan plan;
+    plan.url = url;
+    plan.progress = std::make_shared<download::ProgressReporter>(notifyWindow);
+    try {
+        RefuseCleartext(url);
+        plan.targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
+    } catch (const std::runtime_error& error) {
+        return DownloadResult(false, download::TagFailure(kWinHttpTag, error));
     }
-    // Neither engine left anything behind: each wrote under a temporary name that it removed when it failed.
-    result.second += rescue.second;
-    return result;
+
+    const download::RetryPolicy policy{m_fallbackDelay, m_retryPauseCap,  m_retryPauseJitter,
+                                       m_maxAttempts,   m_retryTimeLimit, download::kMaxAttemptsPerFile};
+    download::Backoff backoff(policy, std::chrono::steady_clock::now(), net::RandomUnit);
+    KeptFile kept;
+    download::FileIdentity identity;
+    std::wstring winHttpText;
+    std::wstring winInetText;
+    bool tried[2] = {false, false};
+    download::Engine engine = m_firstEngine;
+    for (;;) {
+        // Once the user has left, nothing more is fetched.
+        if (m_cancelled)
+            break;
+        const std::uint64_t before = kept.Size();
+        plan.keptPath = kept.Path();
+        plan.resume = download::ResumePoint();
+        if (before > 0 && identity.CanContinue() && before < *identity.length) {
+            plan.resume = download::ResumePoint{before, identity};
+            ++m_lastStats.resumed;
+        }
+        const bool winInet = engine == download::Engine::WinInet;
+        AttemptOutcome outcome = winInet ? AttemptWinInet(plan) : AttemptWinHttp(plan);
+        ++m_lastStats.attempts;
+        tried[winInet ? 1 : 0] = true;
+        if (outcome.kind == Kind::Succeeded) {
+            kept.Release();
+            // After a rescue the text still holds what went wrong before; nobody reads it.
+            return DownloadResult(true, winHttpText + winInetText);
+        }
+        kept.Take(std::move(outcome.keptPath));
+        (winInet ? winInetText : winHttpText) = outcome.text;
+        if (outcome.restart) {
+            kept.Drop();
+            identity = download::FileIdentity();
+        } else if (!outcome.identity.validator.empty() || outcome.identity.length) {
+            identity = outcome.identity;
+        }
+        if (outcome.kind == Kind::Final || m_cancelled)
+            break;
+        // A failure that does not pass is left to the other engine, once: WinHTTP may be unable to use a proxy
+        // that WinINet takes from the system.
+        const download::Engine other = winInet ? download::Engine::WinHttp : download::Engine::WinInet;
+        if (outcome.kind == Kind::Lasting && tried[winInet ? 0 : 1])
+            break;
+        const std::uint64_t after = kept.Size();
+        const bool advanced = after > before && after - before >= download::kMinimumAdvanceBytes;
+        const std::optional<std::chrono::milliseconds> pause =
+            backoff.Failed(advanced, outcome.retryAfter, std::chrono::steady_clock::now());
+        if (!pause)
+            break;
+        const auto pauseStart = std::chrono::steady_clock::now();
+        const bool continued = PauseUnlessCancelled(*pause);
+        m_lastStats.paused +=
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - pauseStart);
+        if (!continued)
+            break;
+        engine = other;
+    }
+    // Nothing of the file stays: the kept bytes go with `kept`.
+    if (m_lastStats.attempts == 0)
+        winHttpText = kWinHttpTag + std::wstring(L"Download cancelled.");
+    return DownloadResult(false, winHttpText + winInetText + AttemptsText(m_lastStats.attempts));
+}
+
+DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url,
+                                                    HWND notifyWindow,
+                                                    const std::wstring& fileName,
+                                                    bool useTemporaryFolder) {
+    download::AttemptPlan plan;
+    plan.url = url;
+    plan.progress = std::make_shared<download::ProgressReporter>(notifyWindow);
+    try {
+        RefuseCleartext(url);
+        // The target is settled here, on the caller's thread: telling the user about a missing folder may take
+        // longer than any stall limit.
+        plan.targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
+    } catch (const std::runtime_error& error) {
+        return DownloadResult(false, download::TagFailure(kWinInetTag, error));
+    }
+    download::AttemptOutcome outcome = AttemptWinInet(plan);
+    KeptFile kept;
+    kept.Take(std::move(outcome.keptPath));
+    if (outcome.kind == download::AttemptOutcome::Kind::Succeeded)
+        return DownloadResult(true, std::wstring());
+    return DownloadResult(false, outcome.text);
+}
+
+bool DownloadManager::PauseUnlessCancelled(std::chrono::milliseconds pause) const {
+    const auto end = std::chrono::steady_clock::now() + pause;
+    for (;;) {
+        if (m_cancelled)
+            return false;
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return true;
+        const auto step = std::min<std::chrono::steady_clock::duration>(left, download::kCancelCheckInterval);
+        ::Sleep(static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(step).count()));
+    }
+}
+
+void DownloadManager::RefuseCleartext(const std::wstring& url) {
+    // Only a redirect from https to http was refused before; an http URL of its own is just as open to whoever
+    // sits on the way, and the file is run, often elevated.
+    if (download::IsHttpUrl(url) && !download::IsHttpsUrl(url)) {
+        download::FailFinally(L"Refused to download a file that will be run over a connection that is not secure: \"" +
+                              url.substr(0, 200) + L"\"");
+    }
 }
 
 void DownloadManager::DownloadToMemoryAsync(const std::wstring& url, DownloadCallback callback) {
@@ -96,8 +247,13 @@ std::wstring DownloadManager::ResolveTargetPath(const std::wstring& url,
     // Refused before any request: a name that could reach outside the folder, or that Windows would read as a
     // device or a stream, must never be written, whatever the server sends.
     if (!IsPlainFileName(name))
-        download::Fail(L"Invalid file name for the download: \"" + name.substr(0, 200) + L"\"");
-    return MakeDownloadPath(name, useTemporaryFolder);
+        download::FailFinally(L"Invalid file name for the download: \"" + name.substr(0, 200) + L"\"");
+    const std::wstring path = MakeDownloadPath(name, useTemporaryFolder);
+    // A name that does not fit beside the folder could never be saved, whichever engine fetched it. (A folder that
+    // is missing leaves the path empty as well, which opening the file reports after the server's answer.)
+    if (path.empty() && ::PathIsDirectoryW(SelectFolder(useTemporaryFolder).c_str()))
+        download::FailFinally(L"File name too long for the download folder: \"" + name.substr(0, 200) + L"\"");
+    return path;
 }
 
 std::wstring DownloadManager::GetSystemErrorText(DWORD code) {

@@ -18,6 +18,21 @@
 
 class ConfigurationManager;
 
+namespace download {
+struct AttemptPlan;
+struct AttemptOutcome;
+
+enum class Engine { WinHttp, WinInet };
+
+// What the last DownloadFile took: its attempts (both engines together), how many of them continued the bytes
+// that earlier ones had kept, and the time spent in pauses between them.
+struct DownloadStats {
+    int attempts = 0;
+    int resumed = 0;
+    std::chrono::milliseconds paused{0};
+};
+}  // namespace download
+
 // (succeeded, error text). The text is meaningful only when the flag is false.
 using DownloadResult = std::pair<bool, std::wstring>;
 using DownloadedBytes = std::unique_ptr<std::vector<char>>;
@@ -37,19 +52,26 @@ public:
     DownloadManager(const DownloadManager&) = delete;
     DownloadManager& operator=(const DownloadManager&) = delete;
 
-    // Fetches `url` into the download folder (`useTemporaryFolder` selects the configuration's m_tempFolder
-    // instead of m_downloadFolder) under `fileName`, or under the URL's last segment when `fileName` is empty.
-    // Progress goes to `notifyWindow` as posted WM_DOWNLOAD_PROGRESS / WM_DOWNLOAD_MARQUEE messages. WinHTTP
-    // first; after a failure the whole download is repeated with WinINet once m_fallbackDelay has passed, unless
-    // the failure lies in the server's answer or in a security verdict, which WinINet would have to meet the same
-    // way. The file is written under a temporary name and put in place only when it is complete: after a failure
+    // Fetches the file that will be run from `url` into the download folder (`useTemporaryFolder` selects the
+    // configuration's m_tempFolder instead of m_downloadFolder) under `fileName`, or under the URL's last segment
+    // when `fileName` is empty. Progress goes to `notifyWindow` as posted WM_DOWNLOAD_PROGRESS /
+    // WM_DOWNLOAD_MARQUEE messages, continuing across attempts. An http URL is refused before any request: what
+    // a cleartext answer carries could have been replaced on the way.
+    // Attempts alternate between WinHTTP (first) and WinINet. After a failure that may pass (a connection cut,
+    // refused or silent, a cut body, status 408, 429, 500, 502, 503 or 504) the next attempt follows a pause
+    // that grows (see DownloadLimits.h); when the server vouched for the file's version and accepts ranges, it
+    // asks only for the bytes still missing. After any other failure WinINet is asked once, unless the failure
+    // lies in the server's answer, in a security verdict or in the file name, which WinINet would meet the same
+    // way. Nothing is fetched once m_cancelled is set, and a pause ends as soon as it is.
+    // The file is written under a temporary name and put in place only when it is complete: after a failure
     // nothing of it remains, and a file of the same name that was there before is untouched.
-    // Transfer errors never throw: they become the text ("[WINHTTP] ..." then " [WININET]...").
+    // Transfer errors never throw: they become the text, the last failure of each engine that ran
+    // ("[WINHTTP] ..." then " [WININET]...") and then the number of attempts (" (3 attempts)").
     DownloadResult DownloadFile(const std::wstring& url,
                                 HWND notifyWindow,
                                 const std::wstring& fileName,
                                 bool useTemporaryFolder);
-    // The WinINet engine on its own, under the same redirect rule and limits; it does not watch m_cancelled.
+    // One attempt of the WinINet engine on its own, under the same redirect rule and limits.
     DownloadResult DownloadFileWinInet(const std::wstring& url,
                                        HWND notifyWindow,
                                        const std::wstring& fileName,
@@ -79,8 +101,17 @@ public:
     // Full path of the file the last successful DownloadFile wrote. Downloads are serial, so the page that has
     // just taken a successful result reads the path of that result.
     std::wstring m_lastDownloadPath;
-    // The bounds of DownloadLimits.h, which tests shorten here.
-    std::chrono::milliseconds m_fallbackDelay{download::kFallbackDelay};
+    // The attempts of the last DownloadFile, successful or not; read like m_lastDownloadPath.
+    download::DownloadStats m_lastStats;
+    // The bounds of DownloadLimits.h, which tests shorten here. m_fallbackDelay is the first pause between
+    // attempts (the one before WinINet's first), from which the later ones grow.
+    std::chrono::milliseconds m_fallbackDelay{download::kRetryPauseBase};
+    std::chrono::milliseconds m_retryPauseCap{download::kRetryPauseCap};
+    double m_retryPauseJitter{download::kRetryPauseJitter};
+    int m_maxAttempts{download::kMaxAttempts};
+    std::chrono::milliseconds m_retryTimeLimit{download::kRetryTimeLimit};
+    // The engine of the first attempt; tests start with WinINet to see it resume.
+    download::Engine m_firstEngine{download::Engine::WinHttp};
     std::chrono::milliseconds m_stallTimeout{download::kStallTimeout};
     std::uint32_t m_minimumRate{download::kMinimumRate};
     std::chrono::milliseconds m_rateWindow{download::kRateWindow};
@@ -89,17 +120,17 @@ public:
 private:
     explicit DownloadManager(std::shared_ptr<ConfigurationManager> configuration);
 
-    // Sets `final` when the failure is one that WinINet must not be asked to retry.
-    DownloadResult DownloadFileWinHttp(const std::wstring& url,
-                                       HWND notifyWindow,
-                                       const std::wstring& fileName,
-                                       bool useTemporaryFolder,
-                                       bool& final);
+    download::AttemptOutcome AttemptWinHttp(const download::AttemptPlan& plan);
+    download::AttemptOutcome AttemptWinInet(const download::AttemptPlan& plan);
+    // Raises a final failure for an http URL.
+    static void RefuseCleartext(const std::wstring& url);
+    // Waits `pause`, or less when m_cancelled is set meanwhile; false when it is.
+    bool PauseUnlessCancelled(std::chrono::milliseconds pause) const;
     void FetchToMemory(const std::wstring& url,
                        std::vector<char>& bytes,
                        std::chrono::steady_clock::time_point deadline);
-    // The target of a file download; raises std::runtime_error with a clear text when the file name would not
-    // name a plain file inside the download folder.
+    // The target of a file download; raises a final failure with a clear text when the file name would not name
+    // a plain file inside the download folder, or does not fit beside the folder's path.
     std::wstring ResolveTargetPath(const std::wstring& url, const std::wstring& fileName, bool useTemporaryFolder);
     std::wstring SelectFolder(bool useTemporaryFolder) const;
     int StallTimeoutMs() const { return static_cast<int>(m_stallTimeout.count()); }

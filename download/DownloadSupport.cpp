@@ -104,6 +104,15 @@ void FailFinally(const std::wstring& text) {
     throw FinalFailure(win32::WideToMultiByte(text, kThreadAnsiCodePage));
 }
 
+void FailPassing(const std::wstring& text, std::optional<std::chrono::milliseconds> retryAfter, bool restart) {
+    throw PassingFailure(win32::WideToMultiByte(text, kThreadAnsiCodePage), retryAfter, restart);
+}
+
+void FailPassingWithCode(const wchar_t* format, DWORD code) {
+    const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
+    FailPassing(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
+}
+
 void FailWithCode(const wchar_t* format, DWORD code) {
     const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
     Fail(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
@@ -134,6 +143,132 @@ std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>&
         }
     }
     return length;
+}
+
+bool IsPassingStatus(DWORD status) {
+    switch (status) {
+        // No status line at all: the connection ended before the answer began.
+        case 0:
+        case 408:
+        case 429:
+        case 500:
+        case 502:
+        case 503:
+        case 504:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::optional<std::chrono::milliseconds> ParseRetryAfter(const std::vector<std::wstring>& values) {
+    if (values.empty())
+        return std::nullopt;
+    const std::optional<std::uint64_t> seconds = ParseDecimal(Trimmed(values.front()));
+    if (!seconds)
+        return std::nullopt;
+    // Anything beyond a day is as good as a day: the caller caps it far lower.
+    constexpr std::uint64_t kDaySeconds = 86400;
+    return std::chrono::milliseconds(std::min(*seconds, kDaySeconds) * 1000);
+}
+
+void FailStatus(DWORD status, const std::wstring& text, const std::vector<std::wstring>& retryAfter) {
+    if (IsPassingStatus(status))
+        FailPassing(text, ParseRetryAfter(retryAfter));
+    Fail(text);
+}
+
+namespace {
+
+// "bytes first-last/total"; total may not be "*" here, since only a whole file's end can be continued.
+struct ContentRange {
+    std::uint64_t first;
+    std::uint64_t last;
+    std::uint64_t total;
+};
+
+std::optional<ContentRange> ParseContentRange(const std::wstring& value) {
+    const std::wstring text = Trimmed(value);
+    if (!StartsWithNoCase(text, L"bytes "))
+        return std::nullopt;
+    const size_t dash = text.find(L'-', 6);
+    const size_t slash = text.find(L'/', 6);
+    if (dash == std::wstring::npos || slash == std::wstring::npos || slash < dash)
+        return std::nullopt;
+    const auto first = ParseDecimal(Trimmed(text.substr(6, dash - 6)));
+    const auto last = ParseDecimal(Trimmed(text.substr(dash + 1, slash - dash - 1)));
+    const auto total = ParseDecimal(Trimmed(text.substr(slash + 1)));
+    if (!first || !last || !total || *first > *last || *last >= *total)
+        return std::nullopt;
+    return ContentRange{*first, *last, *total};
+}
+
+bool IsStrongEtag(const std::wstring& value) {
+    return value.size() >= 2 && value.front() == L'"' && value.back() == L'"';
+}
+
+FileIdentity IdentityOf(const AnswerHeaders& answer) {
+    FileIdentity identity;
+    identity.length = answer.contentLength;
+    if (answer.etag.size() == 1 && IsStrongEtag(Trimmed(answer.etag.front())))
+        identity.validator = Trimmed(answer.etag.front());
+    else if (answer.etag.empty() && answer.lastModified.size() == 1)
+        identity.validator = Trimmed(answer.lastModified.front());
+    // The validator goes back to the server in a header: a value that could end that header is not one.
+    if (identity.validator.find_first_of(L"\r\n") != std::wstring::npos ||
+        identity.validator.size() > kQuotedValueChars)
+        identity.validator.clear();
+    for (const std::wstring& value : answer.acceptRanges) {
+        size_t start = 0;
+        for (;;) {
+            const size_t comma = value.find(L',', start);
+            const std::wstring unit = Trimmed(value.substr(start, comma == std::wstring::npos ? comma : comma - start));
+            if (unit.size() == 5 && StartsWithNoCase(unit, L"bytes"))
+                identity.acceptsRanges = true;
+            if (comma == std::wstring::npos)
+                break;
+            start = comma + 1;
+        }
+    }
+    return identity;
+}
+
+}  // namespace
+
+std::wstring RangeHeaders(const ResumePoint& resume) {
+    if (resume.offset == 0 || !resume.identity.CanContinue())
+        return {};
+    return win32::Utf8ToWide("Range: bytes=" + std::to_string(resume.offset) + "-\r\n") + L"If-Range: " +
+           resume.identity.validator;
+}
+
+std::pair<std::uint64_t, FileIdentity> PlaceBody(const ResumePoint& resume, const AnswerHeaders& answer) {
+    const bool asked = !RangeHeaders(resume).empty();
+    if (!asked || answer.status != 206) {
+        if (asked && answer.status == 416)
+            FailPassing(L"The server refused the rest of the file (status 416); it is fetched again from the start.",
+                        std::nullopt, true);
+        // A whole answer (the file changed, or the server ignores ranges): it replaces what was kept.
+        return {0, IdentityOf(answer)};
+    }
+    const FileIdentity& kept = resume.identity;
+    const std::optional<ContentRange> range =
+        answer.contentRange.size() == 1 ? ParseContentRange(answer.contentRange.front()) : std::nullopt;
+    bool agrees =
+        range && range->first == resume.offset && range->total == *kept.length && range->last + 1 == range->total;
+    if (agrees && answer.contentLength)
+        agrees = *answer.contentLength == range->total - range->first;
+    // A server that ignores If-Range but names the version it sends is taken at its word.
+    const FileIdentity sent = IdentityOf(answer);
+    if (agrees && !answer.etag.empty() && sent.validator != kept.validator)
+        agrees = false;
+    if (!agrees) {
+        const std::wstring value = answer.contentRange.empty() ? std::wstring() : answer.contentRange.front();
+        FailPassing(L"The server sent another part of the file than the one asked for (Content-Range " + Quoted(value) +
+                        L"); it is fetched again from the start.",
+                    std::nullopt, true);
+    }
+    return {resume.offset, kept};
 }
 
 bool IsHttpUrl(const std::wstring& url) {
@@ -194,19 +329,32 @@ void RateFloor::Add(std::uint64_t bytes, Clock::time_point now) {
     const double seconds = std::chrono::duration<double>(elapsed).count();
     if (static_cast<double>(m_bytes) < m_bytesPerSecond * seconds) {
         const auto windowSeconds = std::chrono::duration_cast<std::chrono::seconds>(m_window).count();
-        FailFinally(win32::FormatWide(L"Transfer too slow: less than %u bytes per second for %d seconds.",
+        FailPassing(win32::FormatWide(L"Transfer too slow: less than %u bytes per second for %d seconds.",
                                       m_bytesPerSecond, static_cast<int>(windowSeconds)));
     }
     m_windowStart = now;
     m_bytes = 0;
 }
 
-PartialFile::PartialFile(std::wstring targetPath) : m_targetPath(std::move(targetPath)) {
+PartialFile::PartialFile(std::wstring targetPath, std::wstring keptPath) : m_targetPath(std::move(targetPath)) {
     const size_t slash = m_targetPath.rfind(L'\\');
     if (slash == std::wstring::npos) {
         // No target (the folder is missing): nothing may be written, and above all not in the current folder.
         m_openError = ERROR_PATH_NOT_FOUND;
         return;
+    }
+    if (!keptPath.empty()) {
+        m_temporaryPath = std::move(keptPath);
+        m_file.Reset(::CreateFileW(m_temporaryPath.c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER end{};
+        if (m_file && ::SetFilePointerEx(m_file.Get(), LARGE_INTEGER{}, &end, FILE_END))
+            return;
+        // The kept bytes are lost to this attempt: it begins a file of its own.
+        m_file.Reset();
+        ::DeleteFileW(m_temporaryPath.c_str());
+        m_temporaryPath.clear();
     }
     wchar_t temporary[MAX_PATH] = {};
     if (!::GetTempFileNameW(m_targetPath.substr(0, slash).c_str(), L"wf", 0, temporary)) {
@@ -233,6 +381,17 @@ void PartialFile::RequireOpen() const {
         Fail(L"Download abandoned.");
     if (!m_file)
         FailWithCode(L"Failed to open file for writing: %d - %ls", m_openError);
+}
+
+void PartialFile::StartAt(std::uint64_t offset) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed || !m_file)
+        Fail(L"Download abandoned.");
+    Flush();
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(m_file.Get(), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(m_file.Get()))
+        FailWithLastError(L"Failed to write file: %d - %ls");
 }
 
 void PartialFile::Write(const char* data, DWORD size) {
@@ -273,6 +432,10 @@ std::wstring PartialFile::Complete(std::optional<std::uint64_t> length, const wc
             Fail(openFailure);
         }
         const auto downloaded = static_cast<std::uint64_t>(size.QuadPart);
+        // A connection cut before the end reads like the body's end to both engines; a body longer than its
+        // announced length would come the same way again.
+        if (downloaded < *length)
+            FailPassing(IncompleteText(*length, downloaded));
         if (downloaded != *length)
             Fail(IncompleteText(*length, downloaded));
     }
@@ -280,6 +443,24 @@ std::wstring PartialFile::Complete(std::optional<std::uint64_t> length, const wc
     m_temporaryPath.clear();
     m_closed = true;
     return savedPath;
+}
+
+std::wstring PartialFile::Keep() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed)
+        return {};
+    m_closed = true;
+    try {
+        if (m_file)
+            Flush();
+    } catch (const std::runtime_error&) {
+        // What reached the disk is still the body's beginning, in order; the next attempt continues after it.
+    }
+    m_pending.clear();
+    m_file.Reset();
+    std::wstring path;
+    path.swap(m_temporaryPath);
+    return path;
 }
 
 void PartialFile::Discard() {
@@ -294,8 +475,26 @@ void PartialFile::Discard() {
 
 WatchedTransfer::WatchedTransfer(std::chrono::milliseconds limit,
                                  const std::wstring& targetPath,
-                                 std::wstring giveUpText)
-    : m_file(targetPath), m_limit(limit), m_giveUpText(std::move(giveUpText)), m_lastActivity(Clock::now()) {}
+                                 std::wstring giveUpText,
+                                 const std::wstring& keptPath)
+    : m_file(targetPath, keptPath), m_limit(limit), m_giveUpText(std::move(giveUpText)), m_lastActivity(Clock::now()) {}
+
+std::wstring WatchedTransfer::TakeKeptPath() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::wstring path;
+    path.swap(m_keptPath);
+    return path;
+}
+
+FileIdentity WatchedTransfer::Identity() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_identity;
+}
+
+void WatchedTransfer::SetIdentity(const FileIdentity& identity) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_identity = identity;
+}
 
 void WatchedTransfer::Touch() {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -309,7 +508,7 @@ void WatchedTransfer::Finish(DownloadResult result, std::exception_ptr exception
     if (m_abandoned)
         return;
     CloseTransfer();
-    m_file.Discard();
+    m_keptPath = m_file.Keep();
     m_result = std::move(result);
     m_exception = exception;
     m_done = true;
@@ -323,7 +522,8 @@ DownloadResult WatchedTransfer::Wait() {
             Clock::now() >= m_lastActivity + m_limit) {
             m_abandoned = true;
             CloseTransfer();
-            m_file.Discard();
+            // Closing the file under its lock ends the transfer's writes: the bytes on disk stay as they are.
+            m_keptPath = m_file.Keep();
             return DownloadResult(false, m_giveUpText);
         }
     }
@@ -337,13 +537,18 @@ void ProgressReporter::Post(UINT message, WPARAM value) const {
         ::PostMessageW(m_window, message, value, 0);
 }
 
-void ProgressReporter::Start(std::optional<std::uint64_t> length) {
+void ProgressReporter::Start(std::optional<std::uint64_t> length, std::uint64_t offset) {
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_length = length.value_or(0);
-    if (!length)
+    m_fraction = m_length > 0 ? static_cast<double>(offset) / static_cast<double>(m_length) : 0.0;
+    if (!length && !m_marquee) {
+        m_marquee = true;
         Post(WM_DOWNLOAD_MARQUEE, 0);
+    }
 }
 
 void ProgressReporter::AddChunk(DWORD bytes) {
+    std::lock_guard<std::mutex> lock(m_mutex);
     // Without a length there is no share to report: the window keeps its marquee.
     if (m_length == 0)
         return;
@@ -355,8 +560,22 @@ void ProgressReporter::AddChunk(DWORD bytes) {
 }
 
 void ProgressReporter::ReportComplete() {
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_length > 0)
         Post(WM_DOWNLOAD_PROGRESS, 100);
+}
+
+AttemptOutcome FailedOutcome(const wchar_t* tag, const std::runtime_error& error) {
+    AttemptOutcome outcome;
+    outcome.text = TagFailure(tag, error);
+    if (dynamic_cast<const FinalFailure*>(&error) != nullptr) {
+        outcome.kind = AttemptOutcome::Kind::Final;
+    } else if (const auto* passing = dynamic_cast<const PassingFailure*>(&error)) {
+        outcome.kind = AttemptOutcome::Kind::Passing;
+        outcome.retryAfter = passing->RetryAfter();
+        outcome.restart = passing->Restart();
+    }
+    return outcome;
 }
 
 std::wstring IncompleteText(std::uint64_t length, std::uint64_t received) {

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -28,8 +29,30 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A failure that may well pass: the connection was cut, refused or fell silent, or the server said it is busy. The
+// next attempt follows after a pause, no sooner than `retryAfter` when the server named one. `restart` says that
+// the bytes kept so far must not be continued: the server no longer vouches that they belong to the file.
+class PassingFailure : public std::runtime_error {
+public:
+    PassingFailure(const std::string& what,
+                   std::optional<std::chrono::milliseconds> retryAfter = std::nullopt,
+                   bool restart = false)
+        : std::runtime_error(what), m_retryAfter(retryAfter), m_restart(restart) {}
+    std::optional<std::chrono::milliseconds> RetryAfter() const { return m_retryAfter; }
+    bool Restart() const { return m_restart; }
+
+private:
+    std::optional<std::chrono::milliseconds> m_retryAfter;
+    bool m_restart;
+};
+
 [[noreturn]] void Fail(const std::wstring& text);
 [[noreturn]] void FailFinally(const std::wstring& text);
+[[noreturn]] void FailPassing(const std::wstring& text,
+                              std::optional<std::chrono::milliseconds> retryAfter = std::nullopt,
+                              bool restart = false);
+// FailWithCode, as a failure that may pass.
+[[noreturn]] void FailPassingWithCode(const wchar_t* format, DWORD code);
 // Raises `format`, which holds "%d" and then "%ls", filled with `code` as a signed number and its system text.
 [[noreturn]] void FailWithCode(const wchar_t* format, DWORD code);
 [[noreturn]] inline void FailWithLastError(const wchar_t* format) {
@@ -42,6 +65,55 @@ std::wstring TagFailure(const wchar_t* tag, const std::runtime_error& error);
 // none when there is no value. A value that is not a decimal number that fits 64 bits, or values that differ,
 // make the answer invalid (FinalFailure): the body's end could not be told, and a cut file would pass as whole.
 std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>& values);
+
+// Statuses that tell of a passing state of the server or of the way to it: 408, 429, 500, 502, 503 and 504, and
+// 0, which stands for an answer that never began.
+bool IsPassingStatus(DWORD status);
+// The pause a Retry-After answer asks for, from its first value when that is a number of seconds; none for a date or
+// anything else.
+std::optional<std::chrono::milliseconds> ParseRetryAfter(const std::vector<std::wstring>& values);
+// Raises the failure for a final status outside 2xx: `text`, passing for IsPassingStatus (with the answer's
+// Retry-After), otherwise an ordinary failure.
+[[noreturn]] void FailStatus(DWORD status, const std::wstring& text, const std::vector<std::wstring>& retryAfter);
+
+// What an answer says of the file it carries, as far as continuing it goes.
+struct FileIdentity {
+    // A strong ETag, or else the Last-Modified date; empty when the answer had neither.
+    std::wstring validator;
+    // The whole file's length; none when it was not announced.
+    std::optional<std::uint64_t> length;
+    // Accept-Ranges: bytes was announced.
+    bool acceptsRanges = false;
+
+    bool CanContinue() const { return acceptsRanges && !validator.empty() && length && *length > 0; }
+};
+
+// The headers of a final answer that tell where its body belongs.
+struct AnswerHeaders {
+    DWORD status = 0;
+    std::optional<std::uint64_t> contentLength;
+    std::vector<std::wstring> contentRange;
+    std::vector<std::wstring> acceptRanges;
+    std::vector<std::wstring> etag;
+    std::vector<std::wstring> lastModified;
+};
+
+// What the next attempt continues: `offset` bytes kept of the file that `identity` describes (offset 0: nothing).
+struct ResumePoint {
+    std::uint64_t offset = 0;
+    FileIdentity identity;
+};
+
+// The Range and If-Range request headers, CRLF-separated, that ask for the rest of `resume`; empty when there is
+// nothing to continue.
+std::wstring RangeHeaders(const ResumePoint& resume);
+
+// Where the body of an answer to a request made for `resume` goes: after the kept bytes (the result's first), or
+// from byte 0 (the kept bytes are dropped), and the identity of the file it belongs to (the result's second).
+// A 206 is appended only when its Content-Range starts right after the kept bytes, ends at the end of the file, and
+// agrees with the length and validator that the kept bytes came with; any other 206 and a 416 raise a PassingFailure
+// that drops the kept bytes. A file of another version can therefore never be spliced onto them.
+std::pair<std::uint64_t, FileIdentity> PlaceBody(const ResumePoint& resume, const AnswerHeaders& answer);
 
 // True for an absolute http or https URL (scheme compared without case).
 bool IsHttpUrl(const std::wstring& url);
@@ -91,8 +163,10 @@ private:
 // is discarded by its watcher while its own thread may still be writing.
 class PartialFile {
 public:
-    explicit PartialFile(std::wstring targetPath);
-    // Discards the file unless it was put in place.
+    // A new temporary file beside `targetPath`, or the one of an earlier attempt at `keptPath`, whose bytes stay
+    // until StartAt says where the body goes.
+    explicit PartialFile(std::wstring targetPath, std::wstring keptPath = std::wstring());
+    // Discards the file unless it was put in place or kept.
     ~PartialFile();
     PartialFile(const PartialFile&) = delete;
     PartialFile& operator=(const PartialFile&) = delete;
@@ -101,6 +175,8 @@ public:
     // engines call it only after the server has answered, so that a server's refusal takes precedence over a
     // local problem.
     void RequireOpen() const;
+    // The body that follows begins at byte `offset` of the file: the bytes before it stay, those after it go.
+    void StartAt(std::uint64_t offset);
     // Raises "Failed to write file: ..." when the system takes less than everything.
     void Write(const char* data, DWORD size);
     // Writes what is gathered and closes the file; when `length` is known, reopens it and compares its size (the
@@ -110,6 +186,9 @@ public:
     std::wstring Complete(std::optional<std::uint64_t> length, const wchar_t* openFailure);
     // Closes and deletes the temporary file; later writes fail. Does nothing once the file is in place.
     void Discard();
+    // Writes what is gathered and closes the file, leaving it for a later attempt; later writes fail. Returns its
+    // path, which the caller now owns; empty when there is no file.
+    std::wstring Keep();
 
 private:
     void Flush();
@@ -130,7 +209,11 @@ private:
 // then on the transfer thread writes no result, and its next step raises, so that it sends no further request.
 class WatchedTransfer {
 public:
-    WatchedTransfer(std::chrono::milliseconds limit, const std::wstring& targetPath, std::wstring giveUpText);
+    // `keptPath` names the bytes of an earlier attempt that this one may continue.
+    WatchedTransfer(std::chrono::milliseconds limit,
+                    const std::wstring& targetPath,
+                    std::wstring giveUpText,
+                    const std::wstring& keptPath = std::wstring());
     virtual ~WatchedTransfer() = default;
     WatchedTransfer(const WatchedTransfer&) = delete;
     WatchedTransfer& operator=(const WatchedTransfer&) = delete;
@@ -159,6 +242,12 @@ public:
     // The transfer's result, or (false, the give-up text) once it has shown no progress for longer than the limit.
     DownloadResult Wait();
 
+    // After Wait: the path of the bytes a failed transfer leaves for the next attempt, which the caller now owns
+    // (empty when there are none), and what the transfer learnt of the file.
+    std::wstring TakeKeptPath();
+    FileIdentity Identity();
+    void SetIdentity(const FileIdentity& identity);
+
 protected:
     // Ends what the transfer still holds of the network; called under the lock, once the transfer has ended or
     // the caller has given up.
@@ -178,29 +267,69 @@ private:
     bool m_done = false;
     DownloadResult m_result{false, std::wstring()};
     std::exception_ptr m_exception;
+    std::wstring m_keptPath;
+    FileIdentity m_identity;
 };
 
-// Posts the progress of one transfer to a window: the marquee message when the length is unknown, otherwise a
-// percentage each time the transferred share has grown by more than one point since the last one posted, and
-// 100 at the end.
+// Posts the progress of one file, across all its attempts, to a window: the marquee message when the length is
+// unknown, otherwise a percentage each time the share on disk has grown by more than one point beyond the largest
+// one posted, and 100 at the end. The bar therefore never moves back, and a file posts about 100 messages however
+// often it is begun again. Shared by the attempts; an abandoned attempt's late chunk only nudges the share.
 class ProgressReporter {
 public:
     explicit ProgressReporter(HWND window) : m_window(window) {}
-    // Starts a transfer of `length` bytes, or switches the window to its marquee when the length is unknown.
-    void Start(std::optional<std::uint64_t> length);
+    // Starts an attempt at a file of `length` bytes, `offset` of which are on disk already, or switches the window
+    // to its marquee when the length is unknown.
+    void Start(std::optional<std::uint64_t> length, std::uint64_t offset = 0);
     void AddChunk(DWORD bytes);
     void ReportComplete();
 
 private:
     void Post(UINT message, WPARAM value) const;
 
+    std::mutex m_mutex;
     HWND m_window;
     std::uint64_t m_length = 0;
     double m_fraction = 0.0;
     double m_reported = 0.0;
+    bool m_marquee = false;
 };
 
 // The incomplete-download text for `length` announced and `received` bytes.
 std::wstring IncompleteText(std::uint64_t length, std::uint64_t received);
+
+// One attempt of one engine at a file.
+struct AttemptPlan {
+    std::wstring url;
+    std::wstring targetPath;
+    // The temporary file of earlier attempts, which this one reuses; empty for a new one.
+    std::wstring keptPath;
+    ResumePoint resume;
+    std::shared_ptr<ProgressReporter> progress;
+};
+
+struct AttemptOutcome {
+    enum class Kind {
+        Succeeded,
+        // It may pass: try again after a pause.
+        Passing,
+        // Another attempt of the same engine would meet it again; the other engine may not.
+        Lasting,
+        // Nothing would change it: no further attempt.
+        Final,
+    };
+    Kind kind = Kind::Lasting;
+    // The failure text with the engine's tag.
+    std::wstring text;
+    std::optional<std::chrono::milliseconds> retryAfter;
+    // The kept bytes must not be continued.
+    bool restart = false;
+    // The temporary file the attempt leaves, which the caller now owns; empty when there is none.
+    std::wstring keptPath;
+    FileIdentity identity;
+};
+
+// The outcome of an attempt that raised `error`, with `tag` before its text.
+AttemptOutcome FailedOutcome(const wchar_t* tag, const std::runtime_error& error);
 
 }  // namespace download

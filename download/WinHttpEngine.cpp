@@ -59,14 +59,15 @@ bool IsVerdict(DWORD code) {
     }
 }
 
-// Like FailWithLastError, but a verdict on the server is final.
+// A failed exchange with the server: final for a verdict on the server, otherwise (a connection refused, reset or
+// timed out) one that may pass.
 [[noreturn]] void FailRequest(const wchar_t* format) {
     const DWORD code = ::GetLastError();
     if (IsVerdict(code)) {
         const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
         download::FailFinally(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
     }
-    download::FailWithCode(format, code);
+    download::FailPassingWithCode(format, code);
 }
 
 // The handles of one request: every redirect and every attempt opens its own and closes them before the next.
@@ -77,7 +78,7 @@ struct WinHttpPass {
     win32::WinHttpHandle request;
 };
 
-WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings) {
+WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings, const std::wstring& headers) {
     WinHttpPass pass;
     pass.session.Reset(
         ::WinHttpOpen(settings.userAgent, settings.accessType, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
@@ -112,7 +113,9 @@ WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings) {
     if (!::WinHttpSetOption(pass.request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof(disabled)))
         FailWithLastError(L"Failed to open request: %d - %ls");
 
-    if (!::WinHttpSendRequest(pass.request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+    const wchar_t* extra = headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str();
+    if (!::WinHttpSendRequest(pass.request.Get(), extra, static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0,
+                              0, 0))
         FailRequest(L"Failed to send request: %d - %ls");
     if (!::WinHttpReceiveResponse(pass.request.Get(), nullptr))
         FailRequest(L"Failed to receive response: %d - %ls");
@@ -154,14 +157,15 @@ std::optional<std::uint64_t> QueryContentLength(HINTERNET request) {
     return download::ParseContentLength(QueryAll(request, WINHTTP_QUERY_CONTENT_LENGTH));
 }
 
-// Sends the request for the chain's URL and follows redirects until a final answer; raises unless its status is
-// 2xx.
+// Sends the request for the chain's URL, with `headers` on every pass, and follows redirects until a final answer;
+// raises unless its status is 2xx, or 416 when `headers` ask for a range.
 // `watch`, when there is one, hears of every answer, and stops the transfer before another request once its
 // caller has given up; so does `deadline`, once the caller has stopped waiting for an image.
 WinHttpPass OpenFollowingRedirects(const std::wstring& url,
                                    const PassSettings& settings,
                                    download::WatchedTransfer* watch,
-                                   std::optional<Clock::time_point> deadline = std::nullopt) {
+                                   std::optional<Clock::time_point> deadline = std::nullopt,
+                                   const std::wstring& headers = std::wstring()) {
     download::RedirectChain chain(url);
     for (;;) {
         if (watch != nullptr)
@@ -169,7 +173,7 @@ WinHttpPass OpenFollowingRedirects(const std::wstring& url,
         // A redirect answer that came after the deadline (a blocked call outlasts it) must not be followed.
         if (deadline && Clock::now() >= *deadline)
             download::FailFinally(L"Download took longer than its time limit.");
-        WinHttpPass pass = OpenPass(chain.Url(), settings);
+        WinHttpPass pass = OpenPass(chain.Url(), settings, headers);
         if (watch != nullptr)
             watch->Touch();
         const DWORD status = QueryStatus(pass.request.Get());
@@ -181,8 +185,14 @@ WinHttpPass OpenFollowingRedirects(const std::wstring& url,
                 continue;
             }
         }
-        if (status < 200 || status > 299)
-            Fail(win32::FormatWide(L"Download failed: Server returned status code: %d", static_cast<int>(status)));
+        if (status == 416 && !headers.empty())
+            return pass;
+        if (status < 200 || status > 299) {
+            download::FailStatus(
+                status,
+                win32::FormatWide(L"Download failed: Server returned status code: %d", static_cast<int>(status)),
+                QueryAll(pass.request.Get(), WINHTTP_QUERY_RETRY_AFTER));
+        }
         return pass;
     }
 }
@@ -270,20 +280,28 @@ void ReadBody(HINTERNET request,
     }
 }
 
-void TransferWinHttp(DownloadManager& manager,
-                     download::WatchedTransfer& transfer,
-                     const std::wstring& url,
-                     HWND notifyWindow) {
+void TransferWinHttp(DownloadManager& manager, download::WatchedTransfer& transfer, const download::AttemptPlan& plan) {
     download::PartialFile& file = transfer.File();
-    download::ProgressReporter progress(notifyWindow);
+    download::ProgressReporter& progress = *plan.progress;
 
     const PassSettings settings{nullptr, ChooseWinHttpAccessType(), 0,
                                 static_cast<int>(manager.m_stallTimeout.count())};
-    WinHttpPass pass = OpenFollowingRedirects(url, settings, &transfer);
-    const std::optional<std::uint64_t> length = QueryContentLength(pass.request.Get());
-    progress.Start(length);
+    WinHttpPass pass =
+        OpenFollowingRedirects(plan.url, settings, &transfer, std::nullopt, download::RangeHeaders(plan.resume));
+    download::AnswerHeaders answer;
+    answer.status = QueryStatus(pass.request.Get());
+    answer.contentLength = QueryContentLength(pass.request.Get());
+    answer.contentRange = QueryAll(pass.request.Get(), WINHTTP_QUERY_CONTENT_RANGE);
+    answer.acceptRanges = QueryAll(pass.request.Get(), WINHTTP_QUERY_ACCEPT_RANGES);
+    answer.etag = QueryAll(pass.request.Get(), WINHTTP_QUERY_ETAG);
+    answer.lastModified = QueryAll(pass.request.Get(), WINHTTP_QUERY_LAST_MODIFIED);
+    const auto [offset, identity] = download::PlaceBody(plan.resume, answer);
+    transfer.SetIdentity(identity);
+    const std::optional<std::uint64_t> length = offset > 0 ? identity.length : answer.contentLength;
 
     file.RequireOpen();
+    file.StartAt(offset);
+    progress.Start(length, offset);
     BodyBounds bounds(manager, std::nullopt);
     ReadBody(pass.request.Get(), manager.m_cancelled, bounds, &transfer, [&](const char* data, DWORD size) {
         file.Write(data, size);
@@ -297,37 +315,35 @@ void TransferWinHttp(DownloadManager& manager,
 
 }  // namespace
 
-DownloadResult DownloadManager::DownloadFileWinHttp(const std::wstring& url,
-                                                    HWND notifyWindow,
-                                                    const std::wstring& fileName,
-                                                    bool useTemporaryFolder,
-                                                    bool& final) {
-    DownloadResult result{false, std::wstring()};
+download::AttemptOutcome DownloadManager::AttemptWinHttp(const download::AttemptPlan& plan) {
+    // WinHTTP's own timeouts end a connection that falls silent; the watch, at twice that limit, ends one that
+    // drips its header block, which restarts those timeouts with every byte under Wine.
+    const auto limit = 2 * m_stallTimeout;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
+    auto transfer = std::make_shared<download::WatchedTransfer>(
+        limit, plan.targetPath,
+        kWinHttpTag + win32::FormatWide(L"No progress for %d seconds.", static_cast<int>(seconds)), plan.keptPath);
+    download::AttemptOutcome outcome;
     try {
-        const std::wstring targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
-        // WinHTTP's own timeouts end a connection that falls silent; the watch, at twice that limit, ends one
-        // that drips its header block, which restarts those timeouts with every byte under Wine.
-        const auto limit = 2 * m_stallTimeout;
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
-        auto transfer = std::make_shared<download::WatchedTransfer>(
-            limit, targetPath,
-            kWinHttpTag + win32::FormatWide(L"No progress for %d seconds.", static_cast<int>(seconds)));
-        std::thread([manager = shared_from_this(), transfer, url, notifyWindow] {
+        std::thread([manager = shared_from_this(), transfer, plan] {
             try {
-                TransferWinHttp(*manager, *transfer, url, notifyWindow);
+                TransferWinHttp(*manager, *transfer, plan);
             } catch (...) {
-                // Raised again on the caller's thread, which tells final failures from the others.
+                // Raised again on the caller's thread, which tells the kinds of failure apart.
                 transfer->Finish(DownloadResult(false, std::wstring()), std::current_exception());
             }
         }).detach();
-        result = transfer->Wait();
-    } catch (const download::FinalFailure& error) {
-        final = true;
-        result.second = download::TagFailure(kWinHttpTag, error);
+        const DownloadResult result = transfer->Wait();
+        // Only a transfer given up on ends without raising: it fell silent, which may pass.
+        outcome.kind =
+            result.first ? download::AttemptOutcome::Kind::Succeeded : download::AttemptOutcome::Kind::Passing;
+        outcome.text = result.second;
     } catch (const std::runtime_error& error) {
-        result.second = download::TagFailure(kWinHttpTag, error);
+        outcome = download::FailedOutcome(kWinHttpTag, error);
     }
-    return result;
+    outcome.keptPath = transfer->TakeKeptPath();
+    outcome.identity = transfer->Identity();
+    return outcome;
 }
 
 DownloadedBytes DownloadManager::DownloadToMemory(const std::wstring& url) {

@@ -45,13 +45,14 @@ using Clock = std::chrono::steady_clock;
 // closes the transfer's handles, which the transfer adopts as it opens them.
 class WinInetTransfer : public download::WatchedTransfer {
 public:
-    WinInetTransfer(std::chrono::milliseconds limit, const std::wstring& targetPath)
+    WinInetTransfer(std::chrono::milliseconds limit, const std::wstring& targetPath, const std::wstring& keptPath)
         : WatchedTransfer(
               limit,
               targetPath,
-              kWinInetTag + win32::FormatWide(
-                                L"No data received for %d seconds.",
-                                static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(limit).count()))) {}
+              kWinInetTag +
+                  win32::FormatWide(L"No data received for %d seconds.",
+                                    static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(limit).count())),
+              keptPath) {}
 
     // Takes ownership of a handle just opened; raises once the caller has given up, so that the transfer stops.
     HINTERNET AdoptSession(HINTERNET session) { return Adopt(m_session, session); }
@@ -104,6 +105,35 @@ std::vector<std::wstring> QueryAll(HINTERNET request, DWORD query) {
     }
 }
 
+// Errors that are a verdict on the server's certificate or TLS: asking again would meet the same verdict.
+bool IsVerdict(DWORD code) {
+    switch (code) {
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        case ERROR_INTERNET_INVALID_CA:
+        case ERROR_INTERNET_SEC_CERT_ERRORS:
+        case ERROR_INTERNET_SEC_CERT_NO_REV:
+        case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        case ERROR_INTERNET_SEC_INVALID_CERT:
+        case ERROR_INTERNET_SEC_CERT_REVOKED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// A failed exchange with the server: final for a verdict on the server, otherwise (a connection refused, reset or
+// timed out) one that may pass.
+[[noreturn]] void FailRequest(const wchar_t* format) {
+    const DWORD code = ::GetLastError();
+    if (IsVerdict(code)) {
+        const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
+        download::FailFinally(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
+    }
+    download::FailPassingWithCode(format, code);
+}
+
 // WinINet takes its TLS versions from the system's Internet settings, which may still allow deprecated ones, and
 // has no option to narrow them. Where it tells which version a connection uses, one older than TLS 1.2 is refused.
 // (Not every WinINet tells; WinHTTP's refusal of such a server is final, so DownloadFile never asks WinINet.)
@@ -117,9 +147,10 @@ void RefuseOutdatedTls(HINTERNET request) {
         download::FailFinally(L"Refused a server that offers only outdated TLS versions.");
 }
 
-void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const std::wstring& url, HWND notifyWindow) {
-    download::ProgressReporter progress(notifyWindow);
-    download::RedirectChain chain(url);
+void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const download::AttemptPlan& plan) {
+    download::ProgressReporter& progress = *plan.progress;
+    download::RedirectChain chain(plan.url);
+    const std::wstring headers = download::RangeHeaders(plan.resume);
 
     const HINTERNET session =
         transfer.AdoptSession(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -133,9 +164,11 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const std::ws
     HINTERNET request = nullptr;
     DWORD status = 0;
     for (;;) {
-        request = transfer.AdoptRequest(::InternetOpenUrlW(session, chain.Url().c_str(), nullptr, 0, kRequestFlags, 0));
+        request = transfer.AdoptRequest(::InternetOpenUrlW(session, chain.Url().c_str(),
+                                                           headers.empty() ? nullptr : headers.c_str(),
+                                                           static_cast<DWORD>(headers.size()), kRequestFlags, 0));
         if (request == nullptr)
-            FailWithLastError(L"Failed to open URL:: %d - %ls");
+            FailRequest(L"Failed to open URL:: %d - %ls");
         transfer.Touch();
         RefuseOutdatedTls(request);
 
@@ -149,32 +182,47 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const std::ws
             break;
         chain.Follow(locations.front());
     }
-    if (status != 200) {
+    const bool rangeAnswer = !headers.empty() && (status == 206 || status == 416);
+    if (status != 200 && !rangeAnswer) {
         const std::wstring systemText = DownloadManager::GetSystemErrorText(::GetLastError());
-        Fail(win32::FormatWide(L"Server returned status code: HTTP %d - %ls", static_cast<int>(status),
-                               systemText.c_str()));
+        download::FailStatus(status,
+                             win32::FormatWide(L"Server returned status code: HTTP %d - %ls", static_cast<int>(status),
+                                               systemText.c_str()),
+                             QueryAll(request, HTTP_QUERY_RETRY_AFTER));
     }
 
-    const std::optional<std::uint64_t> length =
-        download::ParseContentLength(QueryAll(request, HTTP_QUERY_CONTENT_LENGTH));
-    progress.Start(length);
+    download::AnswerHeaders answer;
+    answer.status = status;
+    answer.contentLength = download::ParseContentLength(QueryAll(request, HTTP_QUERY_CONTENT_LENGTH));
+    answer.contentRange = QueryAll(request, HTTP_QUERY_CONTENT_RANGE);
+    answer.acceptRanges = QueryAll(request, HTTP_QUERY_ACCEPT_RANGES);
+    answer.etag = QueryAll(request, HTTP_QUERY_ETAG);
+    answer.lastModified = QueryAll(request, HTTP_QUERY_LAST_MODIFIED);
+    const auto [offset, identity] = download::PlaceBody(plan.resume, answer);
+    transfer.SetIdentity(identity);
+    const std::optional<std::uint64_t> length = offset > 0 ? identity.length : answer.contentLength;
 
     download::PartialFile& file = transfer.File();
     file.RequireOpen();
+    file.StartAt(offset);
+    progress.Start(length, offset);
     download::RateFloor rate(manager.m_minimumRate, manager.m_rateWindow, Clock::now());
     std::vector<char> buffer(kReadBufferBytes);
     for (;;) {
         // Reading only what has arrived keeps a read from blocking until a whole buffer has trickled in, so that
         // the rate floor and the stall watch see every byte as it comes.
+        // Once the user has left, nothing more is fetched.
+        if (manager.m_cancelled)
+            Fail(L"Download cancelled.");
         DWORD available = 0;
         if (!::InternetQueryDataAvailable(request, &available, 0, 0))
-            FailWithLastError(L"Failed to read data: %d - %ls");
+            FailRequest(L"Failed to read data: %d - %ls");
         DWORD read = 0;
         // A read that fails is a cut transfer, not the end of the body: without an announced length nothing else
         // would tell a truncated installer from a whole one.
         const DWORD wanted = available == 0 ? kReadBufferBytes : std::min(available, kReadBufferBytes);
         if (!::InternetReadFile(request, buffer.data(), wanted, &read))
-            FailWithLastError(L"Failed to read data: %d - %ls");
+            FailRequest(L"Failed to read data: %d - %ls");
         transfer.Touch();
         rate.Add(read, Clock::now());
         if (read == 0)
@@ -191,26 +239,27 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const std::ws
 
 }  // namespace
 
-DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url,
-                                                    HWND notifyWindow,
-                                                    const std::wstring& fileName,
-                                                    bool useTemporaryFolder) {
+download::AttemptOutcome DownloadManager::AttemptWinInet(const download::AttemptPlan& plan) {
+    auto transfer = std::make_shared<WinInetTransfer>(m_stallTimeout, plan.targetPath, plan.keptPath);
+    download::AttemptOutcome outcome;
     try {
-        // The target is settled here, on the caller's thread: telling the user about a missing folder may take
-        // longer than any stall limit.
-        const std::wstring targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
-        auto transfer = std::make_shared<WinInetTransfer>(m_stallTimeout, targetPath);
-        std::thread([manager = shared_from_this(), transfer, url, notifyWindow] {
+        std::thread([manager = shared_from_this(), transfer, plan] {
             try {
-                Transfer(*manager, *transfer, url, notifyWindow);
-            } catch (const std::runtime_error& error) {
-                transfer->Finish(DownloadResult(false, download::TagFailure(kWinInetTag, error)));
+                Transfer(*manager, *transfer, plan);
             } catch (...) {
+                // Raised again on the caller's thread, which tells the kinds of failure apart.
                 transfer->Finish(DownloadResult(false, std::wstring()), std::current_exception());
             }
         }).detach();
-        return transfer->Wait();
+        const DownloadResult result = transfer->Wait();
+        // Only a transfer given up on ends without raising: it fell silent, which may pass.
+        outcome.kind =
+            result.first ? download::AttemptOutcome::Kind::Succeeded : download::AttemptOutcome::Kind::Passing;
+        outcome.text = result.second;
     } catch (const std::runtime_error& error) {
-        return DownloadResult(false, download::TagFailure(kWinInetTag, error));
+        outcome = download::FailedOutcome(kWinInetTag, error);
     }
+    outcome.keptPath = transfer->TakeKeptPath();
+    outcome.identity = transfer->Identity();
+    return outcome;
 }

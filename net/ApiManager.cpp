@@ -4,6 +4,7 @@
 #include <new>
 
 #include "config/ConfigurationManager.h"
+#include "net/Jitter.h"
 #include "net/JsonPost.h"
 #include "net/WayfarerException.h"
 #include "win32/Strings.h"
@@ -69,7 +70,8 @@ nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs) const {
         // No further attempt once the user has left the wizard, also when that happened during the pause.
         if (ConfigurationManager::GetInstance()->m_closing)
             break;
-        ::Sleep(retryPauseMs);
+        const auto pause = net::Jittered(std::chrono::milliseconds(retryPauseMs), kRetryPauseJitter, net::RandomUnit());
+        ::Sleep(static_cast<DWORD>(pause.count()));
         if (ConfigurationManager::GetInstance()->m_closing)
             break;
     }

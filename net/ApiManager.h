@@ -10,8 +10,10 @@
 
 class ApiManager {
 public:
-    // Pause after every failed attempt; three failures therefore cost 15 s.
+    // Pause after every failed attempt; three failures therefore cost about 15 s. Each pause is spread by up to
+    // kRetryPauseJitter of itself either way.
     static constexpr DWORD kRetryPauseMs = 5000;
+    static constexpr double kRetryPauseJitter = 0.2;
 
     // The process-wide instance, created once on first use from any thread.
     static std::shared_ptr<ApiManager> GetInstance();
@@ -22,7 +24,8 @@ public:
     // with a bad status the last answer is still parsed and returned.
     nlohmann::json RequestConfiguration() const { return RequestConfiguration(kRetryPauseMs); }
 
-    // Same, with another pause between attempts, so that tests of the retries need not sleep 15 s each.
+    // Same, with another pause between attempts (before its spread), so that tests of the retries need not sleep
+    // 15 s each.
     nlohmann::json RequestConfiguration(DWORD retryPauseMs) const;
 
     // The request body exactly as posted: compact JSON, keys in ascending order, every value a string.

@@ -1,5 +1,5 @@
 // The rules every transfer is held to, over plain values: which lengths an answer may announce, where a redirect
-// may lead, and how slow a transfer may be.
+// may lead, how slow a transfer may be, which failures may pass, and when kept bytes may be continued.
 #include "download/DownloadSupport.h"
 
 #include <gtest/gtest.h>
@@ -154,4 +154,128 @@ TEST(RateFloor, FailsOnlyAWindowThatEndsBelowTheFloor) {
         download::RateFloor floor(1000, 10s, start);
         EXPECT_EQ(FailureOf([&] { floor.Add(12000, at(15s)); }), tooSlow);
     }
+}
+
+TEST(RateFloor, IsAFailureThatMayPass) {
+    download::RateFloor floor(1000, 10s, {});
+    EXPECT_THROW(floor.Add(0, download::RateFloor::Clock::time_point{} + 10s), download::PassingFailure);
+}
+
+TEST(RetryAfter, IsANumberOfSecondsAndNothingElse) {
+    const struct {
+        std::vector<std::wstring> values;
+        std::optional<std::chrono::milliseconds> pause;
+    } cases[] = {
+        {{}, std::nullopt},
+        {{L"0"}, 0ms},
+        {{L" 7 "}, 7000ms},
+        {{L"120", L"1"}, 120000ms},
+        {{L"99999999999999"}, 86400000ms},
+        {{L"Wed, 21 Oct 2026 07:28:00 GMT"}, std::nullopt},
+        {{L"-5"}, std::nullopt},
+        {{L"1.5"}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.values.empty() ? "none" : std::string(c.values[0].begin(), c.values[0].end()));
+        EXPECT_EQ(download::ParseRetryAfter(c.values), c.pause);
+    }
+}
+
+TEST(PassingStatus, IsATimeOutABusyOrBrokenServerOrAGateway) {
+    for (DWORD status : {0u, 408u, 429u, 500u, 502u, 503u, 504u})
+        EXPECT_TRUE(download::IsPassingStatus(status)) << status;
+    for (DWORD status : {200u, 206u, 301u, 400u, 401u, 403u, 404u, 410u, 416u, 501u, 505u})
+        EXPECT_FALSE(download::IsPassingStatus(status)) << status;
+}
+
+namespace {
+
+// What PlaceBody makes of `answer` to a request for `resume`: the offset the body goes to, or "restart" when the
+// kept bytes are dropped.
+std::string Placement(const download::ResumePoint& resume, const download::AnswerHeaders& answer) {
+    try {
+        return std::to_string(download::PlaceBody(resume, answer).first);
+    } catch (const download::PassingFailure& failure) {
+        return failure.Restart() ? "restart" : "passing";
+    }
+}
+
+download::FileIdentity Tagged(std::wstring validator, std::uint64_t length) {
+    download::FileIdentity identity;
+    identity.validator = std::move(validator);
+    identity.length = length;
+    identity.acceptsRanges = true;
+    return identity;
+}
+
+}  // namespace
+
+TEST(Resume, AsksForTheRestOnlyOfAFileAServerVouchesFor) {
+    using download::ResumePoint;
+    EXPECT_EQ(download::RangeHeaders(ResumePoint{600, Tagged(L"\"v1\"", 1000)}),
+              L"Range: bytes=600-\r\nIf-Range: \"v1\"");
+    EXPECT_EQ(download::RangeHeaders(ResumePoint{0, Tagged(L"\"v1\"", 1000)}), L"");
+    download::FileIdentity noRanges = Tagged(L"\"v1\"", 1000);
+    noRanges.acceptsRanges = false;
+    EXPECT_EQ(download::RangeHeaders(ResumePoint{600, noRanges}), L"");
+    EXPECT_EQ(download::RangeHeaders(ResumePoint{600, Tagged(L"", 1000)}), L"");
+    download::FileIdentity noLength = Tagged(L"\"v1\"", 1000);
+    noLength.length.reset();
+    EXPECT_EQ(download::RangeHeaders(ResumePoint{600, noLength}), L"");
+}
+
+TEST(Resume, LearnsTheValidatorFromAStrongEtagOrElseTheDate) {
+    const struct {
+        const char* name;
+        download::AnswerHeaders answer;
+        std::wstring validator;
+        bool acceptsRanges;
+    } cases[] = {
+        {"strong ETag", {200, 10, {}, {L"bytes"}, {L"\"abc\""}, {L"Tue, 01 Dec 2026 10:00:00 GMT"}}, L"\"abc\"", true},
+        {"weak ETag only", {200, 10, {}, {L"bytes"}, {L"W/\"abc\""}, {}}, L"", true},
+        {"date only",
+         {200, 10, {}, {L"none, Bytes"}, {}, {L"Tue, 01 Dec 2026 10:00:00 GMT"}},
+         L"Tue, 01 Dec 2026 10:00:00 GMT",
+         true},
+        {"two ETags", {200, 10, {}, {L"bytes"}, {L"\"a\"", L"\"b\""}, {}}, L"", true},
+        {"ranges refused", {200, 10, {}, {L"none"}, {L"\"abc\""}, {}}, L"\"abc\"", false},
+        {"a unit that only starts like bytes", {200, 10, {}, {L"bytesx"}, {L"\"abc\""}, {}}, L"\"abc\"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const download::FileIdentity identity = download::PlaceBody({}, c.answer).second;
+        EXPECT_EQ(identity.validator, c.validator);
+        EXPECT_EQ(identity.acceptsRanges, c.acceptsRanges);
+        EXPECT_EQ(identity.length, std::optional<std::uint64_t>(10));
+    }
+}
+
+TEST(Resume, AppendsOnlyTheExactRestOfTheSameVersion) {
+    const download::ResumePoint resume{600, Tagged(L"\"v1\"", 1000)};
+    const struct {
+        const char* name;
+        download::AnswerHeaders answer;
+        std::string placement;
+    } cases[] = {
+        {"the rest", {206, 400, {L"bytes 600-999/1000"}, {}, {L"\"v1\""}, {}}, "600"},
+        {"the rest, no length, no ETag", {206, std::nullopt, {L"bytes 600-999/1000"}, {}, {}, {}}, "600"},
+        {"whole file instead", {200, 1000, {}, {L"bytes"}, {L"\"v2\""}, {}}, "0"},
+        {"416", {416, std::nullopt, {L"bytes */1000"}, {}, {}, {}}, "restart"},
+        {"starts elsewhere", {206, 500, {L"bytes 500-999/1000"}, {}, {L"\"v1\""}, {}}, "restart"},
+        {"another total", {206, 400, {L"bytes 600-999/1200"}, {}, {L"\"v1\""}, {}}, "restart"},
+        {"ends early", {206, 200, {L"bytes 600-799/1000"}, {}, {L"\"v1\""}, {}}, "restart"},
+        {"length disagrees", {206, 300, {L"bytes 600-999/1000"}, {}, {L"\"v1\""}, {}}, "restart"},
+        {"another version", {206, 400, {L"bytes 600-999/1000"}, {}, {L"\"v2\""}, {}}, "restart"},
+        {"no Content-Range", {206, 400, {}, {}, {L"\"v1\""}, {}}, "restart"},
+        {"two Content-Ranges", {206, 400, {L"bytes 600-999/1000", L"bytes 600-999/1000"}, {}, {}, {}}, "restart"},
+        {"unknown total", {206, 400, {L"bytes 600-999/*"}, {}, {}, {}}, "restart"},
+        {"garbage", {206, 400, {L"bytes 600-x/1000"}, {}, {}, {}}, "restart"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Placement(resume, c.answer), c.placement);
+    }
+    // Without a range asked for, every answer is a whole file, a 206 included.
+    EXPECT_EQ(Placement({}, {206, 400, {L"bytes 600-999/1000"}, {}, {}, {}}), "0");
+    EXPECT_EQ(Placement({}, {200, 1000, {}, {}, {}, {}}), "0");
 }

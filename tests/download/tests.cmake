@@ -8,6 +8,8 @@ wayfarer_add_test(NAME download_tests SOURCES
     download/InstallerCheckTest.cpp
     download/HostileAnswerTest.cpp
     download/TransferRulesTest.cpp
+    download/BackoffTest.cpp
+    download/RetryTest.cpp
     BACKEND)
 
 # Installer launch: every run starts the stand-in installer (tools/win/fake_installer.cpp) under Wine.

@@ -2,6 +2,7 @@
 wayfarer_add_test(NAME net_tests SOURCES
     net/CodecsTest.cpp
     net/ServerTextTest.cpp
+    net/JitterTest.cpp
     net/SignatureTest.cpp
     net/InstallerTokenTest.cpp
     LOCKS machine_guid)

@@ -171,7 +171,7 @@ protected:
         m_configuration->m_reportMainFailure = m_saved.m_reportMainFailure;
         m_configuration->m_closing = false;
         DownloadManager::GetInstance()->m_cancelled = false;
-        DownloadManager::GetInstance()->m_fallbackDelay = std::chrono::milliseconds(2000);
+        DownloadManager::GetInstance()->m_fallbackDelay = download::kRetryPauseBase;
     }
 
     // Serves the stand-in installer at `path` (its name there decides its exit code).

@@ -163,6 +163,8 @@ nlohmann::json ToJson(const Response& response) {
         json["badChunkSize"] = response.badChunkSize;
     if (response.cutHeaders)
         json["cutHeaders"] = true;
+    if (response.ranges)
+        json["ranges"] = true;
     return json;
 }
 
@@ -228,6 +230,8 @@ std::vector<Request> Requests(const std::string& path, size_t atLeast, double ti
         request.body = DecodeBase64(item.at("body").get<std::string>());
         request.time = item.at("time").get<double>();
         request.listener = item.value("listener", "");
+        request.bodyBytes = item.value("bodyBytes", std::uint64_t{0});
+        request.refused = item.value("refused", false);
         requests.push_back(std::move(request));
     }
     return requests;
@@ -235,6 +239,18 @@ std::vector<Request> Requests(const std::string& path, size_t atLeast, double ti
 
 void ClearRequests() {
     Call(L"DELETE", L"/__control/requests", "");
+}
+
+std::vector<Connection> Connections() {
+    nlohmann::json answer = nlohmann::json::parse(Call(L"GET", L"/__control/connections", ""));
+    std::vector<Connection> connections;
+    for (const auto& item : answer.at("connections"))
+        connections.push_back({item.at("listener").get<std::string>(), item.at("time").get<double>()});
+    return connections;
+}
+
+void Refuse(double seconds) {
+    Call(L"POST", L"/__control/refuse", nlohmann::json({{"seconds", seconds}}).dump());
 }
 
 std::wstring Url(const std::string& path) {

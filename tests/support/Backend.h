@@ -50,18 +50,24 @@ struct Response {
     // With `chunked`: where the body ends (or `closeAfter` cuts it), a chunk whose size line is this text, then a cut.
     std::string badChunkSize;
     bool cutHeaders = false;  // cut the connection after the headers, before the blank line that ends them
+    // Honour "Range: bytes=N-" for a `bodySize` body (If-Range must equal the ETag, else the Last-Modified, of
+    // `headers`): 206 with the rest, or 416 past the end; announces "Accept-Ranges: bytes". `closeAfter` counts
+    // the bytes of this answer.
+    bool ranges = false;
 };
 
 // One request as the backend received it.
 struct Request {
     std::string method;
-    std::string path;      // without the query
-    std::string query;     // after "?", without it
-    std::string target;    // the request target as sent
-    Headers headers;       // in the order sent, names as sent
-    std::string body;      // raw bytes
-    double time = 0;       // seconds since the backend started, for measuring pauses between requests
-    std::string listener;  // "https", "http" (cleartext, HttpUrl) or "tls10" (TLS 1.0 only, Tls10Url)
+    std::string path;             // without the query
+    std::string query;            // after "?", without it
+    std::string target;           // the request target as sent
+    Headers headers;              // in the order sent, names as sent
+    std::string body;             // raw bytes
+    double time = 0;              // seconds since the backend started, for measuring pauses between requests
+    std::string listener;         // "https", "http" (cleartext, HttpUrl) or "tls10" (TLS 1.0 only, Tls10Url)
+    std::uint64_t bodyBytes = 0;  // body bytes of the answer the server wrote (or was about to write) so far
+    bool refused = false;         // reset unanswered while the backend refused (Refuse)
 
     // Value of the first header with this name (compared without case), or "" when absent.
     std::string Header(const std::string& name) const;
@@ -86,8 +92,19 @@ void ScriptPrefix(const std::string& prefix, const std::vector<Response>& respon
 // up to `timeoutSeconds` until that many are there and returns what arrived by then.
 std::vector<Request> Requests(const std::string& path = "", size_t atLeast = 0, double timeoutSeconds = 0);
 
-// Forgets the recorded requests but keeps the scripts.
+// Forgets the recorded requests (and connections) but keeps the scripts.
 void ClearRequests();
+
+// One connection accepted by a listener, recorded before any TLS or HTTP.
+struct Connection {
+    std::string listener;
+    double time = 0;
+};
+std::vector<Connection> Connections();
+
+// For `seconds` every request outside the control API is recorded (Request::refused) and its connection reset
+// unanswered, as by a server that is down; 0 ends it.
+void Refuse(double seconds);
 
 // "https://localhost" + path: a URL of the backend.
 std::wstring Url(const std::string& path);

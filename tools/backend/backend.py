@@ -5,15 +5,20 @@ Listens on loopback only (127.0.0.1 and ::1, port 443 by default) with the certi
 --certs DIR (server.pem, server.key). Every request outside /__control/ is recorded and answered
 from the script of its path; tests drive the server through the control API on the same port:
 
-  POST /__control/reset              forget every script and every recorded request
-                                     (body {"scenario": true} loads the --scenario scripts again)
+  POST /__control/reset              forget every script, every recorded request and connection, and end a
+                                     refusal (body {"scenario": true} loads the --scenario scripts again)
   POST /__control/script             {"path": "/o", "match": "exact"|"prefix", "responses": [R, ...]}
                                      responses are used one per request, the last one repeats;
                                      an empty list removes the script
   GET  /__control/requests           {"requests": [...]} every request in arrival order;
                                      ?path=P only those for path P, ?min=N&timeout=S waits up to S
                                      seconds until at least N of them are there
-  DELETE /__control/requests         forget the recorded requests, keep the scripts
+  DELETE /__control/requests         forget the recorded requests and connections, keep the scripts
+  GET  /__control/connections        {"connections": [{"listener", "time"}, ...]} every connection
+                                     accepted on any listener, before any TLS or HTTP, in arrival order
+  POST /__control/refuse             {"seconds": S} for S seconds every request outside /__control/ is
+                                     recorded with "refused": true and its connection reset unanswered,
+                                     as by a server that is down; 0 ends it
   GET  /__control/health             "ok"
 
 A response R is a JSON object, every key optional:
@@ -40,13 +45,18 @@ A response R is a JSON object, every key optional:
   badChunkSize   with "chunked": where the body ends (or is cut by "closeAfter"), a chunk whose size line is
                  this text, then the connection is cut
   cutHeaders     cut the connection after the status line and headers, before the blank line that ends them
+  ranges         honour "Range: bytes=N-" (with "If-Range" only when it equals the ETag, or else the
+                 Last-Modified, of "headers"): 206 with Content-Range for the rest of a "bodySize" body,
+                 416 when N is at or past its end; "Accept-Ranges: bytes" is announced. "closeAfter" counts
+                 the bytes of this answer
 
 Besides the HTTPS port, the same scripts answer in cleartext on --http-port (80) and over a listener
 that speaks nothing newer than TLS 1.0 on --tls10-port (4443); 0 leaves either out. A recorded request
 says which one it came through in "listener" ("https", "http" or "tls10").
 
 A recorded request is {"method", "path", "query", "target", "headers": [[name, value], ...],
-"body" (base64), "time" (seconds since the server started), "client", "listener"}.
+"body" (base64), "time" (seconds since the server started), "client", "listener", "bodyBytes" (body
+bytes of the answer written so far, counted before each write)}.
 
 Paths without a script: /o answers a small configuration without offers, /zbd answers 200 with
 "{}", everything else 404.
@@ -61,6 +71,7 @@ import signal
 import socket
 import socketserver
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -103,6 +114,8 @@ class State:
         self.exact = {}
         self.prefix = {}
         self.requests = []
+        self.connections = []
+        self.refuse_until = 0.0
         self.stopping = threading.Event()
         self.load_scenario()
 
@@ -115,6 +128,8 @@ class State:
             self.exact.clear()
             self.prefix.clear()
             self.requests.clear()
+            self.connections.clear()
+            self.refuse_until = 0.0
             if with_scenario:
                 self.load_scenario()
 
@@ -152,6 +167,17 @@ class State:
             entry["time"] = round(time.monotonic() - self.started, 4)
             self.requests.append(entry)
             self.lock.notify_all()
+
+    def accept_connection(self, listener):
+        """Records a new connection; returns its record."""
+        with self.lock:
+            entry = {"listener": listener, "time": round(time.monotonic() - self.started, 4)}
+            self.connections.append(entry)
+            return entry
+
+    def refusing(self):
+        with self.lock:
+            return time.monotonic() < self.refuse_until
 
     def wait_requests(self, path, minimum, timeout):
         deadline = time.monotonic() + timeout
@@ -224,7 +250,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if parsed.path.startswith(CONTROL_PREFIX):
             self.handle_control(parsed, body)
             return
-        state.record({
+        self.recorded = {
+            "bodyBytes": 0,
             "method": self.command,
             "path": parsed.path,
             "query": parsed.query,
@@ -233,7 +260,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "body": base64.b64encode(body).decode("ascii"),
             "client": self.client_address[0],
             "listener": self.server.listener,
-        })
+        }
+        state.record(self.recorded)
+        if state.refusing():
+            self.recorded["refused"] = True
+            self.close_connection = True
+            # Closed with a reset rather than the orderly end of a connection.
+            try:
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            except OSError:
+                pass
+            return
         try:
             self.answer(state.take_response(parsed.path))
         except ConnectionDropped:
@@ -263,17 +300,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pattern = text_or_base64(response, "pattern")
             prefix = text_or_base64(response, "prefix")
             suffix = text_or_base64(response, "suffix")
+            # A range answer: the generated body from this byte on (prefix and suffix are not used with ranges).
+            start = int(response.get("bodyOffset", 0))
 
             def generate():
-                if prefix:
+                if prefix and not start:
                     yield prefix
-                sent = 0
+                sent = start
                 while sent < size:
                     count = min(chunk_size, size - sent)
                     yield pattern_bytes(pattern, sent, count) if pattern else generated_bytes(sent, count)
                     sent += count
-                if suffix:
+                if suffix and not start:
                     yield suffix
+            if start:
+                return size - start, generate
             return len(prefix) + size + len(suffix), generate
         if "bodyFile" in response:
             path = response["bodyFile"]
@@ -297,11 +338,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 yield data[start : start + chunk_size]
         return len(data), slices
 
+    def requested_offset(self, response, headers):
+        """The N of a "Range: bytes=N-" this answer honours; None for the whole body."""
+        if not response.get("ranges") or "bodySize" not in response:
+            return None
+        asked = self.headers.get("Range", "").strip()
+        if not asked.startswith("bytes=") or not asked.endswith("-") or not asked[6:-1].isdigit():
+            return None
+        condition = self.headers.get("If-Range")
+        if condition is not None:
+            values = {name.lower(): str(value) for name, value in headers}
+            validator = values.get("etag", values.get("last-modified"))
+            if condition.strip() != validator:
+                return None
+        return int(asked[6:-1])
+
     def answer(self, response):
         self.wait(float(response.get("delay", 0)))
         if response.get("drop"):
             raise ConnectionDropped()
         status = int(response.get("status", 302 if "redirect" in response else 200))
+        headers = response.get("headers", [])
+        if isinstance(headers, dict):
+            headers = list(headers.items())
+        headers = list(headers)
+        offset = self.requested_offset(response, headers)
+        if response.get("ranges"):
+            headers.append(("Accept-Ranges", "bytes"))
+        if offset is not None:
+            size = int(response["bodySize"])
+            if offset >= size:
+                response = {"status": 416, "headers": headers + [("Content-Range", "bytes */%d" % size)]}
+                status = 416
+                headers = response["headers"]
+            else:
+                response = dict(response, bodyOffset=offset)
+                status = 206
+                headers.append(("Content-Range", "bytes %d-%d/%d" % (offset, size - 1, size)))
         try:
             length, chunks = self.body_source(response)
         except OSError as error:
@@ -315,9 +388,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         self.send_response_only(status, response.get("reason"))
         self.send_header("Date", self.date_time_string())
-        headers = response.get("headers", [])
-        if isinstance(headers, dict):
-            headers = list(headers.items())
         header_delay = float(response.get("headerDelay", 0))
         for name, value in headers:
             if header_delay:
@@ -367,6 +437,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def write_chunk(self, chunk, chunked):
         if not chunk:
             return
+        with self.server.state.lock:
+            self.recorded["bodyBytes"] += len(chunk)
         if chunked:
             self.wfile.write(b"%x\r\n" % len(chunk) + chunk + b"\r\n")
         else:
@@ -405,6 +477,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             elif action == "requests" and self.command == "DELETE":
                 with state.lock:
                     state.requests.clear()
+                    state.connections.clear()
+                self.reply_json(200, "ok")
+            elif action == "connections" and self.command == "GET":
+                with state.lock:
+                    self.reply_json(200, {"connections": list(state.connections)})
+            elif action == "refuse" and self.command == "POST":
+                with state.lock:
+                    state.refuse_until = time.monotonic() + float(document.get("seconds", 0))
                 self.reply_json(200, "ok")
             else:
                 self.reply_json(404, {"error": "unknown control action " + action})
@@ -436,6 +516,7 @@ class LoopbackServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
         # The TLS handshake happens here, on the connection's own thread, so a client that stalls
         # during the handshake never holds up the accepting thread.
         request.settimeout(IO_TIMEOUT_SECONDS)
+        self.state.accept_connection(self.listener)
         if self.context is None:
             try:
                 self.RequestHandlerClass(request, client_address, self)

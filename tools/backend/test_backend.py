@@ -193,6 +193,48 @@ class BackendTest(unittest.TestCase):
         self.assertNotIn(b"\r\n\r\n", headers)
         self.assertNotIn(b"never sent", headers)
 
+    def test_ranges_validators_and_counted_bytes(self):
+        tagged = {"bodySize": 1000, "ranges": True, "headers": [["ETag", '"v1"']]}
+        self.backend.script("/r", [tagged])
+        status, headers, body = self.backend.call("GET", "/r")
+        self.assertEqual((status, headers["Accept-Ranges"], body), (200, "bytes", bytes(i % 251 for i in range(1000))))
+        status, headers, body = self.backend.call("GET", "/r", headers={"Range": "bytes=600-", "If-Range": '"v1"'})
+        self.assertEqual((status, headers["Content-Range"], headers["Content-Length"]), (206, "bytes 600-999/1000", "400"))
+        self.assertEqual(body, bytes(i % 251 for i in range(600, 1000)))
+        # Another version: the whole body again.
+        status, _, body = self.backend.call("GET", "/r", headers={"Range": "bytes=600-", "If-Range": '"v0"'})
+        self.assertEqual((status, len(body)), (200, 1000))
+        status, headers, _ = self.backend.call("GET", "/r", headers={"Range": "bytes=1000-"})
+        self.assertEqual((status, headers["Content-Range"]), (416, "bytes */1000"))
+        # A cut range answer counts the bytes of that answer.
+        self.backend.script("/cut", [dict(tagged, closeAfter=100)])
+        with self.assertRaises(http.client.IncompleteRead) as cut:
+            self.backend.call("GET", "/cut", headers={"Range": "bytes=500-"})
+        self.assertEqual(cut.exception.partial, bytes(i % 251 for i in range(500, 600)))
+        # Without "ranges" a Range is ignored.
+        self.backend.script("/whole", [{"bodySize": 10}])
+        self.assertEqual(self.backend.call("GET", "/whole", headers={"Range": "bytes=5-"})[0], 200)
+        sent = [r["bodyBytes"] for r in self.backend.requests()]
+        self.assertEqual(sent, [1000, 400, 1000, 0, 100, 10])
+
+    def test_refusal_and_connection_log(self):
+        self.backend.script("/x", [{"body": "up"}])
+        self.backend.control("POST", "refuse", {"seconds": 30})
+        with self.assertRaises((http.client.RemoteDisconnected, ConnectionError)):
+            self.backend.call("GET", "/x")
+        self.backend.control("POST", "refuse", {"seconds": 0})
+        self.assertEqual(self.backend.call("GET", "/x")[2], b"up")
+        self.assertEqual([r.get("refused", False) for r in self.backend.requests()], [True, False])
+        plain = socket.create_connection(("127.0.0.1", self.backend.http_port), timeout=10)
+        plain.close()
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            listeners = [c["listener"] for c in self.backend.control("GET", "connections")["connections"]]
+            if "http" in listeners:
+                break
+            time.sleep(0.05)
+        self.assertIn("http", listeners)
+
     def test_cleartext_and_tls10_listeners_answer_the_same_scripts(self):
         self.backend.script("/f/x", [{"body": "same"}])
         plain = http.client.HTTPConnection("localhost", self.backend.http_port, timeout=10)

@@ -162,10 +162,12 @@ int wmain(int argc, wchar_t** argv) {
         const double bytes = static_cast<double>(size.QuadPart);
         std::printf(
             "run %d: ok %d, bytes %lld, seconds %.3f, throughput %.1f MiB/s, progress messages %u (last %u), "
-            "marquee messages %u%s%ls\n",
+            "marquee messages %u, attempts %d, resumed %d, paused %.3f s%s%ls\n",
             run + 1, result.first ? 1 : 0, static_cast<long long>(size.QuadPart), seconds,
             seconds > 0 ? bytes / seconds / (1024.0 * 1024.0) : 0.0, g_progressMessages, g_lastPercent,
-            g_marqueeMessages, result.second.empty() ? "" : ", text: ", result.second.c_str());
+            g_marqueeMessages, manager->m_lastStats.attempts, manager->m_lastStats.resumed,
+            static_cast<double>(manager->m_lastStats.paused.count()) / 1000.0,
+            result.second.empty() ? "" : ", text: ", result.second.c_str());
         PrintMemory("after");
         if (!result.first)
             ++failures;

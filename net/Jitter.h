@@ -1,0 +1,16 @@
+// Random spread of the pauses between attempts: a fleet of installers that lost the same server at the same moment
+// must not come back to it in step.
+#pragma once
+
+#include <chrono>
+
+namespace net {
+
+// `pause` moved by up to `fraction` of itself either way, where `unit` (in [0, 1)) picks the point: 0 gives the
+// shortest pause, 0.5 leaves it unchanged.
+std::chrono::milliseconds Jittered(std::chrono::milliseconds pause, double fraction, double unit);
+
+// A number in [0, 1), uniformly spread, from a generator seeded once per thread by the system.
+double RandomUnit();
+
+}  // namespace net
