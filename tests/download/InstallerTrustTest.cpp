@@ -135,9 +135,8 @@ void TrustTestCa() {
     HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
                                        CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, L"Root");
     ASSERT_NE(store, nullptr);
-    const BOOL added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
-                                                          static_cast<DWORD>(der.size()),
-                                                          CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    const BOOL added = ::CertAddEncodedCertificateToStore(
+        store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     ::CertCloseStore(store, 0);
     ASSERT_TRUE(added);
 }
