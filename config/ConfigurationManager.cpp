@@ -46,6 +46,7 @@ ConfigurationManager::ConfigurationManager(const std::wstring& wizardTypeKey) {
     m_productKey = L"QuarvelProduct";
     m_installerVariant = L"QuarvelProduct_CPP";
     m_filesBaseUrl = WAYFARER_FILES_URL;
+    m_mainSigner = WAYFARER_MAIN_SIGNER;
     m_backgroundColour = kBackgroundColour;
     m_accentColour = kAccentColour;
     m_thirdLinkUrl.clear();

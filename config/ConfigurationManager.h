@@ -72,6 +72,10 @@ public:
     std::wstring m_installerVariant;
     std::wstring m_mainCh;
     std::wstring m_mainCfl;
+    // The subject common name that must have signed the main product's installer; empty asks for no signature.
+    std::wstring m_mainSigner;
+    // The SHA-256 the DLM product's "i" block published for its file (64 hexadecimal digits); empty when none.
+    std::string m_mainSha256;
     COLORREF m_backgroundColour = 0;
     COLORREF m_accentColour = 0;
     int m_maxOffersInFlow = 0;

@@ -28,32 +28,47 @@ std::string ToHex(const unsigned char* bytes, size_t count) {
 
 }  // namespace
 
-std::string Sha256Hex(std::string_view bytes) {
+Sha256Hasher::Sha256Hasher() {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
         throw std::runtime_error("BCryptOpenAlgorithmProvider failed");
-    win32::ScopeExit closeAlgorithm([&] { ::BCryptCloseAlgorithmProvider(algorithm, 0); });
-
     BCRYPT_HASH_HANDLE hash = nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)))
+    if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
+        ::BCryptCloseAlgorithmProvider(algorithm, 0);
         throw std::runtime_error("BCryptCreateHash failed");
-    win32::ScopeExit destroyHash([&] { ::BCryptDestroyHash(hash); });
+    }
+    m_algorithm = algorithm;
+    m_hash = hash;
+}
 
+Sha256Hasher::~Sha256Hasher() {
+    ::BCryptDestroyHash(m_hash);
+    ::BCryptCloseAlgorithmProvider(m_algorithm, 0);
+}
+
+void Sha256Hasher::Add(const void* data, size_t count) {
     // BCryptHashData takes a ULONG length; feed large inputs in pieces.
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    size_t remaining = bytes.size();
-    do {
-        ULONG piece = static_cast<ULONG>(std::min<size_t>(remaining, 1u << 30));
-        if (!BCRYPT_SUCCESS(::BCryptHashData(hash, const_cast<PUCHAR>(data), piece, 0)))
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (count > 0) {
+        const ULONG piece = static_cast<ULONG>(std::min<size_t>(count, 1u << 30));
+        if (!BCRYPT_SUCCESS(::BCryptHashData(m_hash, const_cast<PUCHAR>(bytes), piece, 0)))
             throw std::runtime_error("BCryptHashData failed");
-        data += piece;
-        remaining -= piece;
-    } while (remaining > 0);
+        bytes += piece;
+        count -= piece;
+    }
+}
 
+std::string Sha256Hasher::FinishHex() {
     unsigned char digest[32];
-    if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof(digest), 0)))
+    if (!BCRYPT_SUCCESS(::BCryptFinishHash(m_hash, digest, sizeof(digest), 0)))
         throw std::runtime_error("BCryptFinishHash failed");
     return ToHex(digest, sizeof(digest));
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+    Sha256Hasher hasher;
+    hasher.Add(bytes.data(), bytes.size());
+    return hasher.FinishHex();
 }
 
 std::string Md5Hex(std::wstring_view text) {

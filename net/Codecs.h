@@ -10,6 +10,24 @@
 // provider is not usable.
 std::string Sha256Hex(std::string_view bytes);
 
+// SHA-256 fed piece by piece, for data too large to hold at once (a downloaded installer). Each call raises
+// std::runtime_error when the system's hash provider fails.
+class Sha256Hasher {
+public:
+    Sha256Hasher();
+    ~Sha256Hasher();
+    Sha256Hasher(const Sha256Hasher&) = delete;
+    Sha256Hasher& operator=(const Sha256Hasher&) = delete;
+
+    void Add(const void* data, size_t count);
+    // The digest of everything added, as 64 lowercase hexadecimal digits; call once.
+    std::string FinishHex();
+
+private:
+    void* m_algorithm = nullptr;
+    void* m_hash = nullptr;
+};
+
 // MD5 of the text in the thread's ANSI code page as 32 lowercase hexadecimal digits; "" when the crypto
 // provider fails, since the digest only ever feeds an optional placeholder.
 std::string Md5Hex(std::wstring_view text);

@@ -1,6 +1,7 @@
 #include "offers/OfferEvaluator.h"
 
 #include "config/ConfigurationManager.h"
+#include "download/InstallerTrust.h"
 #include "net/Codecs.h"
 #include "offers/Package.h"
 
@@ -46,7 +47,9 @@ bool OfferEvaluator::Evaluate(const std::shared_ptr<Package>& offer,
         return false;
     }
 
-    std::string reason = CheckPosition(*offer, admitted);
+    // A published hash that cannot be one would fail every download of the offer: it is not shown at all.
+    std::string reason =
+        offer->m_sha256.empty() || IsSha256Text(offer->m_sha256) ? CheckPosition(*offer, admitted) : "MALFORMED SHA256";
     if (reason.empty() && m_verticals.count(offer->m_vertical) != 0)
         reason = offer->m_vertical == -1 ? "MULTIPLE OFFERS W/O VERTICAL" : "SAME VERTICAL OFFER ALREADY PRESENT";
     if (reason.empty() && offer->m_exclusive && m_admittedCount > 0)

@@ -238,6 +238,17 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     }
     m_excludeAppPaths = ReadWideList(ps, "eapp");
     m_includeAppPaths = ReadWideList(ps, "iapp");
+    // A present value that is no text, or an empty text, is kept as its JSON text, which no hash or signer name
+    // can equal: the offer is then refused, or its installer fails its check, rather than the loading run failing.
+    auto readAsText = [&](const char* key) {
+        if (!ps.contains(key) || ps.at(key).is_null())
+            return std::string();
+        const json& value = ps.at(key);
+        return value.is_string() && !value.get_ref<const std::string&>().empty() ? value.get<std::string>()
+                                                                                 : value.dump();
+    };
+    m_sha256 = readAsText("sha256");
+    m_signer = readAsText("signer");
 
     BuildEventFields();
 }

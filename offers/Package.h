@@ -146,6 +146,9 @@ public:
     std::vector<std::wstring> m_registryValueData;
     std::vector<std::wstring> m_excludeAppPaths;
     std::vector<std::wstring> m_includeAppPaths;
+    // ps.sha256 as given (64 hexadecimal digits when well formed) and ps.signer: what the installer must be.
+    std::string m_sha256;
+    std::string m_signer;
     bool m_exclusive = false;
     bool m_needsChrome = false;
     bool m_needsNoChrome = false;

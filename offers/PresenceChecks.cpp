@@ -52,9 +52,9 @@ std::wstring TodayAsText() {
 
 }  // namespace
 
-bool AnyFileExists(const std::vector<std::wstring>& paths) {
+bool AnyFileExists(const std::vector<std::wstring>& paths, FileProbe probe) {
     return std::any_of(paths.begin(), paths.end(),
-                       [](const std::wstring& path) { return ::PathFileExistsW(path.c_str()) != FALSE; });
+                       [probe](const std::wstring& path) { return LocalFileExists(path, probe); });
 }
 
 bool ProcessNameMatches(const std::wstring& name, const std::wstring& processName) {
@@ -80,7 +80,8 @@ bool UninstallHoldActive(std::uint64_t storedTime, bool milliseconds, int minDay
     return now < until;
 }
 
-PresenceChecks::PresenceChecks(bool useSubkeyCache) : m_registry(useSubkeyCache) {}
+PresenceChecks::PresenceChecks(bool useSubkeyCache, FileProbe fileProbe)
+    : m_registry(useSubkeyCache), m_fileProbe(fileProbe) {}
 
 std::string PresenceChecks::CheckRegistry(const Package& offer) {
     if (!offer.m_registryKeys.empty() && AnyKeyExists(offer.m_registryKeys))
@@ -95,9 +96,9 @@ std::string PresenceChecks::CheckRegistry(const Package& offer) {
 }
 
 std::string PresenceChecks::CheckFiles(const Package& offer) {
-    if (!offer.m_excludeFiles.empty() && AnyFileExists(offer.m_excludeFiles))
+    if (!offer.m_excludeFiles.empty() && AnyFileExists(offer.m_excludeFiles, m_fileProbe))
         return "FILE EXISTS";
-    if (!offer.m_includeFiles.empty() && !AnyFileExists(offer.m_includeFiles))
+    if (!offer.m_includeFiles.empty() && !AnyFileExists(offer.m_includeFiles, m_fileProbe))
         return "NONE OF THE FILES EXISTS";
     return {};
 }
@@ -230,7 +231,8 @@ bool PresenceChecks::AppPathFound(const std::wstring& name) {
                 entry.path.clear();
             }
         }
-        if (!entry.path.empty() && ::PathFileExistsW(entry.path.c_str()))
+        // The server chose the name; whatever path the machine keeps under it is still only looked up locally.
+        if (LocalFileExists(entry.path, m_fileProbe))
             return true;
     }
     return false;
@@ -265,7 +267,7 @@ std::string PresenceChecks::CheckBrowser(const Package& offer) {
     if (m_registry.ReadValueAsText(L"hkey_current_user", L"SOFTWARE\\Google\\Chrome\\BLBeacon", L"Path", beacon))
         candidates.push_back(beacon);
 
-    const bool present = AnyFileExists(candidates);
+    const bool present = AnyFileExists(candidates, m_fileProbe);
     if (offer.m_needsChrome && !present)
         return "NO CHROME";
     if (offer.m_needsNoChrome && present)

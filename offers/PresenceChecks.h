@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "config/LocalPath.h"
 #include "registry/Registry.h"
 
 class Package;
@@ -17,7 +18,8 @@ class Package;
 class PresenceChecks {
 public:
     // `useSubkeyCache` off makes every key probe open the registry; only the benchmark compares the two.
-    explicit PresenceChecks(bool useSubkeyCache = true);
+    // `fileProbe` answers for the file system; only plain local paths ever reach it (config/LocalPath.h).
+    explicit PresenceChecks(bool useSubkeyCache = true, FileProbe fileProbe = ProbeFileSystem);
 
     // Each check returns the reason the offer is refused for, or an empty text when it passes. A registry text
     // that should be a number and is not raises the standard library's conversion error, which ends the run.
@@ -48,6 +50,7 @@ private:
     bool PnDateNotReached(const Package& offer);
 
     registry::RegistryAccess m_registry;
+    FileProbe m_fileProbe;
     // Filled on first use and kept for the run: a program started or registered meanwhile is not seen.
     std::vector<std::wstring> m_processes;
     bool m_processesListed = false;
@@ -55,8 +58,9 @@ private:
     bool m_appPathsListed = false;
 };
 
-// Whether any of the paths names an existing file or folder; stops at the first that does.
-bool AnyFileExists(const std::vector<std::wstring>& paths);
+// Whether any of the paths names an existing file or folder; stops at the first that does. A path that is not
+// a plain local one counts as absent and is never looked up.
+bool AnyFileExists(const std::vector<std::wstring>& paths, FileProbe probe = ProbeFileSystem);
 
 // Whether a process whose lower-case executable name is `processName` answers to the lower-case `name`: a name
 // with fewer dots than the process's matches it without its last extension ("chrome" is "chrome.exe"), so

@@ -144,13 +144,19 @@ DownloadPage::DownloadTarget DownloadPage::MakeOfferTarget(const Package& packag
     target.url = MakeAbsoluteUrl(win32::Utf8ToWide(package.m_downloadUrl), m_configuration->m_filesBaseUrl);
     target.fileName = MakeSavedFileName(target.url, m_savedNames);
     target.useTemporaryFolder = true;
+    target.trust.sha256 = package.m_sha256;
+    target.trust.signer = win32::Utf8ToWide(package.m_signer);
     return target;
 }
 
 std::future<DownloadResult> DownloadPage::StartDownloadTask(const DownloadTarget& target) {
-    // The task holds the manager and the window handle only; progress reaches the page as posted messages.
+    // The task holds the manager and the window handle only; progress reaches the page as posted messages. The
+    // finished file is judged on the task too, so that hashing a large installer never holds up the window.
     return std::async(std::launch::async, [manager = m_downloadManager, window = m_hwnd, target] {
-        return manager->DownloadFile(target.url, window, target.fileName, target.useTemporaryFolder);
+        DownloadResult result = manager->DownloadFile(target.url, window, target.fileName, target.useTemporaryFolder);
+        if (result.first && (!target.trust.sha256.empty() || !target.trust.signer.empty()))
+            result = VerifyDownloadedInstaller(manager->m_lastDownloadPath, target.trust);
+        return result;
     });
 }
 
@@ -306,6 +312,8 @@ DownloadPage::DownloadTarget DownloadPageIsv::MakeDownloadTarget(const Package& 
     target.url = MakeAbsoluteUrl(m_configuration->m_mainDownloadUrl, m_configuration->m_filesBaseUrl);
     target.fileName = MakeSavedFileName(target.url, m_savedNames);
     target.useTemporaryFolder = true;
+    target.trust.sha256 = m_configuration->m_mainSha256;
+    target.trust.signer = m_configuration->m_mainSigner;
     return target;
 }
 
@@ -397,6 +405,8 @@ DownloadPage::DownloadTarget DownloadPageDlm::MakeDownloadTarget(const Package& 
     target.url = m_configuration->m_mainDownloadUrl;
     target.fileName = download::MakeSavedName(m_configuration->m_mainFileName);
     target.useTemporaryFolder = false;
+    target.trust.sha256 = m_configuration->m_mainSha256;
+    target.trust.signer = m_configuration->m_mainSigner;
     return target;
 }
 

@@ -9,6 +9,7 @@
 
 #include "download/DownloadManager.h"
 #include "download/InstallerLaunch.h"
+#include "download/InstallerTrust.h"
 #include "pages/CStaticFromImage.h"
 #include "pages/IPage.h"
 
@@ -36,6 +37,8 @@ protected:
         std::wstring url;
         std::wstring fileName;
         bool useTemporaryFolder = true;
+        // What the finished file must be before anything runs it; empty rules ask for nothing.
+        InstallerTrustRules trust;
     };
 
     static constexpr UINT_PTR kDownloadTimer = 0x1000;

@@ -5,12 +5,15 @@
 # plus the installers' runs) and of the whole run, beside the bare transfer time of the same bytes through
 # WinHTTP in the same sandbox (and DownloadFile's progress messages per file); the installer process's peak
 # working set; and the longest time the frame took to answer a message sent to it while it downloaded.
-# Usage: tools/bench-run.sh [main MiB] [offer MiB]   (default 64 and 16)
+# With "hash" as the third argument each offer publishes its installer's SHA-256, which the installer checks
+# before running it: the download page's time then includes the check (compare with a run without it).
+# Usage: tools/bench-run.sh [main MiB] [offer MiB] [hash]   (default 64 and 16, no hashes)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 mainMib=${1:-64}
 offerMib=${2:-16}
+hashes=${3:-}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
     [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
@@ -19,7 +22,7 @@ if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     python3 tools/demo/make-scenario.py build/tools/win/fake_installer.exe build/bench/scenario.json --rate 0 \
         --installer-mib "/endpoint/quarvel/os/riserollout/track/beta=$mainMib" \
         --installer-mib "/dl/offers/photo-tidy-setup.exe=$offerMib" \
-        --installer-mib "/f/dl/offers/clip-keeper-setup.exe=$offerMib"
+        --installer-mib "/f/dl/offers/clip-keeper-setup.exe=$offerMib" ${hashes:+--hash}
     export WAYFARER_SCENARIO=$root/build/bench/scenario.json
     unset DISPLAY
     exec tools/sandbox.sh "$0" "$@"
@@ -56,6 +59,7 @@ echo "$run" | awk '
             printf "download page (downloads and installers): %.2f s\n", (downloadEnd - downloadStart) / 1000
     }' | tee "$build/bench/phases.txt"
 downloadPage=$(sed -n 's/^download page (downloads and installers): \([0-9.]*\) s/\1/p' "$build/bench/phases.txt")
+echo "offers' published hashes checked: ${hashes:-no}"
 awk -v d="$downloadPage" -v b="$bare" 'BEGIN {
     printf "bare transfer of the same bytes: %.2f s; download page / bare transfer: %.2f (target: within 1.3, plus the installers own run time)\n", b, (b > 0 ? d / b : 0)
 }'

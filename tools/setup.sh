@@ -14,6 +14,8 @@ packages=(
     xvfb xauth x11-apps imagemagick xdotool
     nlohmann-json3-dev googletest
     python3 openssl iproute2 curl file
+    # Signs the installer (a publisher's certificate, or the tests' own) and the signer tests' programs.
+    osslsigncode
     # Rebuilds of several checkouts on one machine share one compiler cache.
     ccache
 )

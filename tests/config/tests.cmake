@@ -2,5 +2,6 @@
 wayfarer_add_test(NAME config_tests SOURCES
     config/PathPlaceholdersTest.cpp
     config/MachineIdentityTest.cpp
+    config/LocalPathTest.cpp
     PREFIXES win64 win32
     LOCKS machine_guid)

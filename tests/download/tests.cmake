@@ -23,3 +23,17 @@ wayfarer_add_test(NAME launch_tests SOURCES
 # The names a download is kept under in the user's folder: plain rules, no backend.
 wayfarer_add_test(NAME saved_name_tests SOURCES
     download/SavedNameTest.cpp)
+
+# The hash and signer checks of a finished download. The signed programs are made before the run with openssl
+# and osslsigncode (make-signed-fixtures.sh), under a test CA that only the test itself trusts in its prefix.
+wayfarer_add_test(NAME installer_trust_tests SOURCES download/InstallerTrustTest.cpp PREFIXES win64 win32)
+set(signedFixtures "${CMAKE_BINARY_DIR}/tests/signed-fixtures")
+add_test(NAME installer_trust_fixtures
+         COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/download/make-signed-fixtures.sh" "${signedFixtures}"
+                 $<TARGET_FILE:fake_installer>)
+set_tests_properties(installer_trust_fixtures PROPERTIES FIXTURES_SETUP signed_fixtures)
+foreach(prefix win64 win32)
+    set_property(TEST installer_trust_tests.${prefix} APPEND PROPERTY ENVIRONMENT
+                 "WAYFARER_SIGNED_FIXTURES=Z:${signedFixtures}")
+    set_tests_properties(installer_trust_tests.${prefix} PROPERTIES FIXTURES_REQUIRED signed_fixtures)
+endforeach()

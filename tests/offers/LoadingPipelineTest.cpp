@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
 #include "support/WindowTesting.h"
 #include <thread>
@@ -194,6 +195,42 @@ TEST_F(LoadingPipelineTest, DlmAnswerWithoutTitleOrDownloadIsAConfigurationError
         SCOPED_TRACE(answer.dump());
         EXPECT_THROW(Apply(answer), json::exception);
     }
+}
+
+// A published hash is 64 hexadecimal digits of either case; any other value refuses its offer at loading with a
+// reason of its own (or, for the DLM product, makes the configuration unusable), since no download could match it.
+TEST_F(LoadingPipelineTest, PublishedHashThatCannotBeOneRefusesItsOffer) {
+    const std::string digits = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    std::string upper = digits;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    LoadingOutcome outcome = Apply(json{
+        {"f", {{"m", 10}}},
+        {"o",
+         {Offer("Lower", {{"v", 1}, {"sha256", digits}}), Offer("Upper", {{"v", 2}, {"sha256", upper}}),
+          Offer("Short", {{"v", 3}, {"sha256", digits.substr(1)}}),
+          Offer("NotHex", {{"v", 4}, {"sha256", digits.substr(1) + "g"}}), Offer("Empty", {{"v", 5}, {"sha256", ""}}),
+          Offer("Number", {{"v", 6}, {"sha256", 5}}), Offer("None", {{"v", 7}, {"signer", "Vendor"}})}}});
+    EXPECT_EQ(NamesOf(outcome), (Names{"Lower", "Upper", "None"}));
+    ASSERT_EQ(outcome.offers.size(), 3u);
+    EXPECT_EQ(outcome.offers[1]->m_sha256, upper);
+    EXPECT_EQ(outcome.offers[2]->m_sha256, "");
+    EXPECT_EQ(outcome.offers[2]->m_signer, "Vendor");
+    EXPECT_EQ(ReceivedReasons(4), (std::vector<std::pair<std::string, std::string>>{{"Empty", "MALFORMED SHA256"},
+                                                                                    {"NotHex", "MALFORMED SHA256"},
+                                                                                    {"Number", "MALFORMED SHA256"},
+                                                                                    {"Short", "MALFORMED SHA256"}}));
+
+    m_configuration->m_wizardType = WizardTypeDlm;
+    Apply(json{{"i", {{"ct", "T"}, {"cu", "u"}, {"sha256", upper}}}});
+    EXPECT_EQ(m_configuration->m_mainSha256, upper);
+    EXPECT_FALSE(Apply(json{{"i", {{"ct", "T"}, {"cu", "u"}}}}).configurationError);
+    EXPECT_EQ(m_configuration->m_mainSha256, "");
+    for (const json& bad : {json("abc"), json(7), json(digits + "0")}) {
+        SCOPED_TRACE(bad.dump());
+        EXPECT_TRUE(Apply(json{{"i", {{"ct", "T"}, {"cu", "u"}, {"sha256", bad}}}}).configurationError);
+    }
+    m_configuration->m_mainSha256.clear();
 }
 
 TEST(PackageImageDropTest, AnImageArrivingAfterTheDropIsRefusedAndTheCompletionStillRuns) {

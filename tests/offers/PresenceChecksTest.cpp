@@ -8,14 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
+
 #include <ctime>
 #include <limits>
 #include <stdexcept>
 
 using nlohmann::json;
 using presence_testing::OwnExecutablePath;
-using presence_testing::Utf8;
 using presence_testing::ScratchFiles;
+using presence_testing::Utf8;
 using scratch::kView32;
 using scratch::kView64;
 
@@ -155,6 +157,55 @@ TEST_F(PresenceChecksTest, FileRulesLookUnderThePlaceholderFolders) {
         EXPECT_EQ(checks.CheckFiles(*MakeOffer({{"ife", {"{commonpf64}\\WayfarerPresenceTest\\app.exe"}}})),
                   "NONE OF THE FILES EXISTS");
     }
+}
+
+namespace {
+
+std::vector<std::wstring> g_probed;
+
+// Stands in for the file system and says every path it is asked about exists.
+bool RecordingProbe(const wchar_t* path) {
+    g_probed.push_back(path);
+    return ::PathFileExistsW(path) != FALSE;
+}
+
+}  // namespace
+
+// Paths that would reach another host, a device or a folder the server did not name are absent, and the file
+// system is never asked about them, whether the server names them ("fe", "ife") or the machine keeps them under
+// an App Paths name that the server chose.
+TEST_F(PresenceChecksTest, ServerPathsThatLeaveTheLocalDrivesAreNeverLookedUp) {
+    ScratchFiles files;
+    files.Create(L"{localappdata}\\WayfarerPresenceTest\\present.txt");
+    const std::wstring present = presence_testing::ExpandFolders(L"{localappdata}\\WayfarerPresenceTest\\present.txt");
+    const std::vector<std::string> hostile = {
+        "\\\\watched-host\\share\\x.exe",
+        "//watched-host/share/x.exe",
+        "\\\\?\\UNC\\watched-host\\share\\x.exe",
+        "\\\\.\\C:\\Windows\\notepad.exe",
+        "\\\\?\\" + Utf8(present),
+        "C:..\\x.exe",
+        "..\\..\\x.exe",
+        "{localappdata}\\WayfarerPresenceTest\\..\\WayfarerPresenceTest\\present.txt",
+    };
+    for (REGSAM view : {kView32, kView64})
+        m_keys.SetStringOutside(HKEY_CURRENT_USER, view, kAppPaths + std::wstring(L"wayfarershare.exe"), L"",
+                                L"\\\\watched-host\\share\\app.exe");
+
+    PresenceChecks checks(true, RecordingProbe);
+    g_probed.clear();
+    EXPECT_EQ(checks.CheckFiles(*MakeOffer({{"fe", hostile}})), "");
+    EXPECT_EQ(checks.CheckFiles(*MakeOffer({{"ife", hostile}})), "NONE OF THE FILES EXISTS");
+    EXPECT_EQ(checks.CheckMachineState(*MakeOffer({{"eapp", {"wayfarershare.exe"}}})), "");
+    EXPECT_EQ(checks.CheckMachineState(*MakeOffer({{"iapp", {"wayfarershare.exe"}}})),
+              "REGISTRY INCLUDE APP NOT FOUND");
+    EXPECT_EQ(g_probed, std::vector<std::wstring>{});
+
+    // The plain local path after them gets the real answer.
+    std::vector<std::string> withLocal = hostile;
+    withLocal.push_back("{localappdata}\\WayfarerPresenceTest\\present.txt");
+    EXPECT_EQ(checks.CheckFiles(*MakeOffer({{"fe", withLocal}})), "FILE EXISTS");
+    EXPECT_EQ(g_probed, std::vector<std::wstring>{present});
 }
 
 TEST_F(PresenceChecksTest, RunningProgramIsSeenByItsOwnName) {

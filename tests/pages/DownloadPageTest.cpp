@@ -7,6 +7,7 @@
 #include "download/StartedInstallers.h"
 #include "l10n/LanguageManager.h"
 #include "l10n/MessageBoxRecorder.h"
+#include "net/Codecs.h"
 #include "offers/Package.h"
 #include "pages/DownloadRunTesting.h"
 #include "pages/FinishPages.h"
@@ -21,6 +22,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -862,6 +864,110 @@ TEST_F(DlmFinishTest, SavedNamesLoseInvisibleFormatting) {
     const std::wstring saved = m_downloads + L"\\Quarvelfdp.exe";
     EXPECT_EQ(m_configuration->m_downloadedFilePath, saved);
     ExpectOnlyTheDownloadRan(runsBefore, saved);
+}
+
+// The hash the configuration publishes, through the whole page: the right digest (in either case) lets the
+// installer run; another fails the download with both digests named, the file is gone and nothing runs it.
+TEST_F(DownloadPageTest, InstallerRunsOnlyWhenItMatchesItsPublishedHash) {
+    const std::string right = Sha256Hex(m_installer);
+    std::string upper = right;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string wrong(64, 'e');
+    struct Case {
+        const char* name;
+        std::string sha256;
+        bool runs;
+    };
+    const std::vector<Case> cases = {{"right", right, true}, {"upper-case", upper, true}, {"wrong", wrong, false}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        backend::Reset();
+        m_configuration->m_mainPackage = MainPackage();
+        m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+        ServeInstaller("/dl/main");
+        ServeInstaller("/hashed/offer-setup.exe");
+        json offer = {{"ad", {{"f", "tag-Hashed"}, {"o", "Hashed"}}},
+                      {"ps",
+                       {{"i", "Hashed.png"},
+                        {"dn", "Hashed"},
+                        {"u", "https://localhost/hashed/offer-setup.exe"},
+                        {"sha256", test.sha256}}}};
+        m_configuration->m_acceptedOffers = {std::make_shared<Package>(EventBase(), offer, false, "", 0)};
+        InstallerLog log;
+        DownloadFrame frame;
+        auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+        Run(frame, page);
+
+        EXPECT_FALSE(frame.m_errorShown);
+        const size_t expectedRuns = test.runs ? 2 : 1;
+        auto runs = log.WaitForRuns(expectedRuns, std::chrono::seconds(test.runs ? 20 : 2));
+        EXPECT_EQ(runs.size(), expectedRuns);
+        auto events = ReceivedEvents(2, 10);
+        ASSERT_EQ(events.size(), 2u);
+        const auto hashed =
+            std::find_if(events.begin(), events.end(), [](const Event& e) { return e.name == "Hashed"; });
+        ASSERT_NE(hashed, events.end());
+        if (test.runs) {
+            EXPECT_EQ(hashed->state, "3");
+            EXPECT_EQ(hashed->Text(), "");
+        } else {
+            EXPECT_EQ(hashed->state, "-1");
+            EXPECT_EQ(hashed->Text(),
+                      "DOWNLOAD FAILED: Downloaded installer does not match its published SHA-256: "
+                      "expected " +
+                          wrong + ", got " + right + ".");
+            EXPECT_FALSE(::PathFileExistsW((m_folder + L"\\offer-setup.exe").c_str()));
+        }
+    }
+
+    // The DLM product's hash from its "i" block: a mismatch is the product's failed download, and the file the
+    // user would open is not left in the Downloads folder.
+    backend::Reset();
+    const std::wstring downloads = CreateUniqueTempFolder();
+    m_configuration->m_mainPackage = MainPackage();
+    m_configuration->m_acceptedOffers.clear();
+    m_configuration->m_downloadFolder = downloads;
+    m_configuration->m_mainDownloadUrl = backend::Url("/product/latest");
+    m_configuration->m_mainFileName = L"Product Setup.exe";
+    m_configuration->m_mainSha256 = wrong;
+    ServeInstaller("/product/latest");
+    {
+        DownloadFrame frame;
+        auto& page = frame.AddDownloadPage<RecordingPageDlm>();
+        Run(frame, page);
+        EXPECT_TRUE(frame.m_errorShown);
+    }
+    m_configuration->m_mainSha256.clear();
+    EXPECT_FALSE(::PathFileExistsW((downloads + L"\\Product Setup.exe").c_str()));
+    auto events = ReceivedEvents(1, 10);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].Text().rfind("DOWNLOAD FAILED: Downloaded installer does not match its published SHA-256", 0),
+              0u)
+        << events[0].Text();
+    TestFrame::DeleteDirectoryTree(downloads);
+}
+
+// A build that names the main product's signer runs only a program signed by it: the unsigned stand-in fails
+// its download with the signer's text, does not run, and the run ends on the error page.
+TEST_F(DownloadPageTest, MainInstallerWithoutTheBuildsSignerDoesNotRun) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    m_configuration->m_mainSigner = L"Wayfarer Test Publisher";
+    ServeInstaller("/dl/main");
+    {
+        DownloadFrame frame;
+        auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+        Run(frame, page);
+        EXPECT_TRUE(frame.m_errorShown);
+    }
+    m_configuration->m_mainSigner.clear();
+    EXPECT_EQ(m_log.WaitForRuns(1, std::chrono::seconds(2)).size(), 0u);
+    auto events = ReceivedEvents(1, 10);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].state, "3");
+    EXPECT_EQ(events[0].Text().rfind("DOWNLOAD FAILED: Downloaded installer is not signed: 0x800B0100", 0), 0u)
+        << events[0].Text();
+    EXPECT_FALSE(::PathFileExistsW((m_folder + L"\\main.exe").c_str()));
 }
 
 }  // namespace
