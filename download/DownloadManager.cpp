@@ -2,11 +2,14 @@
 
 #include <shlwapi.h>
 
+#include <cstdint>
 #include <cwchar>
 #include <mutex>
 #include <thread>
 
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunFacts.h"
+#include "diagnostics/RunLog.h"
 #include "download/DownloadSupport.h"
 #include "ui/Window.h"
 
@@ -33,14 +36,18 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
                                              const std::wstring& fileName,
                                              bool useTemporaryFolder) {
     bool final = false;
+    std::uint64_t started = diagnostics::GetTickMs();
     DownloadResult result = DownloadFileWinHttp(url, notifyWindow, fileName, useTemporaryFolder, final);
+    diagnostics::RecordDownload(url, "WinHTTP", result.first, result.second, m_lastDownloadPath, started);
     if (result.first || final)
         return result;
 
     // Whatever stopped WinHTTP (a proxy it cannot use, a TLS setting, a cut connection, the user leaving), the
     // second engine starts over from the first URL after a pause.
     ::Sleep(static_cast<DWORD>(m_fallbackDelay.count()));
+    started = diagnostics::GetTickMs();
     DownloadResult rescue = DownloadFileWinInet(url, notifyWindow, fileName, useTemporaryFolder);
+    diagnostics::RecordDownload(url, "WinINet", rescue.first, rescue.second, m_lastDownloadPath, started);
     if (rescue.first) {
         result.first = true;
         return result;
@@ -56,9 +63,13 @@ void DownloadManager::DownloadToMemoryAsync(const std::wstring& url, DownloadCal
     std::thread worker([manager = shared_from_this(), url, callback = std::move(callback)]() {
         // Nothing may escape a detached thread: it would end the process.
         try {
+            const std::uint64_t started = diagnostics::GetTickMs();
             DownloadedBytes bytes = manager->DownloadToMemory(url);
             if (manager->m_cancelled)
                 bytes.reset();
+            diagnostics::Record("image %ls status=%s bytes=%u ms=%llu", url.substr(0, url.find(L'?')).c_str(),
+                                bytes && !bytes->empty() ? "done" : "failed", bytes ? bytes->size() : 0,
+                                diagnostics::GetTickMs() - started);
             if (callback)
                 callback(std::move(bytes));
         } catch (...) {

@@ -24,10 +24,17 @@ public:
 
     // Same, with another pause between attempts, so that tests of the retries need not sleep 15 s each.
     nlohmann::json RequestConfiguration(DWORD retryPauseMs) const;
+    // Same, with the campaign token given instead of read from the executable's name (the dry run's).
+    nlohmann::json RequestConfiguration(DWORD retryPauseMs, const std::wstring& token) const;
 
     // The request body exactly as posted: compact JSON, keys in ascending order, every value a string.
     static std::string BuildRequestBody();
+    static std::string BuildRequestBody(const std::wstring& token);
 };
+
+// The configuration answer as the installer reads it. Raises WayfarerException for a blank answer and the JSON
+// library's parse error for one that is not JSON.
+nlohmann::json ParseConfigurationAnswer(const std::string& response);
 
 // Campaign token from the running executable's path: the text after the last "_" of the whole path, cut
 // before its last ".", kept only when it is 7 characters long and holds a "-" ("Setup_ab-12cd.exe" gives
