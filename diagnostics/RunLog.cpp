@@ -203,8 +203,13 @@ void Record(const char* format, ...) noexcept {
                 continue;
             }
             int longs = 0;
+            bool sized = false;
             while (*++at == 'l')
                 ++longs;
+            if (longs == 0 && *at == 'z') {
+                sized = true;
+                ++at;
+            }
             switch (*at) {
                 case 's':
                     if (longs == 0) {
@@ -216,13 +221,14 @@ void Record(const char* format, ...) noexcept {
                         AppendText(text, win32::WideToUtf8(view.substr(0, server_text::kMaxLogPartChars * 2)));
                     }
                     break;
-                // long is as wide as int here.
+                // long is as wide as int on Windows, in 32 and in 64 bits.
                 case 'd':
                     text += longs == 2 ? std::to_string(va_arg(arguments, long long))
                                        : std::to_string(va_arg(arguments, int));
                     break;
                 case 'u':
                     text += longs == 2 ? std::to_string(va_arg(arguments, unsigned long long))
+                            : sized    ? std::to_string(va_arg(arguments, size_t))
                                        : std::to_string(va_arg(arguments, unsigned));
                     break;
                 case '%':

@@ -28,7 +28,7 @@ std::uint64_t GetTickMs();
 
 // Writes one line, prefixed with the milliseconds since the log was started and the calling thread's id.
 // `format` is printf-like, with only these conversions: %s (UTF-8 text), %ls (UTF-16 text), %d, %u, %ld, %lu,
-// %lld, %llu and %%; every text is cut to server_text::kMaxLogPartChars and its control characters become
+// %lld, %llu, %zu and %%; every text is cut to server_text::kMaxLogPartChars and its control characters become
 // spaces. Thread-safe; never throws; does nothing without a log. A call site costs its arguments and a call.
 void Record(const char* format, ...) noexcept __attribute__((format(gnu_printf, 1, 2)));
 

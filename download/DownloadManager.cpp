@@ -67,8 +67,8 @@ void DownloadManager::DownloadToMemoryAsync(const std::wstring& url, DownloadCal
             DownloadedBytes bytes = manager->DownloadToMemory(url);
             if (manager->m_cancelled)
                 bytes.reset();
-            diagnostics::Record("image %ls status=%s bytes=%u ms=%llu", url.substr(0, url.find(L'?')).c_str(),
-                                bytes && !bytes->empty() ? "done" : "failed", bytes ? bytes->size() : 0,
+            diagnostics::Record("image %ls status=%s bytes=%zu ms=%llu", url.substr(0, url.find(L'?')).c_str(),
+                                bytes && !bytes->empty() ? "done" : "failed", bytes ? bytes->size() : size_t{0},
                                 diagnostics::GetTickMs() - started);
             if (callback)
                 callback(std::move(bytes));

@@ -83,7 +83,7 @@ nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs, const std::w
             break;
         ::Sleep(retryPauseMs);
     }
-    diagnostics::Record("configuration %ls status=%lu bytes=%u ms=%llu attempts=%d",
+    diagnostics::Record("configuration %ls status=%lu bytes=%zu ms=%llu attempts=%d",
                         url.substr(0, url.find(L'?')).c_str(), status, response.size(),
                         diagnostics::GetTickMs() - started, std::min(attempt + 1, kAttempts));
 

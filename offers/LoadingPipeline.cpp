@@ -111,7 +111,7 @@ LoadingOutcome LoadConfiguration(const std::shared_ptr<ConfigurationManager>& co
     }
     try {
         LoadingOutcome outcome = ApplyConfigurationAnswer(answer, configuration, std::move(facts));
-        diagnostics::Record("configuration applied: offers admitted=%u configuration error=%s", outcome.offers.size(),
+        diagnostics::Record("configuration applied: offers admitted=%zu configuration error=%s", outcome.offers.size(),
                             diagnostics::YesNo(outcome.configurationError));
         return outcome;
     } catch (const std::exception& failure) {

@@ -92,8 +92,8 @@ TEST_F(RunLogTest, NamesTheLogAfterTheProductAndTheStartAndWritesOneStampedLineP
     EXPECT_EQ(name.substr(name.size() - 4), L".log");
 
     const std::wstring url = L"https://files.test/\u00e9t\u00e9.exe";
-    diagnostics::Record("download %ls status=%s bytes=%llu code=%lu shift=%d%%", url.c_str(), "done", 5000000000ull,
-                        4294967295ul, -3);
+    diagnostics::Record("download %ls status=%s bytes=%llu code=%lu size=%zu shift=%d%%", url.c_str(), "done",
+                        5000000000ull, 4294967295ul, size_t{42}, -3);
     std::thread([] { diagnostics::Record("from another thread"); }).join();
     diagnostics::Record("bad conversion %x then %s", 1, "never read");
 
@@ -101,7 +101,7 @@ TEST_F(RunLogTest, NamesTheLogAfterTheProductAndTheStartAndWritesOneStampedLineP
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(FactOf(lines[0]),
               "download https://files.test/\xc3\xa9t\xc3\xa9.exe status=done bytes=5000000000 "
-              "code=4294967295 shift=-3%");
+              "code=4294967295 size=42 shift=-3%");
     EXPECT_EQ(FactOf(lines[1]), "from another thread");
     EXPECT_EQ(FactOf(lines[2]), "bad conversion ");
     // "   12 [ 345] fact": milliseconds since the start, then the thread.
@@ -144,9 +144,10 @@ TEST_F(RunLogTest, KeepsTheNewestLogsAndLeavesOtherFilesAlone) {
         earlier.push_back(std::wstring(kProduct) + L" 2020-01-0" + std::to_wstring(day) + L" 10.00.00.log");
     const std::vector<std::wstring> others = {std::wstring(kProduct) + L" notes.log",
                                               L"Other Setup 2019-01-01 10.00.00.log"};
-    for (const auto* names : {&earlier, &others})
-        for (const auto& name : *names)
-            std::ofstream(win32::WideToUtf8(m_folder + name)) << "x";
+    for (const auto& name : earlier)
+        std::ofstream(win32::WideToUtf8(m_folder + name)) << "x";
+    for (const auto& name : others)
+        std::ofstream(win32::WideToUtf8(m_folder + name)) << "x";
 
     diagnostics::StartRunLog(m_folder);
     ASSERT_TRUE(diagnostics::IsRunLogOpen());
