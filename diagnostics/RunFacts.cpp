@@ -3,6 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "diagnostics/RunLog.h"
 #include "net/ApiManager.h"
+#include "registry/RegistryPaths.h"
 
 #include <windows.h>
 
@@ -11,10 +12,9 @@ namespace diagnostics {
 namespace {
 
 const char* DescribeArchitecture() {
-    BOOL wow64 = FALSE;
-    if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64)
-        return "64-bit (this 32-bit program under WoW64)";
-    return "32-bit";
+    if (!registry::Is64BitWindows())
+        return "32-bit Windows";
+    return sizeof(void*) == 4 ? "64-bit Windows, 32-bit program" : "64-bit Windows, 64-bit program";
 }
 
 const char* DescribeFlavour(const ConfigurationManager& configuration) {
