@@ -35,10 +35,6 @@ std::shared_ptr<ApiManager> ApiManager::GetInstance() {
     return instance;
 }
 
-std::string ApiManager::BuildRequestBody() {
-    return BuildRequestBody(GetInstallerToken());
-}
-
 std::string ApiManager::BuildRequestBody(const std::wstring& token) {
     auto configuration = ConfigurationManager::GetInstance();
 
@@ -58,10 +54,6 @@ std::string ApiManager::BuildRequestBody(const std::wstring& token) {
     // ANSI text is not UTF-8 once it leaves ASCII (a renamed executable can bring such a token): such bytes are
     // sent as U+FFFD instead of making the serializer throw and the whole installation fail.
     return request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs) const {
-    return RequestConfiguration(retryPauseMs, GetInstallerToken());
 }
 
 nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs, const std::wstring& token) const {

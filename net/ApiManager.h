@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+std::wstring GetInstallerToken();
+
 class ApiManager {
 public:
     // Pause after every failed attempt; three failures therefore cost 15 s.
@@ -22,14 +24,12 @@ public:
     // with a bad status the last answer is still parsed and returned.
     nlohmann::json RequestConfiguration() const { return RequestConfiguration(kRetryPauseMs); }
 
-    // Same, with another pause between attempts, so that tests of the retries need not sleep 15 s each.
-    nlohmann::json RequestConfiguration(DWORD retryPauseMs) const;
-    // Same, with the campaign token given instead of read from the executable's name (the dry run's).
-    nlohmann::json RequestConfiguration(DWORD retryPauseMs, const std::wstring& token) const;
+    // Same, with another pause between attempts, so that tests of the retries need not sleep 15 s each, and
+    // with the campaign token given instead of read from the executable's name (the dry run's).
+    nlohmann::json RequestConfiguration(DWORD retryPauseMs, const std::wstring& token = GetInstallerToken()) const;
 
     // The request body exactly as posted: compact JSON, keys in ascending order, every value a string.
-    static std::string BuildRequestBody();
-    static std::string BuildRequestBody(const std::wstring& token);
+    static std::string BuildRequestBody(const std::wstring& token = GetInstallerToken());
 };
 
 // The configuration answer as the installer reads it. Raises WayfarerException for a blank answer and the JSON

@@ -101,21 +101,16 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
 
 LoadingOutcome LoadConfiguration(const std::shared_ptr<ConfigurationManager>& configuration,
                                  std::shared_ptr<MachineFacts> facts) {
-    json answer;
     try {
-        answer = ApiManager::GetInstance()->RequestConfiguration();
-    } catch (const std::exception& failure) {
-        diagnostics::Record("configuration failed: %s",
-                            *failure.what() ? failure.what() : "no answer (connection failed or blank answer)");
-        throw;
-    }
-    try {
+        const json answer = ApiManager::GetInstance()->RequestConfiguration();
         LoadingOutcome outcome = ApplyConfigurationAnswer(answer, configuration, std::move(facts));
         diagnostics::Record("configuration applied: offers admitted=%zu configuration error=%s", outcome.offers.size(),
                             diagnostics::YesNo(outcome.configurationError));
         return outcome;
     } catch (const std::exception& failure) {
-        diagnostics::Record("configuration answer not understood: %s", failure.what());
+        // The request's failures carry no text; the JSON library's say what in the answer was not understood.
+        diagnostics::Record("configuration failed: %s",
+                            *failure.what() ? failure.what() : "no answer (connection failed, or blank answer)");
         throw;
     }
 }

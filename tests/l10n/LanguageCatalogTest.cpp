@@ -277,7 +277,8 @@ TEST_F(LanguageCatalogTest, ShippedDocumentsLoadAndExpandCompletely) {
                                  "BUTTON_AGREE",
                                  "BUTTON_BACK",
                                  "MSG_EXIT",
-                                 "PROGRESS_QUIT"});
+                                 "PROGRESS_QUIT",
+                                 "ERROR_LOG_LOCATION"});
     auto isvEsKeys = isvKeys;
     for (const char* key : {"SDK_LINK", "BUTTON_AGREE", "BUTTON_BACK"})
         isvEsKeys.erase(key);
@@ -310,7 +311,8 @@ TEST_F(LanguageCatalogTest, ShippedDocumentsLoadAndExpandCompletely) {
                                  "BUTTON_FINISH",
                                  "BUTTON_SKIP_ALL",
                                  "MSG_EXIT",
-                                 "PROGRESS_QUIT"});
+                                 "PROGRESS_QUIT",
+                                 "ERROR_LOG_LOCATION"});
     const std::map<int, std::pair<const char*, const std::set<std::string>*>> documents = {
         {101, {"en_US", &isvKeys}}, {102, {"es", &isvEsKeys}}, {105, {"en_US", &dlmKeys}}, {106, {"es", &dlmKeys}},
         {107, {"pt_BR", &dlmKeys}}, {108, {"pl", &dlmKeys}},   {109, {"cs", &dlmKeys}},    {110, {"da", &dlmKeys}},
