@@ -199,7 +199,7 @@ void Record(const char* format, ...) noexcept {
         bool readable = true;
         for (const char* at = format; readable && *at != '\0'; ++at) {
             if (*at != '%') {
-                text += *at;
+                text += static_cast<unsigned char>(*at) < 0x20 ? ' ' : *at;
                 continue;
             }
             int longs = 0;
