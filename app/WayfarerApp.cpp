@@ -2,6 +2,8 @@
 
 #include "app/WayfarerDlg.h"
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunFacts.h"
+#include "diagnostics/RunLog.h"
 #include "win32/GdiplusSession.h"
 
 #include <commctrl.h>
@@ -20,6 +22,7 @@ CWayfarerApp::~CWayfarerApp() {
 }
 
 BOOL CWayfarerApp::InitInstance() {
+    diagnostics::StartRunLog();
     // The link class is asked for by name: Windows registers it only on request.
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&controls);
@@ -33,6 +36,7 @@ BOOL CWayfarerApp::InitInstance() {
     {
         CWayfarerDlg dialog;
         auto configuration = ConfigurationManager::GetInstance();
+        diagnostics::RecordRunStart(*configuration);
         dialog.SetBackgroundColor(configuration->m_backgroundColour, true);
         dialog.DoModal();
     }

@@ -2,9 +2,12 @@
 
 #include "app/AboutDlg.h"
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunFacts.h"
+#include "diagnostics/RunLog.h"
 #include "download/DownloadManager.h"
 #include "download/StartedInstallers.h"
 #include "l10n/LanguageManager.h"
+#include "offers/DisplayFlow.h"
 #include "offers/Package.h"
 #include "pages/DownloadPage.h"
 #include "pages/FinishPages.h"
@@ -311,6 +314,8 @@ void CWayfarerDlg::CreateDownloadPage(const RECT& rect) {
 
 void CWayfarerDlg::StartMainPackage() {
     auto configuration = ConfigurationManager::GetInstance();
+    diagnostics::Record("language %ls (%ls)", configuration->m_localeName.c_str(),
+                        configuration->m_languageName.c_str());
     // The same roles as when the package is re-initialised after loading: the product key names the offer,
     // "cfl" tags it, the title is its name and "ch" its event tag. The DLM flavour learns its product from the
     // server, so its strings stay empty until then.
@@ -373,33 +378,15 @@ int CWayfarerDlg::CountSkippedOffers() {
         if (m_offerIndex < 0 || m_offerIndex >= static_cast<int>(m_offers.size()))
             return skipped;
         Package& offer = *m_offers[static_cast<size_t>(m_offerIndex)];
-
-        bool earlierDecline = false;
-        if (!m_skipAllClicked && !m_skipRestAfterDecline && !m_maxOffersReached) {
-            if (configuration->m_offerDeclined && offer.m_flow.sied) {
-                earlierDecline = true;
-                // Skipped, it limits nothing: its own "mo" no longer counts, and the place it was given back when
-                // it was admitted is taken again.
-                offer.m_flow.mo = INT_MAX;
-                --configuration->m_offerCounter;
-            }
-            for (int earlier = 0; earlier < m_offerIndex; ++earlier) {
-                if (m_offerIndex >= m_offers[static_cast<size_t>(earlier)]->m_flow.mo) {
-                    m_maxOffersReached = true;
-                    break;
-                }
-            }
-        }
-        if (!m_skipAllClicked && !m_skipRestAfterDecline && !m_maxOffersReached && !earlierDecline)
+        DisplayFlags flags{m_skipAllClicked, m_skipRestAfterDecline, m_maxOffersReached};
+        const std::string reason = DecideOfferPage(m_offers, m_offerIndex, flags, *configuration);
+        m_maxOffersReached = flags.maxOffersReached;
+        diagnostics::Record("offer %s at display: %s%s", offer.m_offerName.c_str(),
+                            reason.empty() ? "shown" : "skipped reason=", reason.c_str());
+        if (reason.empty())
             return skipped;
-
-        if (m_offerIndex < configuration->m_maxOffersInFlow) {
-            const char* reason = m_skipAllClicked     ? "SKIP ALL CLICKED"
-                                 : earlierDecline     ? "SKIPPED BECAUSE OF EARLIER DECLINE"
-                                 : m_maxOffersReached ? "EXCEEDED MAX NUMBER OF OFFERS IN FLOW"
-                                                      : "SKIP ALL AFTER DECLINE OFFER DECLINED";
+        if (m_offerIndex < configuration->m_maxOffersInFlow)
             offer.ReportEvent(2, nlohmann::json{{"13", reason}});
-        }
         ++skipped;
     }
 }
@@ -424,6 +411,7 @@ void CWayfarerDlg::NavigateToPage(int index) {
             ::AppendMenuW(systemMenu, MF_STRING, SC_CLOSE, L"Close");
     }
     ::OutputDebugStringW((name + L"\n").c_str());
+    diagnostics::Record("page %ls", name.c_str());
 }
 
 void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& text) {
@@ -438,6 +426,7 @@ void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& 
         m_errorPage->SetFocus();
     }
     m_errorShown = true;
+    diagnostics::Record("error page title=%ls text=%ls", title.c_str(), text.c_str());
     if (HMENU systemMenu = ::GetSystemMenu(m_hwnd, FALSE))
         ::AppendMenuW(systemMenu, MF_STRING, SC_CLOSE, L"Close");
 }
@@ -464,6 +453,7 @@ void CWayfarerDlg::OnClose() {
     Hide();
 
     auto configuration = ConfigurationManager::GetInstance();
+    diagnostics::Record("close: the user left the wizard");
     configuration->m_closing = true;
     DownloadManager::GetInstance()->m_cancelled = true;
 
@@ -499,6 +489,7 @@ void CWayfarerDlg::ReportClose() {
 }
 
 void CWayfarerDlg::FinishRun() {
+    diagnostics::Record("finish");
     Hide();
     auto configuration = ConfigurationManager::GetInstance();
     const auto deadline = std::chrono::steady_clock::now() + kLastEventsWait;
@@ -519,6 +510,7 @@ void CWayfarerDlg::DeleteTempFolder() {
     auto configuration = ConfigurationManager::GetInstance();
     if (!configuration->m_tempFolder.empty())
         DeleteDirectoryTree(configuration->m_tempFolder, m_startedInstallers->FilesInUse());
+    diagnostics::RecordWorkFolderDeletion(configuration->m_tempFolder);
 }
 
 namespace {

@@ -3,10 +3,13 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <thread>
 
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunFacts.h"
+#include "diagnostics/RunLog.h"
 #include "download/Backoff.h"
 #include "download/DownloadSupport.h"
 #include "net/Jitter.h"
@@ -71,6 +74,10 @@ std::wstring AttemptsText(int attempts) {
     return attempts == 1 ? L" (1 attempt)" : L" (" + std::to_wstring(attempts) + L" attempts)";
 }
 
+const char* EngineName(download::Engine engine) {
+    return engine == download::Engine::WinInet ? "WinINet" : "WinHTTP";
+}
+
 }  // namespace
 
 DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
@@ -80,6 +87,7 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
     using download::AttemptOutcome;
     using Kind = AttemptOutcome::Kind;
     m_lastStats = download::DownloadStats();
+    const std::uint64_t started = diagnostics::GetTickMs();
 
     download::AttemptPlan plan;
     plan.url = url;
@@ -117,6 +125,8 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
         tried[winInet ? 1 : 0] = true;
         if (outcome.kind == Kind::Succeeded) {
             kept.Release();
+            diagnostics::RecordDownload(url, EngineName(engine), true, std::wstring(), m_lastDownloadPath, started,
+                                        m_lastStats.attempts, m_lastStats.resumed);
             // After a rescue the text still holds what went wrong before; nobody reads it.
             return DownloadResult(true, winHttpText + winInetText);
         }
@@ -152,7 +162,10 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
     // Nothing of the file stays: the kept bytes go with `kept`.
     if (m_lastStats.attempts == 0)
         winHttpText = kWinHttpTag + std::wstring(L"Download cancelled.");
-    return DownloadResult(false, winHttpText + winInetText + AttemptsText(m_lastStats.attempts));
+    DownloadResult result(false, winHttpText + winInetText + AttemptsText(m_lastStats.attempts));
+    diagnostics::RecordDownload(url, EngineName(engine), false, result.second, m_lastDownloadPath, started,
+                                m_lastStats.attempts, m_lastStats.resumed);
+    return result;
 }
 
 DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url,
@@ -206,9 +219,13 @@ void DownloadManager::DownloadToMemoryAsync(const std::wstring& url, DownloadCal
     std::thread worker([manager = shared_from_this(), url, callback = std::move(callback)]() {
         // Nothing may escape a detached thread: it would end the process.
         try {
+            const std::uint64_t started = diagnostics::GetTickMs();
             DownloadedBytes bytes = manager->DownloadToMemory(url);
             if (manager->m_cancelled)
                 bytes.reset();
+            diagnostics::Record("image %ls status=%s bytes=%zu ms=%llu", url.substr(0, url.find(L'?')).c_str(),
+                                bytes && !bytes->empty() ? "done" : "failed", bytes ? bytes->size() : size_t{0},
+                                diagnostics::GetTickMs() - started);
             if (callback)
                 callback(std::move(bytes));
         } catch (...) {

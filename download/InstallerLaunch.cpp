@@ -1,6 +1,7 @@
 #include "download/InstallerLaunch.h"
 
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunLog.h"
 #include "download/DownloadManager.h"
 #include "offers/Package.h"
 #include "win32/Strings.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <iterator>
 #include <mutex>
 #include <stdexcept>
@@ -242,12 +244,14 @@ ProcessResult RunProcess(const std::wstring& path,
 
     // The path is quoted, so a path with spaces cannot run into the arguments; the buffer must be writable.
     std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+    const std::uint64_t startedMs = diagnostics::GetTickMs();
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &started)) {
         const std::wstring text = DownloadManager::GetSystemErrorText(::GetLastError());
+        diagnostics::Record("installer %ls not started: %ls", commandLine.c_str(), text.c_str());
         return ProcessResult(kExitCodeUnknown, win32::FormatWide(L"Error launching executable: %s", text.c_str()));
     }
     win32::Handle process(started.hProcess);
@@ -263,6 +267,11 @@ ProcessResult RunProcess(const std::wstring& path,
         if (signalled == WAIT_OBJECT_0 && !::GetExitCodeProcess(process.Get(), &exitCode))
             exitCode = kExitCodeUnknown;
     }
+    if (wait)
+        diagnostics::Record("installer %ls exit code=%lu ms=%llu", commandLine.c_str(), exitCode,
+                            diagnostics::GetTickMs() - startedMs);
+    else
+        diagnostics::Record("installer %ls started", commandLine.c_str());
     std::wstring message;
     if (exitCode != 0)
         message = win32::FormatWide(L"exit code = %u", static_cast<unsigned>(exitCode));

@@ -1,9 +1,12 @@
 #include "net/ApiManager.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cwctype>
 #include <new>
 
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunLog.h"
 #include "net/Jitter.h"
 #include "net/JsonPost.h"
 #include "net/WayfarerException.h"
@@ -32,7 +35,7 @@ std::shared_ptr<ApiManager> ApiManager::GetInstance() {
     return *instance;
 }
 
-std::string ApiManager::BuildRequestBody() {
+std::string ApiManager::BuildRequestBody(const std::wstring& token) {
     auto configuration = ConfigurationManager::GetInstance();
 
     std::wstring language = configuration->m_localeName.substr(0, 2);
@@ -46,24 +49,27 @@ std::string ApiManager::BuildRequestBody() {
     request["a"] = win32::WideToAnsi(configuration->m_brand);
     request["i"] = win32::WideToAnsi(configuration->m_productKey);
     request["s"] = win32::WideToAnsi(configuration->m_installerVariant);
-    request["u"] = win32::WideToAnsi(GetInstallerToken());
+    request["u"] = win32::WideToAnsi(token);
     request["o"] = GetOsVersionString();
     // ANSI text is not UTF-8 once it leaves ASCII (a renamed executable can bring such a token): such bytes are
     // sent as U+FFFD instead of making the serializer throw and the whole installation fail.
     return request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs) const {
+nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs, const std::wstring& token) const {
     const std::wstring url = ConfigurationManager::GetInstance()->m_configUrl;
     if (url.empty())
         throw WayfarerException();
 
-    const std::string body = BuildRequestBody();
+    const std::string body = BuildRequestBody(token);
     std::string response;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::uint64_t started = diagnostics::GetTickMs();
+    DWORD status = 0;
+    int attempt = 0;
+    for (; attempt < kAttempts; ++attempt) {
         response.clear();
         // A status line that cannot be read leaves 0, which counts as a failed attempt.
-        DWORD status = 0;
+        status = 0;
         PostJson(url, body, HeaderList(), response, status);
         if (status >= 200 && status <= 399)
             break;
@@ -75,7 +81,14 @@ nlohmann::json ApiManager::RequestConfiguration(DWORD retryPauseMs) const {
         if (ConfigurationManager::GetInstance()->m_closing)
             break;
     }
+    diagnostics::Record("configuration %ls status=%lu bytes=%zu ms=%llu attempts=%d",
+                        url.substr(0, url.find(L'?')).c_str(), status, response.size(),
+                        diagnostics::GetTickMs() - started, std::min(attempt + 1, kAttempts));
 
+    return ParseConfigurationAnswer(response);
+}
+
+nlohmann::json ParseConfigurationAnswer(const std::string& response) {
     if (IsBlank(response))
         throw WayfarerException();
     try {

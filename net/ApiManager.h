@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+std::wstring GetInstallerToken();
+
 class ApiManager {
 public:
     // Pause after every failed attempt; three failures therefore cost about 15 s. Each pause is spread by up to
@@ -25,12 +27,16 @@ public:
     nlohmann::json RequestConfiguration() const { return RequestConfiguration(kRetryPauseMs); }
 
     // Same, with another pause between attempts (before its spread), so that tests of the retries need not sleep
-    // 15 s each.
-    nlohmann::json RequestConfiguration(DWORD retryPauseMs) const;
+    // 15 s each, and with the campaign token given instead of read from the executable's name (the dry run's).
+    nlohmann::json RequestConfiguration(DWORD retryPauseMs, const std::wstring& token = GetInstallerToken()) const;
 
     // The request body exactly as posted: compact JSON, keys in ascending order, every value a string.
-    static std::string BuildRequestBody();
+    static std::string BuildRequestBody(const std::wstring& token = GetInstallerToken());
 };
+
+// The configuration answer as the installer reads it. Raises WayfarerException for a blank answer and the JSON
+// library's parse error for one that is not JSON.
+nlohmann::json ParseConfigurationAnswer(const std::string& response);
 
 // Campaign token from the running executable's path: the text after the last "_" of the whole path, cut
 // before its last ".", kept only when it is 7 characters long and holds a "-" ("Setup_ab-12cd.exe" gives

@@ -16,6 +16,8 @@ constexpr std::size_t kMaxNameChars = 256;
 constexpr std::size_t kMaxUrlChars = 4096;
 // Any other text that reaches a page or a log line (a description, a failure text from the server).
 constexpr std::size_t kMaxTextChars = 4096;
+// One part of a run log line (a name, a URL, a failure text): a hostile answer must not make a huge log.
+constexpr std::size_t kMaxLogPartChars = 512;
 
 // The first `maxChars` code points of UTF-8 text; never cuts inside a sequence. Bytes that are not UTF-8 are
 // each counted as one.

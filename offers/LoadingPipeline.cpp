@@ -2,6 +2,7 @@
 
 #include "analytics/EventBase.h"
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunLog.h"
 #include "download/InstallerTrust.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
@@ -69,7 +70,8 @@ int ReadOfferLimit(const json& value) {
 
 LoadingOutcome ApplyConfigurationAnswer(const json& answer,
                                         const std::shared_ptr<ConfigurationManager>& configuration,
-                                        std::shared_ptr<MachineFacts> facts) {
+                                        std::shared_ptr<MachineFacts> facts,
+                                        OfferEventSender sendEvent) {
     LoadingOutcome outcome;
     const bool isObject = answer.is_object();
     if (isObject && answer.contains("l"))
@@ -89,7 +91,7 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
 
     const int maxOffers = ReadOfferLimit(answer.at("f").at("m"));
     configuration->m_maxOffersInFlow = maxOffers;
-    OfferEvaluator evaluator(maxOffers, std::move(facts), configuration);
+    OfferEvaluator evaluator(maxOffers, std::move(facts), configuration, std::move(sendEvent));
     const json& offers = answer.at("o");
     if (!offers.is_array())
         throw json::type_error::create(302, "type must be array, but is " + std::string(offers.type_name()), &offers);
@@ -100,7 +102,10 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
         auto offer =
             std::make_shared<Package>(EventBase(), element, false, "", static_cast<int>(outcome.offers.size()));
         bool stopEvaluation = false;
-        if (evaluator.Evaluate(offer, stopEvaluation, outcome.offers)) {
+        const bool admitted = evaluator.Evaluate(offer, stopEvaluation, outcome.offers);
+        outcome.verdicts.push_back({offer, static_cast<int>(outcome.verdicts.size()), admitted,
+                                    admitted ? std::string() : evaluator.GetLastReason()});
+        if (admitted) {
             outcome.offers.push_back(offer);
             ++configuration->m_offersToShow;
             // An exclusive offer stands alone: the offers after it are not even read.
@@ -115,9 +120,19 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
 
 LoadingOutcome LoadConfiguration(const std::shared_ptr<ConfigurationManager>& configuration,
                                  std::shared_ptr<MachineFacts> facts) {
-    const json answer = ApiManager::GetInstance()->RequestConfiguration();
-    // An answer that arrives after the user has left is not applied.
-    if (configuration->m_closing)
-        return LoadingOutcome();
-    return ApplyConfigurationAnswer(answer, configuration, std::move(facts));
+    try {
+        const json answer = ApiManager::GetInstance()->RequestConfiguration();
+        // An answer that arrives after the user has left is not applied.
+        if (configuration->m_closing)
+            return LoadingOutcome();
+        LoadingOutcome outcome = ApplyConfigurationAnswer(answer, configuration, std::move(facts));
+        diagnostics::Record("configuration applied: offers admitted=%zu configuration error=%s", outcome.offers.size(),
+                            diagnostics::YesNo(outcome.configurationError));
+        return outcome;
+    } catch (const std::exception& failure) {
+        // The request's failures carry no text; the JSON library's say what in the answer was not understood.
+        diagnostics::Record("configuration failed: %s",
+                            *failure.what() ? failure.what() : "no answer (connection failed, or blank answer)");
+        throw;
+    }
 }

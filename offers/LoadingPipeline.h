@@ -4,27 +4,43 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "offers/OfferEvaluator.h"
 
 class ConfigurationManager;
 class MachineFacts;
 class Package;
 
+// What the admission rules made of one offer of the answer.
+struct OfferVerdict {
+    std::shared_ptr<Package> offer;
+    // Its index in the answer's "o".
+    int place = 0;
+    bool admitted = false;
+    // The refusal reason (or the limit that ended the evaluation); empty when admitted.
+    std::string reason;
+};
+
 struct LoadingOutcome {
     // The admitted offers, in admission order.
     std::vector<std::shared_ptr<Package>> offers;
+    // Every offer that was read, in the answer's order; those after it were not read.
+    std::vector<OfferVerdict> verdicts;
     // A DLM answer whose product has no title or no download address: the wizard cannot go on.
     bool configurationError = false;
 };
 
 // Copies the answer's settings into `configuration` and evaluates its offers. Raises the JSON library's
 // errors for a malformed answer or offer (the offers admitted so far are then lost); `facts` null measures
-// the real machine.
+// the real machine; `sendEvent` null reports refusals to the analytics endpoint.
 LoadingOutcome ApplyConfigurationAnswer(const nlohmann::json& answer,
                                         const std::shared_ptr<ConfigurationManager>& configuration,
-                                        std::shared_ptr<MachineFacts> facts = nullptr);
+                                        std::shared_ptr<MachineFacts> facts = nullptr,
+                                        OfferEventSender sendEvent = nullptr);
 
 // The whole background task: the configuration request, then ApplyConfigurationAnswer. Raises what either
 // raises.

@@ -1,6 +1,7 @@
 #include "offers/OfferEvaluator.h"
 
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunLog.h"
 #include "download/InstallerTrust.h"
 #include "net/Codecs.h"
 #include "offers/Package.h"
@@ -32,9 +33,11 @@ std::string JoinNames(const std::vector<std::string>& names) {
 
 OfferEvaluator::OfferEvaluator(int maxOffers,
                                std::shared_ptr<MachineFacts> facts,
-                               std::shared_ptr<ConfigurationManager> configuration)
+                               std::shared_ptr<ConfigurationManager> configuration,
+                               OfferEventSender sendEvent)
     : m_maxOffers(maxOffers),
       m_configuration(configuration ? std::move(configuration) : ConfigurationManager::GetInstance()),
+      m_sendEvent(std::move(sendEvent)),
       m_systemChecks(std::move(facts)) {}
 
 bool OfferEvaluator::Evaluate(const std::shared_ptr<Package>& offer,
@@ -44,8 +47,12 @@ bool OfferEvaluator::Evaluate(const std::shared_ptr<Package>& offer,
     if (static_cast<std::int64_t>(m_admittedCount) >=
         static_cast<std::int64_t>(m_maxOffers) + m_configuration->m_offerCounter) {
         stopEvaluation = true;
+        // Not a refusal: nothing is reported, and the later offers are not looked at either.
+        m_lastReason = "limit of " + std::to_string(m_admittedCount) + " offers reached";
+        diagnostics::Record("offer %s at loading: not examined, %s", offer->m_offerName.c_str(), m_lastReason.c_str());
         return false;
     }
+    m_lastReason.clear();
 
     // A published hash that cannot be one would fail every download of the offer: it is not shown at all.
     std::string reason =
@@ -121,6 +128,7 @@ std::string OfferEvaluator::CheckMachine(const Package& offer) {
 
 void OfferEvaluator::Admit(const Package& offer) {
     ++m_admittedCount;
+    diagnostics::Record("offer %s at loading: admitted place=%d", offer.m_offerName.c_str(), m_admittedCount);
     m_verticals.insert(offer.m_vertical);
     m_admittedNames.push_back(offer.m_offerName);
     // An offer that may be skipped for an earlier decline does not use up a place of the limit; the first
@@ -130,6 +138,14 @@ void OfferEvaluator::Admit(const Package& offer) {
 }
 
 void OfferEvaluator::Refuse(Package& offer, const std::string& reason) {
-    if (m_admittedCount < m_maxOffers)
+    m_lastReason = reason;
+    const bool reported = m_admittedCount < m_maxOffers;
+    diagnostics::Record("offer %s at loading: refused reason=%s reported=%s", offer.m_offerName.c_str(), reason.c_str(),
+                        diagnostics::YesNo(reported));
+    if (!reported)
+        return;
+    if (m_sendEvent)
+        m_sendEvent(offer, 2, nlohmann::json{{"13", reason}});
+    else
         offer.ReportEvent(2, nlohmann::json{{"13", reason}});
 }

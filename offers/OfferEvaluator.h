@@ -6,20 +6,28 @@
 #include "offers/PresenceChecks.h"
 #include "offers/SystemChecks.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 class ConfigurationManager;
 class Package;
+
+// Sends one event of an offer: the package's own analytics report, or a stand-in that only records it (the dry
+// run's).
+using OfferEventSender = std::function<void(Package& offer, int state, const nlohmann::json& extra)>;
 
 class OfferEvaluator {
 public:
     // `maxOffers` is the answer's "f"."m"; `facts` null measures the real machine.
     explicit OfferEvaluator(int maxOffers,
                             std::shared_ptr<MachineFacts> facts = nullptr,
-                            std::shared_ptr<ConfigurationManager> configuration = nullptr);
+                            std::shared_ptr<ConfigurationManager> configuration = nullptr,
+                            OfferEventSender sendEvent = nullptr);
 
     // Applies the rules in order; true admits the offer. The caller appends admitted offers to `admitted` and
     // passes the same list every time. `stopEvaluation` is set when the limit of offers is reached: no later
@@ -32,6 +40,9 @@ public:
     void Refuse(Package& offer, const std::string& reason);
 
     int GetAdmittedCount() const { return m_admittedCount; }
+    // Why the last offer evaluated was not admitted: its refusal reason, or a description of the limit that
+    // ended the evaluation; empty when it was admitted.
+    const std::string& GetLastReason() const { return m_lastReason; }
 
 private:
     // The rules about the offers admitted before and after this one; the reason, or empty when it passes.
@@ -45,6 +56,8 @@ private:
     int m_admittedCount = 0;
     int m_maxOffers = 0;
     std::shared_ptr<ConfigurationManager> m_configuration;
+    OfferEventSender m_sendEvent;
+    std::string m_lastReason;
     SystemChecks m_systemChecks;
     // Registry keys and values, files, running programs, App Paths, uninstall age, browsers, the no-show date.
     PresenceChecks m_presenceChecks;

@@ -2,6 +2,7 @@
 
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
+#include "diagnostics/RunLog.h"
 #include "download/DownloadManager.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
@@ -497,6 +498,7 @@ void Package::WaitForEvents() {
 }
 
 void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers) {
+    bool delivered = false;
     try {
         const std::wstring url = ConfigurationManager::GetInstance()->m_analyticsUrl;
         for (int attempt = 0; attempt < 2; ++attempt) {
@@ -504,6 +506,7 @@ void DeliverEvent(std::shared_ptr<Package> package, int state, std::string recor
             DWORD status = 0;
             PostJson(url, record, headers, response, status);
             if (status >= 200 && status <= 399) {
+                delivered = true;
                 if (state == -1 || (state >= 2 && state <= 5))
                     package->m_eventsClosed = true;
                 break;
@@ -513,6 +516,8 @@ void DeliverEvent(std::shared_ptr<Package> package, int state, std::string recor
     } catch (...) {
         // A transport failure drops the event; nothing of it reaches the user.
     }
+    diagnostics::Record("event state=%d product=%s delivered=%s", state,
+                        package->m_isMain ? "main" : package->m_offerName.c_str(), diagnostics::YesNo(delivered));
     std::lock_guard<std::mutex> lock(package->m_eventMutex);
     if (--package->m_pendingEvents == 0)
         package->m_eventsIdle.notify_all();

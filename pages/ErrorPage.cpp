@@ -1,6 +1,15 @@
 #include "pages/ErrorPage.h"
 
+#include "diagnostics/RunLog.h"
+#include "l10n/LanguageManager.h"
 #include "resource.h"
+
+namespace {
+
+// For a language document that has no text of its own for the line.
+const wchar_t kLogLocationFallback[] = L"A record of this installation is kept in:";
+
+}  // namespace
 
 ErrorPage::ErrorPage(std::shared_ptr<LanguageManager> languageManager, HWND parent)
     : IPage(std::move(languageManager), IDD_ERROR_PAGE, parent) {}
@@ -8,6 +17,12 @@ ErrorPage::ErrorPage(std::shared_ptr<LanguageManager> languageManager, HWND pare
 void ErrorPage::UpdateData() {
     ui::Window(GetItem(IDC_ERROR_TITLE)).SetText(m_errorTitle);
     ui::Window(GetItem(IDC_ERROR_TEXT)).SetText(m_errorText);
+    // Support asks for the run log: the page says where it is, when there is one.
+    const std::wstring log = diagnostics::GetRunLogPath();
+    std::wstring where = log.empty() || !m_languageManager ? L"" : m_languageManager->GetText("ERROR_LOG_LOCATION");
+    if (!log.empty() && where.empty())
+        where = kLogLocationFallback;
+    ui::Window(GetItem(IDC_ERROR_LOG)).SetText(log.empty() ? L"" : where + L"\n" + log);
 }
 
 BOOL ErrorPage::OnInitDialog() {

@@ -52,6 +52,7 @@
 #define IDC_ERROR_CLOSE 1035
 #define IDC_ERROR_TITLE 1036
 #define IDC_ERROR_TEXT 1037
+#define IDC_ERROR_LOG 1097
 #define IDC_LOADING_PROGRESS 1043
 
 // Language documents (resource type LOCALE): ISV 101-102, DLM 105-118, the brand fragment 120

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Inside the sandbox: runs the installer of each flavour named on the command line (default, nobrand, sorrel,
 # dlm) on the virtual display, walked by the wizard driver, and records a picture of every page into
-# build/demo/<flavour>/. Prints the pages, the installers that ran and the analytics records of each run.
+# build/demo/<flavour>/. Prints the pages, the installers that ran and the analytics records of each run, where
+# its run log is and the log's last lines; then the dry run (wayfarer-explain) of the scenario's answer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$WAYFARER_BUILD_DIR
@@ -30,6 +31,12 @@ urllib.request.urlopen(urllib.request.Request("https://127.0.0.1/__control/reset
 PY
 }
 
+# The newest run log in the prefix's temporary folders, made after the file $1.
+runlog() {
+    find "$build/wine" -path '*/Temp/*' -name 'Quarvel Setup *.log' -newer "$1" -printf '%T@ %p\n' 2>/dev/null |
+        sort -n | tail -1 | cut -d' ' -f2-
+}
+
 for flavour in "$@"; do
     folder=$build
     [ "$flavour" = default ] || folder="$root/build-$flavour"
@@ -38,6 +45,7 @@ for flavour in "$@"; do
     mkdir -p "$out"
     reset "$WAYFARER_CERTS/ca.pem"
     log="$out/installers.log"
+    touch "$out/started"
     echo "demo: $flavour ($folder/QuarvelSetup.exe)"
     WAYFARER_FAKE_INSTALLER_LOG="Z:$log" "$root/tools/wine-run" win64 "$driver" "Z:$folder/QuarvelSetup.exe" \
         --shots "Z:$out" --pause 1500 | tr -d '\r' | sed 's/^/  /'
@@ -49,5 +57,18 @@ for flavour in "$@"; do
         tr -d '\r' <"$log" | cut -f2 | sed 's/^/  installer ran: /'
     fi
     records "$WAYFARER_CERTS/ca.pem"
+    runLog=$(runlog "$out/started")
+    if [ -n "$runLog" ]; then
+        echo "  run log: $runLog (last lines):"
+        tail -n 8 "$runLog" | tr -d '\r' | sed 's/^/    /'
+    else
+        echo "  run log: none found"
+    fi
+    rm -f "$out/started"
     echo "  pictures: $out"
 done
+if [ -f "$build/wayfarer-explain.exe" ]; then
+    reset "$WAYFARER_CERTS/ca.pem"
+    echo "dry run of the scenario's answer: wayfarer-explain --url https://localhost/o"
+    "$root/tools/wine-run" win64 "$build/wayfarer-explain.exe" --url https://localhost/o | tr -d '\r' | sed 's/^/  /'
+fi

@@ -8,13 +8,13 @@
 # nobrand, sorrel or dlm; default by default). Without one (or with WAYFARER_DEMO_RECORD=1), every flavour runs
 # on a virtual display, walked by tools/win/wizard_driver.exe, and a picture of every page is recorded into
 # build/demo/<flavour>/; the script prints where they are, which installers ran and what the analytics endpoint
-# received.
+# received, where each run's log is and its last lines, and the dry run of the scenario's answer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/setup.sh
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build --preset default --target wayfarer trustca fake_installer wizard_driver
+cmake --build --preset default --target wayfarer wayfarer_explain trustca fake_installer wizard_driver
 flavours=(default nobrand sorrel dlm)
 record=${WAYFARER_DEMO_RECORD:-}
 [ -n "${DISPLAY:-}" ] || record=1

@@ -5,6 +5,7 @@ wayfarer_add_test(NAME e2e_tests SOURCES
     download/LaunchTesting.cpp
     pages/DownloadRunTesting.cpp
     e2e/WholeRunTest.cpp
+    e2e/RunLogTest.cpp
     DISPLAY BACKEND LOCKS instance_mutex)
 target_compile_definitions(e2e_tests PRIVATE WAYFARER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(e2e_tests wizard_driver)

@@ -277,7 +277,8 @@ TEST_F(LanguageCatalogTest, ShippedDocumentsLoadAndExpandCompletely) {
                                  "BUTTON_AGREE",
                                  "BUTTON_BACK",
                                  "MSG_EXIT",
-                                 "PROGRESS_QUIT"});
+                                 "PROGRESS_QUIT",
+                                 "ERROR_LOG_LOCATION"});
     auto isvEsKeys = isvKeys;
     isvEsKeys.erase("SDK_LINK");
     const auto dlmKeys = KeySet({"SPLASH_TEXT",
@@ -311,7 +312,8 @@ TEST_F(LanguageCatalogTest, ShippedDocumentsLoadAndExpandCompletely) {
                                  "BUTTON_AGREE",
                                  "BUTTON_BACK",
                                  "MSG_EXIT",
-                                 "PROGRESS_QUIT"});
+                                 "PROGRESS_QUIT",
+                                 "ERROR_LOG_LOCATION"});
     const std::map<int, std::pair<const char*, const std::set<std::string>*>> documents = {
         {101, {"en_US", &isvKeys}}, {102, {"es", &isvEsKeys}}, {105, {"en_US", &dlmKeys}}, {106, {"es", &dlmKeys}},
         {107, {"pt_BR", &dlmKeys}}, {108, {"pl", &dlmKeys}},   {109, {"cs", &dlmKeys}},    {110, {"da", &dlmKeys}},

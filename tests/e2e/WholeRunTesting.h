@@ -1,0 +1,55 @@
+// What the whole-run tests share: the test's environment, and the wizard driver (tools/win/wizard_driver.cpp)
+// walking a built installer.
+#pragma once
+
+#include "win32/Handle.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace whole_run_testing {
+
+inline std::wstring Environment(const wchar_t* name) {
+    wchar_t value[MAX_PATH * 2] = {};
+    DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH * 2);
+    return length < MAX_PATH * 2 ? std::wstring(value, length) : std::wstring();
+}
+
+inline std::wstring FolderOf(const std::wstring& path) {
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// Runs the wizard driver on `installer` and returns what it printed.
+inline std::string RunDriver(const std::wstring& driver, const std::wstring& installer) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return {};
+    win32::Handle reader(readEnd);
+    win32::Handle writer(writeEnd);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring commandLine = L"\"" + driver + L"\" \"" + installer + L"\" --pause 400 --timeout 200";
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return {};
+    ::CloseHandle(process.hThread);
+    win32::Handle processHandle(process.hProcess);
+    writer.Reset();
+    std::string output;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(reader.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        output.append(buffer, read);
+    ::WaitForSingleObject(processHandle.Get(), INFINITE);
+    return output;
+}
+
+}  // namespace whole_run_testing
