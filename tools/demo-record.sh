@@ -32,7 +32,7 @@ PY
 
 for flavour in "$@"; do
     folder=$build
-    [ "$flavour" = default ] || folder="$root/build-$flavour"
+    [ "$flavour" = default ] || folder="$root/build-$flavour${WAYFARER_TEST_SUFFIX:-}"
     out="$build/demo/$flavour"
     rm -rf "$out"
     mkdir -p "$out"
