@@ -26,8 +26,14 @@ std::wstring GetKnownFolderPath(REFKNOWNFOLDERID id) {
 }
 
 bool IsWow64() {
+#ifdef _WIN64
+    // A 64-bit build (the test build of machines without 32-bit code) runs on a 64-bit Windows by definition,
+    // and sees the machine the way the 32-bit installer sees it under WOW64.
+    return true;
+#else
     BOOL wow64 = FALSE;
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+#endif
 }
 
 void BuildPathPlaceholderTables(PlaceholderTable& pathPlaceholders, PlaceholderTable& pf64Placeholders) {

@@ -8,6 +8,7 @@
 #include "net/Codecs.h"
 #include "net/ServerText.h"
 #include "offers/LoadingCountdown.h"
+#include "registry/RegistryPaths.h"
 #include "win32/GdiplusSession.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
@@ -448,10 +449,10 @@ bool Package::StampPnRegistry() const {
         return false;
     const DWORD stamp = static_cast<DWORD>(std::stoul(digits));
 
-    // No view flag: this 32-bit process writes to the 32-bit view, where the presence check reads it back.
+    // This process's own (32-bit) view, where the presence check reads it back.
     win32::RegKey key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE | registry::kProcessView,
+                          nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
         return false;
     return ::RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stamp),
                             sizeof(stamp)) == ERROR_SUCCESS;

@@ -146,7 +146,7 @@ const RegistryAccess::SoftwareKey* RegistryAccess::FindSoftwareKey(HKEY hive, RE
 bool RegistryAccess::KeyExists(const std::wstring& fullPath) {
     if (!UnderSoftware(fullPath)) {
         auto [hiveName, subkey] = SplitKeyPath(fullPath);
-        return OpenKey(HiveHandle(hiveName), subkey, KEY_READ).IsValid();
+        return OpenKey(HiveHandle(hiveName), subkey, KEY_READ | kProcessView).IsValid();
     }
 
     std::wstring path = fullPath;

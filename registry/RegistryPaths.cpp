@@ -41,6 +41,9 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
 
 bool Is64BitWindows() {
     static const bool windows64 = [] {
+#ifdef _WIN64
+        return true;
+#endif
         BOOL wow64 = FALSE;
         return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
     }();
@@ -85,8 +88,10 @@ bool ResolveRegistryView(std::wstring& path, std::wstring& removed, REGSAM& flag
         if (StartsWith(path, prefix))
             prefixLength = std::wstring(prefix).size();
     }
-    if (prefixLength == 0)
+    if (prefixLength == 0) {
+        flags |= kProcessView;
         return false;
+    }
 
     // The component right after "software\" decides the view.
     const size_t end = path.find(L'\\', prefixLength);
@@ -99,6 +104,7 @@ bool ResolveRegistryView(std::wstring& path, std::wstring& removed, REGSAM& flag
         if (at != std::wstring::npos)
             path.erase(at, segment.size());
         removed = segment;
+        flags |= kProcessView;
         return false;
     }
     if (windows64)

@@ -9,16 +9,17 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source tools/arch.sh
 size=${1:-268435456}
 runs=${2:-1}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
-    [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-    cmake --build --preset default --target bench_download trustca >/dev/null
+    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+    cmake --build --preset "$WAYFARER_TEST_PRESET" --target bench_download trustca >/dev/null
     exec tools/sandbox.sh "$0" "$@"
 fi
 
-build=${WAYFARER_BUILD_DIR:-$root/build}
+build=${WAYFARER_BUILD_DIR:-$root/$WAYFARER_TEST_BUILD}
 ca="$WAYFARER_CERTS/ca.pem"
 path=/bench/payload.bin
 url="https://localhost$path"
@@ -29,7 +30,7 @@ curl -sS --fail --cacert "$ca" -X POST "https://localhost/__control/script" \
 echo "payload: $size bytes ($(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1048576 }') MiB) from $url"
 
 # The installer's engine, under Wine.
-win=$(tools/wine-run win64 "$root/build/tools/win/bench_download.exe" "$url" "$runs" | tr -d '\r')
+win=$(tools/wine-run win64 "$root/$WAYFARER_TEST_BUILD/tools/win/bench_download.exe" "$url" "$runs" | tr -d '\r')
 echo "$win" | sed 's/^/DownloadFile  /'
 ours=$(echo "$win" | grep '^run' | sed -n 's/.*throughput \([0-9.]*\) MiB\/s.*/\1/p' | sort -n | tail -1)
 bare=$(echo "$win" | grep '^bare' | sed -n 's/.*throughput \([0-9.]*\) MiB\/s.*/\1/p')
@@ -59,7 +60,7 @@ for hostile in 'drip {"bodySize": 10485760, "chunkSize": 16, "chunkDelay": 0.1}'
     name=${hostile%% *}
     curl -sS --fail --cacert "$ca" -X POST "https://localhost/__control/script" -H 'Content-Type: application/json' \
         -d "{\"path\": \"/bench/$name\", \"responses\": [${hostile#* }]}" >/dev/null
-    tools/wine-run win64 "$root/build/tools/win/bench_download.exe" --time-to-fail "https://localhost/bench/$name" |
+    tools/wine-run win64 "$root/$WAYFARER_TEST_BUILD/tools/win/bench_download.exe" --time-to-fail "https://localhost/bench/$name" |
         tr -d '\r' | sed "s/^/time to fail, $name: /"
     sleep 2
     count=$(curl -sS --fail --cacert "$ca" "https://localhost/__control/requests?path=/bench/$name" | grep -o '"method"' | wc -l)

@@ -5,13 +5,15 @@
 # pauses of the flaky run, the body bytes the server sent divided by the file size (goal: at most 1.05), and the
 # flaky time divided by the clean time plus the pauses (goal: at most 1.3).
 # Usage: tools/bench-flaky.sh [bytes] [cut]   (default 67108864 bytes = 64 MiB, cut every 8388608 bytes = 8 MiB)
-# WAYFARER_BUILD_DIR selects the build (build/ by default) and WAYFARER_WINE_KIND its prefix (win64).
+# WAYFARER_BUILD_DIR selects the build (build/, or build-x64/ on a machine without 32-bit code, by default) and
+# WAYFARER_WINE_KIND its prefix (win64).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+WAYFARER_ARCH_QUIET=1 source tools/arch.sh
 size=${1:-67108864}
 cut=${2:-8388608}
-build=${WAYFARER_BUILD_DIR:-$root/build}
+build=${WAYFARER_BUILD_DIR:-$root/$WAYFARER_TEST_BUILD}
 kind=${WAYFARER_WINE_KIND:-win64}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh

@@ -7,12 +7,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source tools/arch.sh
 delay=${1:-2}
 runs=${2:-3}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
-    [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-    cmake --build --preset default --target bench_loading trustca >/dev/null
+    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+    cmake --build --preset "$WAYFARER_TEST_PRESET" --target bench_loading trustca >/dev/null
     exec tools/sandbox.sh "$0" "$@"
 fi
 
@@ -31,7 +32,7 @@ control script "{\"path\": \"/o\", \"responses\": [{\"body\": $answerJson}]}"
 control script "{\"path\": \"/f/\", \"match\": \"prefix\", \"responses\": [{\"delay\": $delay, \"bodyFile\": \"$root/resources/product_logo.png\"}]}"
 
 echo "five admitted offers, each image delayed $delay s on the local backend"
-out=$(tools/wine-run win64 "$root/build/tools/win/bench_loading.exe" "$runs" | tr -d '\r')
+out=$(tools/wine-run win64 "$root/$WAYFARER_TEST_BUILD/tools/win/bench_loading.exe" "$runs" | tr -d '\r')
 echo "$out"
 config=$(echo "$out" | sed -n 's/^configuration request: seconds \([0-9.]*\).*/\1/p')
 echo "$out" | sed -n 's/^run \([0-9]*\): offers \([0-9]*\), seconds from Next to load complete \([0-9.]*\)/\1 \2 \3/p' |

@@ -6,14 +6,15 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source tools/arch.sh
 runs=${1:-5}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
-    [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-    cmake --build --preset default --target bench_presence trustca >/dev/null
+    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+    cmake --build --preset "$WAYFARER_TEST_PRESET" --target bench_presence trustca >/dev/null
     exec tools/sandbox.sh "$0" "$@"
 fi
 for prefix in win64 win32; do
     echo "== $prefix"
-    tools/wine-run "$prefix" "$root/build/tools/win/bench_presence.exe" "$runs" | tr -d '\r'
+    tools/wine-run "$prefix" "$root/$WAYFARER_TEST_BUILD/tools/win/bench_presence.exe" "$runs" | tr -d '\r'
 done

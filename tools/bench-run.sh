@@ -11,24 +11,25 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source tools/arch.sh
 mainMib=${1:-64}
 offerMib=${2:-16}
 hashes=${3:-}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
-    [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-    cmake --build --preset default --target wayfarer trustca fake_installer wizard_driver bench_download >/dev/null
-    mkdir -p build/bench
-    python3 tools/demo/make-scenario.py build/tools/win/fake_installer.exe build/bench/scenario.json --rate 0 \
+    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+    cmake --build --preset "$WAYFARER_TEST_PRESET" --target wayfarer trustca fake_installer wizard_driver bench_download >/dev/null
+    mkdir -p $WAYFARER_TEST_BUILD/bench
+    python3 tools/demo/make-scenario.py $WAYFARER_TEST_BUILD/tools/win/fake_installer.exe $WAYFARER_TEST_BUILD/bench/scenario.json --rate 0 \
         --installer-mib "/endpoint/quarvel/os/riserollout/track/beta=$mainMib" \
         --installer-mib "/dl/offers/photo-tidy-setup.exe=$offerMib" \
         --installer-mib "/f/dl/offers/clip-keeper-setup.exe=$offerMib" ${hashes:+--hash}
-    export WAYFARER_SCENARIO=$root/build/bench/scenario.json
+    export WAYFARER_SCENARIO=$root/$WAYFARER_TEST_BUILD/bench/scenario.json
     unset DISPLAY
     exec tools/sandbox.sh "$0" "$@"
 fi
 
-build=${WAYFARER_BUILD_DIR:-$root/build}
+build=${WAYFARER_BUILD_DIR:-$root/$WAYFARER_TEST_BUILD}
 win="$build/tools/win"
 
 # The same bytes through the platform's HTTP stack, one file after the other.

@@ -6,19 +6,20 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source tools/arch.sh
 runs=${1:-10}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
-    [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-    cmake --build --preset default --target wayfarer minimal_dialog startup_timer trustca >/dev/null
+    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+    cmake --build --preset "$WAYFARER_TEST_PRESET" --target wayfarer minimal_dialog startup_timer trustca >/dev/null
     unset DISPLAY
     exec tools/sandbox.sh "$0" "$@"
 fi
-exe=build/QuarvelSetup.exe
-minimal=build/tools/win/minimal_dialog.exe
+exe=$WAYFARER_TEST_BUILD/QuarvelSetup.exe
+minimal=$WAYFARER_TEST_BUILD/tools/win/minimal_dialog.exe
 printf 'size: %s %d bytes, %s %d bytes\n' "$(basename $exe)" "$(stat -c %s $exe)" "$(basename $minimal)" "$(stat -c %s $minimal)"
 # The timer runs inside Wine and times from CreateProcess to the first visible top-level window.
-out=$(tools/wine-run win64 build/tools/win/startup_timer.exe "$runs" "Z:$root/$minimal" "Z:$root/$exe" | tr -d '\r')
+out=$(tools/wine-run win64 $WAYFARER_TEST_BUILD/tools/win/startup_timer.exe "$runs" "Z:$root/$minimal" "Z:$root/$exe" | tr -d '\r')
 echo "$out"
 base=$(echo "$out" | sed -n 1p | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
 ours=$(echo "$out" | sed -n 2p | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
@@ -30,11 +31,11 @@ awk -v a="$oursBest" -v b="$baseBest" 'BEGIN { if (b > 0) printf "start-up ratio
 # Where the time goes: one more start of each under Wine's tracer (which slows both), milestones from its trace.
 trace=$(mktemp)
 for program in "$minimal" "$exe"; do
-    WINEDEBUG=+timestamp,+loaddll,+win tools/wine-run win64 build/tools/win/startup_timer.exe 1 "Z:$root/$program" \
+    WINEDEBUG=+timestamp,+loaddll,+win tools/wine-run win64 $WAYFARER_TEST_BUILD/tools/win/startup_timer.exe 1 "Z:$root/$program" \
         >/dev/null 2>"$trace" || true
     echo "where the time goes in $(basename "$program") (one traced start; tracing slows it):"
     python3 tools/startup-trace.py "$trace" "$(basename "$program")"
 done
 rm -f "$trace"
 # Each terminated installer leaves its empty temporary folder behind.
-rm -rf build/wine/win64/drive_c/users/*/AppData/Local/Temp/ISV*.tmp 2>/dev/null || true
+rm -rf $WAYFARER_TEST_BUILD/wine/win64/drive_c/users/*/AppData/Local/Temp/ISV*.tmp 2>/dev/null || true

@@ -39,7 +39,7 @@ runlog() {
 
 for flavour in "$@"; do
     folder=$build
-    [ "$flavour" = default ] || folder="$root/build-$flavour"
+    [ "$flavour" = default ] || folder="$root/build-$flavour${WAYFARER_TEST_SUFFIX:-}"
     out="$build/demo/$flavour"
     rm -rf "$out"
     mkdir -p "$out"

@@ -5,7 +5,8 @@
 # Usage: tools/sandbox.sh <command> [arguments...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-export WAYFARER_BUILD_DIR=${WAYFARER_BUILD_DIR:-$root/build}
+WAYFARER_ARCH_QUIET=1 source "$root/tools/arch.sh"
+export WAYFARER_BUILD_DIR=${WAYFARER_BUILD_DIR:-$root/$WAYFARER_TEST_BUILD}
 
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     export WAYFARER_SANDBOXED=1

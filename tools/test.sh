@@ -4,11 +4,22 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/setup.sh
+source tools/arch.sh
+
+# The installer itself is always built as what ships: the 32-bit program.
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build --preset default
+if [ "$WAYFARER_TEST_SUFFIX" = "" ]; then
+    cmake --build --preset default
+else
+    cmake --build --preset default --target wayfarer
+    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset x64 >/dev/null
+    cmake --build --preset x64
+fi
 # The whole-run tests also run the other flavours' installers: only their installer is built.
 for flavour in nobrand sorrel dlm; do
-    [ -f "build-$flavour/CMakeCache.txt" ] || cmake --preset "$flavour" >/dev/null
-    cmake --build --preset "$flavour" --target wayfarer
+    preset=$flavour$WAYFARER_TEST_SUFFIX
+    [ -f "build-$preset/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target wayfarer
 done
-tools/sandbox.sh ctest --test-dir build --output-on-failure -j2 "$@"
+WAYFARER_BUILD_DIR="$root/$WAYFARER_TEST_BUILD" tools/sandbox.sh \
+    ctest --test-dir "$WAYFARER_TEST_BUILD" --output-on-failure -j2 "$@"

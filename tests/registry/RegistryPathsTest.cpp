@@ -65,16 +65,18 @@ TEST(RegistryPaths, ChoosesTheViewOfSoftwareKeys) {
          KEY_READ | KEY_WOW64_64KEY},
         // An explicit wow6432node path is this 32-bit process's own view, reached without the segment.
         {L"hkey_local_machine\\software\\wow6432node\\vendor", true, false, L"hkey_local_machine\\software\\vendor",
-         L"wow6432node\\", KEY_READ},
+         L"wow6432node\\", KEY_READ | registry::kProcessView},
         // ...and cannot exist on a 32-bit Windows.
         {L"hkey_local_machine\\software\\wow6432node\\vendor", false, true, L"", L"", KEY_READ},
         // Only the component right below "software" counts.
         {L"hkey_local_machine\\software\\vendor\\wow6432node\\x", true, false,
          L"hkey_local_machine\\software\\vendor\\wow6432node\\x", L"", KEY_READ | KEY_WOW64_64KEY},
         // Outside "software", or not in lower case: left alone.
-        {L"hkey_classes_root\\.txt", true, false, L"hkey_classes_root\\.txt", L"", KEY_READ},
-        {L"hkey_local_machine\\system\\x", true, false, L"hkey_local_machine\\system\\x", L"", KEY_READ},
-        {L"hkey_local_machine\\SOFTWARE\\vendor", true, false, L"hkey_local_machine\\SOFTWARE\\vendor", L"", KEY_READ},
+        {L"hkey_classes_root\\.txt", true, false, L"hkey_classes_root\\.txt", L"", KEY_READ | registry::kProcessView},
+        {L"hkey_local_machine\\system\\x", true, false, L"hkey_local_machine\\system\\x", L"",
+         KEY_READ | registry::kProcessView},
+        {L"hkey_local_machine\\SOFTWARE\\vendor", true, false, L"hkey_local_machine\\SOFTWARE\\vendor", L"",
+         KEY_READ | registry::kProcessView},
     };
     for (const Case& c : cases) {
         std::wstring path = c.path;

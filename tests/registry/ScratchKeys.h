@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "registry/RegistryPaths.h"
 #include "win32/Handle.h"
 
 namespace scratch {
@@ -141,7 +142,8 @@ private:
 class ChangedValue {
 public:
     ChangedValue(HKEY hive, const std::wstring& path, std::wstring name) : m_name(std::move(name)) {
-        EXPECT_EQ(::RegCreateKeyExW(hive, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, m_key.Put(), nullptr),
+        EXPECT_EQ(::RegCreateKeyExW(hive, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | registry::kProcessView, nullptr,
+                                    m_key.Put(), nullptr),
                   ERROR_SUCCESS);
         DWORD size = 0;
         if (::RegGetValueW(m_key.Get(), nullptr, m_name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) ==
