@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <exception>
 
 #include "download/DownloadLimits.h"
 #include "download/DownloadManager.h"
@@ -568,12 +569,20 @@ void ProgressReporter::ReportComplete() {
 AttemptOutcome FailedOutcome(const wchar_t* tag, const std::runtime_error& error) {
     AttemptOutcome outcome;
     outcome.text = TagFailure(tag, error);
-    if (dynamic_cast<const FinalFailure*>(&error) != nullptr) {
+    // The build has no run-time type information: the failure being handled is raised again to tell its kind.
+    const std::exception_ptr handled = std::current_exception();
+    if (!handled)
+        return outcome;
+    try {
+        std::rethrow_exception(handled);
+    } catch (const FinalFailure&) {
         outcome.kind = AttemptOutcome::Kind::Final;
-    } else if (const auto* passing = dynamic_cast<const PassingFailure*>(&error)) {
+    } catch (const PassingFailure& passing) {
         outcome.kind = AttemptOutcome::Kind::Passing;
-        outcome.retryAfter = passing->RetryAfter();
-        outcome.restart = passing->Restart();
+        outcome.retryAfter = passing.RetryAfter();
+        outcome.restart = passing.Restart();
+    } catch (...) {
+        // Any other failure keeps the outcome's default kind.
     }
     return outcome;
 }

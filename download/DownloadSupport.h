@@ -329,7 +329,8 @@ struct AttemptOutcome {
     FileIdentity identity;
 };
 
-// The outcome of an attempt that raised `error`, with `tag` before its text.
+// The outcome of an attempt that raised `error`, with `tag` before its text. Called in the handler of `error`:
+// its kind is told from the failure being handled.
 AttemptOutcome FailedOutcome(const wchar_t* tag, const std::runtime_error& error);
 
 }  // namespace download

@@ -283,14 +283,14 @@ TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {
         // The frame's own download page tells it when installers start and end.
         {"while the download page's installers run",
          [](TestFrame& frame) {
-             auto& page = dynamic_cast<DownloadPageIsv&>(frame.AddDownloadPage());
+             auto& page = static_cast<DownloadPageIsv&>(frame.AddDownloadPage());
              frame.AddStubPage(L"FinishPageISV");
              page.m_onInstallersStarted();
          },
          {kInstallersQuestion}},
         {"after the download page's installers ended",
          [](TestFrame& frame) {
-             auto& page = dynamic_cast<DownloadPageIsv&>(frame.AddDownloadPage());
+             auto& page = static_cast<DownloadPageIsv&>(frame.AddDownloadPage());
              frame.AddStubPage(L"FinishPageISV");
              page.m_onInstallersStarted();
              page.m_onInstallersFinished();
