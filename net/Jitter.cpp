@@ -1,7 +1,11 @@
 #include "net/Jitter.h"
 
+#include <windows.h>
+
+#include <bcrypt.h>
+
 #include <algorithm>
-#include <random>
+#include <cstdint>
 
 namespace net {
 
@@ -13,8 +17,13 @@ std::chrono::milliseconds Jittered(std::chrono::milliseconds pause, double fract
 }
 
 double RandomUnit() {
-    thread_local std::mt19937 generator{std::random_device{}()};
-    return std::uniform_real_distribution<double>(0.0, 1.0)(generator);
+    // The system's generator: seeded by Windows, safe from any thread, and no generator state of our own in the
+    // installer. Should it ever fail, the pause is left unchanged (0.5 is the middle of the spread).
+    std::uint32_t bits = 0;
+    if (!BCRYPT_SUCCESS(
+            ::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bits), sizeof(bits), BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return 0.5;
+    return static_cast<double>(bits) / 4294967296.0;
 }
 
 }  // namespace net

@@ -10,7 +10,7 @@ namespace net {
 // shortest pause, 0.5 leaves it unchanged.
 std::chrono::milliseconds Jittered(std::chrono::milliseconds pause, double fraction, double unit);
 
-// A number in [0, 1), uniformly spread, from a generator seeded once per thread by the system.
+// A number in [0, 1), uniformly spread, from the system's random number generator.
 double RandomUnit();
 
 }  // namespace net

@@ -73,6 +73,9 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
                                         std::shared_ptr<MachineFacts> facts,
                                         OfferEventSender sendEvent) {
     LoadingOutcome outcome;
+    // Nothing of an answer is applied once the user has left.
+    if (configuration->m_closing)
+        return outcome;
     const bool isObject = answer.is_object();
     if (isObject && answer.contains("l"))
         configuration->m_serverL = ReadText(answer, "l", server_text::kMaxNameChars);

@@ -14,7 +14,7 @@ size=${1:-268435456}
 runs=${2:-1}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
-    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+    [ -f "$WAYFARER_TEST_BUILD/build.ninja" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
     cmake --build --preset "$WAYFARER_TEST_PRESET" --target bench_download trustca >/dev/null
     exec tools/sandbox.sh "$0" "$@"
 fi

@@ -17,7 +17,7 @@ offerMib=${2:-16}
 hashes=${3:-}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
-    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+    [ -f "$WAYFARER_TEST_BUILD/build.ninja" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
     cmake --build --preset "$WAYFARER_TEST_PRESET" --target wayfarer trustca fake_installer wizard_driver bench_download >/dev/null
     mkdir -p $WAYFARER_TEST_BUILD/bench
     python3 tools/demo/make-scenario.py $WAYFARER_TEST_BUILD/tools/win/fake_installer.exe $WAYFARER_TEST_BUILD/bench/scenario.json --rate 0 \

@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 count=${1:-25}
 bash tools/setup.sh
-[ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
+[ -f build/build.ninja ] || cmake --preset default >/dev/null
 cmake --build --preset default --target wayfarer minimal_dialog >/dev/null
 exe=build/QuarvelSetup.exe
 size=$(stat -c %s "$exe")

@@ -10,7 +10,7 @@ source tools/arch.sh
 runs=${1:-10}
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     bash tools/setup.sh
-    [ -f "$WAYFARER_TEST_BUILD/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+    [ -f "$WAYFARER_TEST_BUILD/build.ninja" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
     cmake --build --preset "$WAYFARER_TEST_PRESET" --target wayfarer minimal_dialog startup_timer trustca >/dev/null
     unset DISPLAY
     exec tools/sandbox.sh "$0" "$@"

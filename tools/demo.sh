@@ -16,7 +16,7 @@ cd "$root"
 bash tools/setup.sh
 source tools/arch.sh
 build=$WAYFARER_TEST_BUILD
-[ -f "$build/CMakeCache.txt" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
+[ -f "$build/build.ninja" ] || cmake --preset "$WAYFARER_TEST_PRESET" >/dev/null
 cmake --build --preset "$WAYFARER_TEST_PRESET" --target wayfarer wayfarer_explain trustca fake_installer wizard_driver
 flavours=(default nobrand sorrel dlm)
 record=${WAYFARER_DEMO_RECORD:-}
@@ -26,7 +26,7 @@ if [ -z "$record" ]; then
 fi
 for flavour in "${flavours[@]}"; do
     [ "$flavour" = default ] && continue
-    [ -f "build-$flavour$WAYFARER_TEST_SUFFIX/CMakeCache.txt" ] || cmake --preset "$flavour$WAYFARER_TEST_SUFFIX" >/dev/null
+    [ -f "build-$flavour$WAYFARER_TEST_SUFFIX/build.ninja" ] || cmake --preset "$flavour$WAYFARER_TEST_SUFFIX" >/dev/null
     cmake --build --preset "$flavour$WAYFARER_TEST_SUFFIX" --target wayfarer
 done
 

@@ -387,7 +387,7 @@ TEST_F(FileDownload, FailsWhenNoNumberedNameIsFree) {
     EXPECT_EQ(Download(backend::Url("/files/setup.exe")),
               DownloadResult(false,
                              L"[WINHTTP] Failed to put the downloaded file in place: no free name beside "
-                             L"\"setup.exe\"."));
+                             L"\"setup.exe\". (1 attempt)"));
     EXPECT_EQ(backend::Requests("/files/setup.exe").size(), 1u);
     EXPECT_EQ(ListFolder(m_folder).size(), 101u);
     EXPECT_EQ(ReadWholeFile(PathInFolder(L"setup (100).exe")), "100");

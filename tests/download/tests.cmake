@@ -32,7 +32,7 @@ add_test(NAME installer_trust_fixtures
          COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/download/make-signed-fixtures.sh" "${signedFixtures}"
                  $<TARGET_FILE:fake_installer>)
 set_tests_properties(installer_trust_fixtures PROPERTIES FIXTURES_SETUP signed_fixtures)
-foreach(prefix win64 win32)
+foreach(prefix IN LISTS WAYFARER_TEST_PREFIXES)
     set_property(TEST installer_trust_tests.${prefix} APPEND PROPERTY ENVIRONMENT
                  "WAYFARER_SIGNED_FIXTURES=Z:${signedFixtures}")
     set_tests_properties(installer_trust_tests.${prefix} PROPERTIES FIXTURES_REQUIRED signed_fixtures)

@@ -12,6 +12,7 @@
 #include "pages/DownloadRunTesting.h"
 #include "pages/FinishPages.h"
 #include "pages/FrameHarness.h"
+#include "registry/RegistryPaths.h"
 #include "support/Backend.h"
 #include "tests/download/InstallerFixtures.h"
 #include "win32/Handle.h"
@@ -380,7 +381,14 @@ TEST_F(DownloadPageTest, AnOfferWhoseDownloadFailsIsReportedAndTheRunGoesOn) {
 // accepted or not; an offer without one leaves nothing.
 TEST_F(DownloadPageTest, ShownOffersWithANoShowBlockAreStampedWhenThePageStarts) {
     const std::wstring key = L"Software\\WayfarerDownloadPageStamp";
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    // The stamps live in the installer's own (32-bit) view of the registry.
+    auto removeStamps = [] {
+        win32::RegKey software;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | registry::kProcessView,
+                            software.Put()) == ERROR_SUCCESS)
+            ::RegDeleteTreeW(software.Get(), L"WayfarerDownloadPageStamp");
+    };
+    removeStamps();
     auto shown = [](const std::string& name, bool pn) {
         json ps = {{"i", "i.png"}, {"dn", name}, {"u", "https://localhost/dl/never.exe"}};
         if (pn) {
@@ -403,8 +411,8 @@ TEST_F(DownloadPageTest, ShownOffersWithANoShowBlockAreStampedWhenThePageStarts)
                              frame.NavigateToPage(2);
                              // Read before the page's first timer tick.
                              win32::RegKey stamps;
-                             if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, stamps.Put()) ==
-                                 ERROR_SUCCESS) {
+                             if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | registry::kProcessView,
+                                                 stamps.Put()) == ERROR_SUCCESS) {
                                  wchar_t name[64];
                                  for (DWORD i = 0, length = 64;
                                       ::RegEnumValueW(stamps.Get(), i, name, &length, nullptr, nullptr, nullptr,
@@ -424,7 +432,7 @@ TEST_F(DownloadPageTest, ShownOffersWithANoShowBlockAreStampedWhenThePageStarts)
                          }});
         (void)page;
     }
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    removeStamps();
     EXPECT_EQ(values, std::vector<std::wstring>{L"Declined"});
     // yyyymmdd, some 180 days ahead.
     SYSTEMTIME today{};
@@ -882,6 +890,9 @@ TEST_F(DownloadPageTest, InstallerRunsOnlyWhenItMatchesItsPublishedHash) {
     const std::vector<Case> cases = {{"right", right, true}, {"upper-case", upper, true}, {"wrong", wrong, false}};
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
+        // A download never replaces a file of its name: the earlier case's installer goes, so that this case's
+        // file is saved under the same name.
+        ::DeleteFileW((m_folder + L"\\offer-setup.exe").c_str());
         backend::Reset();
         m_configuration->m_mainPackage = MainPackage();
         m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");

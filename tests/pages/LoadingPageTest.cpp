@@ -196,6 +196,7 @@ TEST_F(LoadingPageTest, NothingReachesTheFrameAfterItWentWhileImagesLoaded) {
         std::this_thread::sleep_for(std::chrono::milliseconds(3000));
         EXPECT_EQ(*handOvers, 0);
         DownloadManager::GetInstance()->m_cancelled = false;
+        ConfigurationManager::GetInstance()->m_closing = false;
     }
 }
 
