@@ -131,6 +131,7 @@ TEST(RunLog, RecordsTheRunInOrderOutlivesTheWorkFolderAndKeepsTheNewestFive) {
 
     ScriptServer();
     InstallerLog installers;
+    RemoveEarlierProductDownloads();
     const std::string output = RunDriver(driver, installer);
     SCOPED_TRACE(output);
     for (const auto& run : installers.WaitForRuns(2)) {

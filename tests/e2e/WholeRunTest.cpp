@@ -111,6 +111,7 @@ TEST(WholeRun, EveryPageInOrderEveryInstallerRunAndTheWorkFolderGone) {
     ScriptServer(FakeInstallerBytes());
     InstallerLog log;
 
+    RemoveEarlierProductDownloads();
     const std::string output = RunDriver(driver, installer);
     SCOPED_TRACE(output);
     EXPECT_EQ(PagesOf(output), flavour.pages);

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <string>
 
 namespace whole_run_testing {
@@ -50,6 +53,24 @@ inline std::string RunDriver(const std::wstring& driver, const std::wstring& ins
         output.append(buffer, read);
     ::WaitForSingleObject(processHandle.Get(), INFINITE);
     return output;
+}
+
+// Removes the DLM product that earlier runs (the demo's, another test's) left in the Downloads folder of the
+// project's prefix, whose user folders are its own (tools/wine-run): a download never replaces a file of its
+// name, so a leftover would make this run's copy a numbered one.
+inline void RemoveEarlierProductDownloads() {
+    PWSTR folder = nullptr;
+    if (FAILED(::SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &folder)))
+        return;
+    const std::wstring downloads = folder;
+    ::CoTaskMemFree(folder);
+    WIN32_FIND_DATAW found{};
+    win32::FindHandle search(::FindFirstFileW((downloads + L"\\Quarvel Setup*.exe").c_str(), &found));
+    if (!search)
+        return;
+    do {
+        ::DeleteFileW((downloads + L"\\" + found.cFileName).c_str());
+    } while (::FindNextFileW(search.Get(), &found));
 }
 
 }  // namespace whole_run_testing
