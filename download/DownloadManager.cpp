@@ -90,14 +90,8 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
     const std::uint64_t started = diagnostics::GetTickMs();
 
     download::AttemptPlan plan;
-    plan.url = url;
-    plan.progress = std::make_shared<download::ProgressReporter>(notifyWindow);
-    try {
-        RefuseCleartext(url);
-        plan.targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
-    } catch (const std::runtime_error& error) {
-        return DownloadResult(false, download::TagFailure(kWinHttpTag, error));
-    }
+    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinHttpTag, plan))
+        return *refused;
 
     const download::RetryPolicy policy{m_fallbackDelay, m_retryPauseCap,  m_retryPauseJitter,
                                        m_maxAttempts,   m_retryTimeLimit, download::kMaxAttemptsPerFile};
@@ -173,22 +167,31 @@ DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url,
                                                     const std::wstring& fileName,
                                                     bool useTemporaryFolder) {
     download::AttemptPlan plan;
-    plan.url = url;
-    plan.progress = std::make_shared<download::ProgressReporter>(notifyWindow);
-    try {
-        RefuseCleartext(url);
-        // The target is settled here, on the caller's thread: telling the user about a missing folder may take
-        // longer than any stall limit.
-        plan.targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
-    } catch (const std::runtime_error& error) {
-        return DownloadResult(false, download::TagFailure(kWinInetTag, error));
-    }
+    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinInetTag, plan))
+        return *refused;
     download::AttemptOutcome outcome = AttemptWinInet(plan);
     KeptFile kept;
     kept.Take(std::move(outcome.keptPath));
     if (outcome.kind == download::AttemptOutcome::Kind::Succeeded)
         return DownloadResult(true, std::wstring());
     return DownloadResult(false, outcome.text);
+}
+
+std::optional<DownloadResult> DownloadManager::PlanFirstAttempt(const std::wstring& url,
+                                                                HWND notifyWindow,
+                                                                const std::wstring& fileName,
+                                                                bool useTemporaryFolder,
+                                                                const wchar_t* tag,
+                                                                download::AttemptPlan& plan) {
+    plan.url = url;
+    plan.progress = std::make_shared<download::ProgressReporter>(notifyWindow);
+    try {
+        RefuseCleartext(url);
+        plan.targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
+    } catch (const std::runtime_error& error) {
+        return DownloadResult(false, download::TagFailure(tag, error));
+    }
+    return std::nullopt;
 }
 
 bool DownloadManager::PauseUnlessCancelled(std::chrono::milliseconds pause) const {

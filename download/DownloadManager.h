@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,6 +125,15 @@ private:
     download::AttemptOutcome AttemptWinInet(const download::AttemptPlan& plan);
     // Raises a final failure for an http URL.
     static void RefuseCleartext(const std::wstring& url);
+    // The first attempt's plan for a file download, settled on the caller's thread (telling the user about a
+    // missing folder may take longer than any stall limit); the refusal, with `tag` before its text, when the URL
+    // or the name cannot be downloaded.
+    std::optional<DownloadResult> PlanFirstAttempt(const std::wstring& url,
+                                                   HWND notifyWindow,
+                                                   const std::wstring& fileName,
+                                                   bool useTemporaryFolder,
+                                                   const wchar_t* tag,
+                                                   download::AttemptPlan& plan);
     // Waits `pause`, or less when m_cancelled is set meanwhile; false when it is.
     bool PauseUnlessCancelled(std::chrono::milliseconds pause) const;
     void FetchToMemory(const std::wstring& url,

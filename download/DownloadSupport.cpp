@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <exception>
+#include <thread>
 
 #include "download/DownloadLimits.h"
 #include "download/DownloadManager.h"
@@ -112,6 +113,14 @@ void FailPassing(const std::wstring& text, std::optional<std::chrono::millisecon
 void FailPassingWithCode(const wchar_t* format, DWORD code) {
     const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
     FailPassing(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
+}
+
+void FailExchange(const wchar_t* format, DWORD code, bool verdict) {
+    if (verdict) {
+        const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
+        FailFinally(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
+    }
+    FailPassingWithCode(format, code);
 }
 
 void FailWithCode(const wchar_t* format, DWORD code) {
@@ -566,6 +575,10 @@ void ProgressReporter::ReportComplete() {
         Post(WM_DOWNLOAD_PROGRESS, 100);
 }
 
+namespace {
+
+// The outcome of an attempt that raised `error`, with `tag` before its text. Called in the handler of `error`: its
+// kind is told from the failure being handled.
 AttemptOutcome FailedOutcome(const wchar_t* tag, const std::runtime_error& error) {
     AttemptOutcome outcome;
     outcome.text = TagFailure(tag, error);
@@ -584,6 +597,46 @@ AttemptOutcome FailedOutcome(const wchar_t* tag, const std::runtime_error& error
     } catch (...) {
         // Any other failure keeps the outcome's default kind.
     }
+    return outcome;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> BeginBody(WatchedTransfer& transfer,
+                                       const AttemptPlan& plan,
+                                       const AnswerHeaders& answer) {
+    const auto [offset, identity] = PlaceBody(plan.resume, answer);
+    transfer.SetIdentity(identity);
+    const std::optional<std::uint64_t> length = offset > 0 ? identity.length : answer.contentLength;
+    PartialFile& file = transfer.File();
+    file.RequireOpen();
+    file.StartAt(offset);
+    plan.progress->Start(length, offset);
+    return length;
+}
+
+AttemptOutcome RunAttempt(const std::shared_ptr<WatchedTransfer>& transfer,
+                          const wchar_t* tag,
+                          std::function<void()> body) {
+    AttemptOutcome outcome;
+    try {
+        std::thread([transfer, body = std::move(body)] {
+            try {
+                body();
+            } catch (...) {
+                // Raised again on the caller's thread, which tells the kinds of failure apart.
+                transfer->Finish(DownloadResult(false, std::wstring()), std::current_exception());
+            }
+        }).detach();
+        const DownloadResult result = transfer->Wait();
+        // Only a transfer given up on ends without raising: it fell silent, which may pass.
+        outcome.kind = result.first ? AttemptOutcome::Kind::Succeeded : AttemptOutcome::Kind::Passing;
+        outcome.text = result.second;
+    } catch (const std::runtime_error& error) {
+        outcome = FailedOutcome(tag, error);
+    }
+    outcome.keptPath = transfer->TakeKeptPath();
+    outcome.identity = transfer->Identity();
     return outcome;
 }
 

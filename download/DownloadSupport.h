@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -53,6 +54,10 @@ private:
                               bool restart = false);
 // FailWithCode, as a failure that may pass.
 [[noreturn]] void FailPassingWithCode(const wchar_t* format, DWORD code);
+// A failed exchange with the server, `code` its error: final when `verdict` (the server's certificate or TLS was
+// refused, which asking again would meet again), otherwise (a connection refused, reset or timed out) one that may
+// pass.
+[[noreturn]] void FailExchange(const wchar_t* format, DWORD code, bool verdict);
 // Raises `format`, which holds "%d" and then "%ls", filled with `code` as a signed number and its system text.
 [[noreturn]] void FailWithCode(const wchar_t* format, DWORD code);
 [[noreturn]] inline void FailWithLastError(const wchar_t* format) {
@@ -329,8 +334,15 @@ struct AttemptOutcome {
     FileIdentity identity;
 };
 
-// The outcome of an attempt that raised `error`, with `tag` before its text. Called in the handler of `error`:
-// its kind is told from the failure being handled.
-AttemptOutcome FailedOutcome(const wchar_t* tag, const std::runtime_error& error);
+// Starts the body of `answer` (to a request made for `plan`'s resume point) in the transfer's file and in the progress
+// that `plan` reports to, as PlaceBody says; returns the whole file's length when known.
+std::optional<std::uint64_t> BeginBody(WatchedTransfer& transfer, const AttemptPlan& plan, const AnswerHeaders& answer);
+
+// One attempt: `body` runs the transfer on a thread of its own (it owns what it uses, since a transfer given up on
+// may outlive the attempt) while the caller waits as long as the transfer's watch allows. The outcome carries
+// `tag` before its text, the kind of its failure, and the bytes the attempt kept.
+AttemptOutcome RunAttempt(const std::shared_ptr<WatchedTransfer>& transfer,
+                          const wchar_t* tag,
+                          std::function<void()> body);
 
 }  // namespace download

@@ -130,25 +130,23 @@ bool IsSha256Text(std::string_view text) {
 }
 
 std::string FileSha256Hex(const std::wstring& path, std::wstring& error) {
-    win32::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
+    auto readFailure = [&error] {
         const DWORD code = ::GetLastError();
         error = win32::FormatWide(L"Downloaded installer cannot be read for its SHA-256: %d - %ls",
                                   static_cast<int>(code), DownloadManager::GetSystemErrorText(code).c_str());
         return std::string();
-    }
+    };
+    win32::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return readFailure();
     try {
         Sha256Hasher hasher;
         std::vector<unsigned char> buffer(kHashReadBytes);
         for (;;) {
             DWORD read = 0;
-            if (!::ReadFile(file.Get(), buffer.data(), kHashReadBytes, &read, nullptr)) {
-                const DWORD code = ::GetLastError();
-                error = win32::FormatWide(L"Downloaded installer cannot be read for its SHA-256: %d - %ls",
-                                          static_cast<int>(code), DownloadManager::GetSystemErrorText(code).c_str());
-                return std::string();
-            }
+            if (!::ReadFile(file.Get(), buffer.data(), kHashReadBytes, &read, nullptr))
+                return readFailure();
             if (read == 0)
                 break;
             hasher.Add(buffer.data(), read);

@@ -59,15 +59,9 @@ bool IsVerdict(DWORD code) {
     }
 }
 
-// A failed exchange with the server: final for a verdict on the server, otherwise (a connection refused, reset or
-// timed out) one that may pass.
 [[noreturn]] void FailRequest(const wchar_t* format) {
     const DWORD code = ::GetLastError();
-    if (IsVerdict(code)) {
-        const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
-        download::FailFinally(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
-    }
-    download::FailPassingWithCode(format, code);
+    download::FailExchange(format, code, IsVerdict(code));
 }
 
 // The handles of one request: every redirect and every attempt opens its own and closes them before the next.
@@ -295,13 +289,7 @@ void TransferWinHttp(DownloadManager& manager, download::WatchedTransfer& transf
     answer.acceptRanges = QueryAll(pass.request.Get(), WINHTTP_QUERY_ACCEPT_RANGES);
     answer.etag = QueryAll(pass.request.Get(), WINHTTP_QUERY_ETAG);
     answer.lastModified = QueryAll(pass.request.Get(), WINHTTP_QUERY_LAST_MODIFIED);
-    const auto [offset, identity] = download::PlaceBody(plan.resume, answer);
-    transfer.SetIdentity(identity);
-    const std::optional<std::uint64_t> length = offset > 0 ? identity.length : answer.contentLength;
-
-    file.RequireOpen();
-    file.StartAt(offset);
-    progress.Start(length, offset);
+    const std::optional<std::uint64_t> length = download::BeginBody(transfer, plan, answer);
     BodyBounds bounds(manager, std::nullopt);
     ReadBody(pass.request.Get(), manager.m_cancelled, bounds, &transfer, [&](const char* data, DWORD size) {
         file.Write(data, size);
@@ -323,27 +311,9 @@ download::AttemptOutcome DownloadManager::AttemptWinHttp(const download::Attempt
     auto transfer = std::make_shared<download::WatchedTransfer>(
         limit, plan.targetPath,
         kWinHttpTag + win32::FormatWide(L"No progress for %d seconds.", static_cast<int>(seconds)), plan.keptPath);
-    download::AttemptOutcome outcome;
-    try {
-        std::thread([manager = shared_from_this(), transfer, plan] {
-            try {
-                TransferWinHttp(*manager, *transfer, plan);
-            } catch (...) {
-                // Raised again on the caller's thread, which tells the kinds of failure apart.
-                transfer->Finish(DownloadResult(false, std::wstring()), std::current_exception());
-            }
-        }).detach();
-        const DownloadResult result = transfer->Wait();
-        // Only a transfer given up on ends without raising: it fell silent, which may pass.
-        outcome.kind =
-            result.first ? download::AttemptOutcome::Kind::Succeeded : download::AttemptOutcome::Kind::Passing;
-        outcome.text = result.second;
-    } catch (const std::runtime_error& error) {
-        outcome = download::FailedOutcome(kWinHttpTag, error);
-    }
-    outcome.keptPath = transfer->TakeKeptPath();
-    outcome.identity = transfer->Identity();
-    return outcome;
+    return download::RunAttempt(transfer, kWinHttpTag, [manager = shared_from_this(), transfer, plan] {
+        TransferWinHttp(*manager, *transfer, plan);
+    });
 }
 
 DownloadedBytes DownloadManager::DownloadToMemory(const std::wstring& url) {

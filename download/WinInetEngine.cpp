@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
-#include <thread>
 
 #include "download/DownloadSupport.h"
 #include "win32/Strings.h"
@@ -123,15 +122,9 @@ bool IsVerdict(DWORD code) {
     }
 }
 
-// A failed exchange with the server: final for a verdict on the server, otherwise (a connection refused, reset or
-// timed out) one that may pass.
 [[noreturn]] void FailRequest(const wchar_t* format) {
     const DWORD code = ::GetLastError();
-    if (IsVerdict(code)) {
-        const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
-        download::FailFinally(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
-    }
-    download::FailPassingWithCode(format, code);
+    download::FailExchange(format, code, IsVerdict(code));
 }
 
 // WinINet takes its TLS versions from the system's Internet settings, which may still allow deprecated ones, and
@@ -198,14 +191,8 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const downloa
     answer.acceptRanges = QueryAll(request, HTTP_QUERY_ACCEPT_RANGES);
     answer.etag = QueryAll(request, HTTP_QUERY_ETAG);
     answer.lastModified = QueryAll(request, HTTP_QUERY_LAST_MODIFIED);
-    const auto [offset, identity] = download::PlaceBody(plan.resume, answer);
-    transfer.SetIdentity(identity);
-    const std::optional<std::uint64_t> length = offset > 0 ? identity.length : answer.contentLength;
-
+    const std::optional<std::uint64_t> length = download::BeginBody(transfer, plan, answer);
     download::PartialFile& file = transfer.File();
-    file.RequireOpen();
-    file.StartAt(offset);
-    progress.Start(length, offset);
     download::RateFloor rate(manager.m_minimumRate, manager.m_rateWindow, Clock::now());
     std::vector<char> buffer(kReadBufferBytes);
     for (;;) {
@@ -241,25 +228,6 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const downloa
 
 download::AttemptOutcome DownloadManager::AttemptWinInet(const download::AttemptPlan& plan) {
     auto transfer = std::make_shared<WinInetTransfer>(m_stallTimeout, plan.targetPath, plan.keptPath);
-    download::AttemptOutcome outcome;
-    try {
-        std::thread([manager = shared_from_this(), transfer, plan] {
-            try {
-                Transfer(*manager, *transfer, plan);
-            } catch (...) {
-                // Raised again on the caller's thread, which tells the kinds of failure apart.
-                transfer->Finish(DownloadResult(false, std::wstring()), std::current_exception());
-            }
-        }).detach();
-        const DownloadResult result = transfer->Wait();
-        // Only a transfer given up on ends without raising: it fell silent, which may pass.
-        outcome.kind =
-            result.first ? download::AttemptOutcome::Kind::Succeeded : download::AttemptOutcome::Kind::Passing;
-        outcome.text = result.second;
-    } catch (const std::runtime_error& error) {
-        outcome = download::FailedOutcome(kWinInetTag, error);
-    }
-    outcome.keptPath = transfer->TakeKeptPath();
-    outcome.identity = transfer->Identity();
-    return outcome;
+    return download::RunAttempt(
+        transfer, kWinInetTag, [manager = shared_from_this(), transfer, plan] { Transfer(*manager, *transfer, plan); });
 }

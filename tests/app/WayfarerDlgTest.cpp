@@ -3,6 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "offers/Package.h"
 #include "resource.h"
+#include "support/FolderListing.h"
 #include "support/WindowTesting.h"
 #include "win32/Handle.h"
 
@@ -89,17 +90,12 @@ std::wstring InstallerPath() {
 // What a run leaves in the temporary folder besides its run logs, which stay there by design.
 std::vector<std::wstring> LeftBesideTheRunLogs(const std::wstring& folder) {
     std::vector<std::wstring> left;
-    WIN32_FIND_DATAW found{};
-    win32::FindHandle search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (!search)
-        return left;
-    do {
-        const std::wstring name = found.cFileName;
+    for (const std::wstring& name : testing_files::ListFolder(folder)) {
         const bool runLog =
             name.rfind(L"Quarvel Setup ", 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, L".log") == 0;
-        if (name != L"." && name != L".." && !runLog)
+        if (!runLog)
             left.push_back(name);
-    } while (::FindNextFileW(search.Get(), &found));
+    }
     return left;
 }
 

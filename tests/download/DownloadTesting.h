@@ -14,6 +14,7 @@
 
 #include "config/ConfigurationManager.h"
 #include "download/DownloadManager.h"
+#include "support/FolderListing.h"
 
 namespace download_testing {
 
@@ -65,8 +66,7 @@ private:
 std::string GeneratedBytes(size_t size);
 std::string ReadWholeFile(const std::wstring& path);
 bool FileExists(const std::wstring& path);
-// Names of the entries of `folder` (without "." and "..").
-std::vector<std::wstring> ListFolder(const std::wstring& folder);
+using testing_files::ListFolder;
 // Deletes `folder` and everything in it.
 void RemoveFolder(const std::wstring& folder);
 // True when WinINet's cache holds an entry for `url`.

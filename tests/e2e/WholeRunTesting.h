@@ -2,6 +2,7 @@
 // walking a built installer.
 #pragma once
 
+#include "support/ProgramOutput.h"
 #include "win32/Handle.h"
 
 #include <windows.h>
@@ -25,34 +26,8 @@ inline std::wstring FolderOf(const std::wstring& path) {
 
 // Runs the wizard driver on `installer` and returns what it printed.
 inline std::string RunDriver(const std::wstring& driver, const std::wstring& installer) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return {};
-    win32::Handle reader(readEnd);
-    win32::Handle writer(writeEnd);
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring commandLine = L"\"" + driver + L"\" \"" + installer + L"\" --pause 400 --timeout 200";
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        return {};
-    ::CloseHandle(process.hThread);
-    win32::Handle processHandle(process.hProcess);
-    writer.Reset();
-    std::string output;
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(reader.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        output.append(buffer, read);
-    ::WaitForSingleObject(processHandle.Get(), INFINITE);
-    return output;
+    return testing_programs::RunCapturingOutput(L"\"" + driver + L"\" \"" + installer + L"\" --pause 400 --timeout 200")
+        .output;
 }
 
 // Removes the DLM product that earlier runs (the demo's, another test's) left in the Downloads folder of the

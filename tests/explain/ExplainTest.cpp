@@ -2,6 +2,7 @@
 // test's choosing: its verdicts and reasons, the display-time rules it walks, its refusal of what the installer
 // cannot read, and what it must never do (events, fetches, registry writes).
 #include "support/Backend.h"
+#include "support/ProgramOutput.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
 
@@ -37,42 +38,13 @@ std::wstring TempPath(const std::wstring& name) {
     return std::wstring(temp) + name;
 }
 
-struct ExplainRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;  // standard output and standard error together
-};
+using ExplainRun = testing_programs::ProgramRun;
 
 ExplainRun RunExplain(const std::wstring& arguments) {
-    ExplainRun run;
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return run;
-    win32::Handle reader(readEnd);
-    win32::Handle writer(writeEnd);
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    std::wstring commandLine = L"\"" + ExplainExe() + L"\" " + arguments;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &process)) {
+    const std::wstring commandLine = L"\"" + ExplainExe() + L"\" " + arguments;
+    ExplainRun run = testing_programs::RunCapturingOutput(commandLine);
+    if (!run.started)
         ADD_FAILURE() << "cannot start " << win32::WideToUtf8(commandLine);
-        return run;
-    }
-    ::CloseHandle(process.hThread);
-    win32::Handle processHandle(process.hProcess);
-    writer.Reset();
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(reader.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        run.output.append(buffer, read);
-    ::WaitForSingleObject(processHandle.Get(), INFINITE);
-    ::GetExitCodeProcess(processHandle.Get(), &run.exitCode);
     return run;
 }
 

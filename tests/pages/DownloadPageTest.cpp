@@ -202,6 +202,14 @@ protected:
         EXPECT_EQ(RunFrame(frame, steps), 1);
     }
 
+    // Run with the download page of the ISV flavour or of the DLM one.
+    void RunFlavour(DownloadFrame& frame, bool isv) {
+        if (isv)
+            Run(frame, frame.AddDownloadPage<RecordingPageIsv>());
+        else
+            Run(frame, frame.AddDownloadPage<RecordingPageDlm>());
+    }
+
     std::shared_ptr<ConfigurationManager> m_configuration;
     struct Saved {
         std::shared_ptr<Package> m_mainPackage;
@@ -466,13 +474,7 @@ TEST_F(DownloadPageTest, ZipInstallersAreUnpackedAndTheirProgramRuns) {
         backend::Script("/dl/" + offer + ".zip", {{.body = archive}});
         m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/" + offer + ".zip", "/o")};
         DownloadFrame frame;
-        if (isv) {
-            auto& page = frame.AddDownloadPage<RecordingPageIsv>();
-            Run(frame, page);
-        } else {
-            auto& page = frame.AddDownloadPage<RecordingPageDlm>();
-            Run(frame, page);
-        }
+        RunFlavour(frame, isv);
         EXPECT_FALSE(frame.m_errorShown);
 
         // The DLM flavour stores its product as it came; only the offer is unpacked and run.
@@ -596,13 +598,7 @@ TEST_F(DownloadPageTest, NoMainProductShowsTheErrorPage) {
     m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.exe", "")};
     for (bool isv : {true, false}) {
         DownloadFrame frame;
-        if (isv) {
-            auto& page = frame.AddDownloadPage<RecordingPageIsv>();
-            Run(frame, page);
-        } else {
-            auto& page = frame.AddDownloadPage<RecordingPageDlm>();
-            Run(frame, page);
-        }
+        RunFlavour(frame, isv);
         EXPECT_TRUE(frame.m_errorShown);
         EXPECT_EQ(frame.ErrorTitle(), frame.Text(isv ? "PAGE_ERROR_TITLE" : "PAGE_DOWNLOAD_ERROR_TITLE"));
     }
