@@ -7,6 +7,8 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(
     g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+    # The x86-64 test build (tools/arch.sh says where it runs).
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
     cmake ninja-build pkg-config dpkg-dev
     wine wine32:i386 wine64 libwine:i386
     # Wine's own fonts: the symbol font of the caption buttons and the dialogs' shell font.
@@ -26,24 +28,46 @@ for p in "${packages[@]}"; do
 done
 
 needUpdate=0
+# The Debian archive this machine already uses: the extra suites come from it, never from an address named here.
+archive=$( (cat /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null || true) |
+          grep -E '^(URIs:|deb) ' | grep -v -- -security | grep -oE '(https?|file):/[^ ]+' | sed -n 1p || true)
+addSuites() {
+    [ -n "$archive" ] || { echo "setup: no Debian archive found in this machine's apt sources" >&2; exit 1; }
+    cat >"$1" <<SRC
+Types: $2
+URIs: $archive
+Suites: $3
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+}
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
     needUpdate=1
 fi
 srcList=/etc/apt/sources.list.d/wayfarer-deb-src.sources
 if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    cat >"$srcList" <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+    addSuites "$srcList" deb-src "bookworm bookworm-updates"
     needUpdate=1
 fi
 
+# The emulator that runs Wine's 32-bit loader where the kernel runs 64-bit code only (tools/arch.sh): Debian 12's
+# own qemu takes about 45 s to start each 32-bit process, the backports suite's starts it at once. The suite comes
+# from the archive this machine already uses.
+backportsList=/etc/apt/sources.list.d/wayfarer-backports.sources
+if ! grep -rqsE '^(Suites:.*|deb .*)bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    addSuites "$backportsList" deb bookworm-backports
+    needUpdate=1
+fi
+qemu=/usr/bin/qemu-i386
+if ! "$qemu" --version 2>/dev/null | grep -qE 'version ([1-9][0-9])\.'; then
+    missingQemu=1
+else
+    missingQemu=0
+fi
+
 tinyxmlDir="$here/third_party/tinyxml2"
-if [ ${#missing[@]} -gt 0 ] || [ ! -f "$tinyxmlDir/tinyxml2.cpp" ]; then
+if [ ${#missing[@]} -gt 0 ] || [ $missingQemu = 1 ] || [ ! -f "$tinyxmlDir/tinyxml2.cpp" ]; then
     needUpdate=1
 fi
 if [ $needUpdate = 1 ]; then
@@ -52,6 +76,10 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if [ $missingQemu = 1 ]; then
+    echo "setup: installing qemu-user from bookworm-backports"
+    apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
 fi
 
 # tinyxml2 is compiled by the cross build from Debian's own source package.
