@@ -5,6 +5,7 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace net {
@@ -13,7 +14,9 @@ std::chrono::milliseconds Jittered(std::chrono::milliseconds pause, double fract
     unit = std::clamp(unit, 0.0, 1.0);
     const double factor = 1.0 + fraction * (2.0 * unit - 1.0);
     const double milliseconds = std::max(0.0, static_cast<double>(pause.count()) * factor);
-    return std::chrono::milliseconds(static_cast<long long>(milliseconds));
+    // Rounded, not truncated: the 32-bit build computes on the x87 unit at whatever precision the start-up code
+    // chose, where 5000 * 0.8 can land a hair under 4000.
+    return std::chrono::milliseconds(std::llround(milliseconds));
 }
 
 double RandomUnit() {
