@@ -10,12 +10,25 @@ export WAYFARER_BUILD_DIR=${WAYFARER_BUILD_DIR:-$root/$WAYFARER_TEST_BUILD}
 
 if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
     export WAYFARER_SANDBOXED=1
+    if [ "$WAYFARER_I386" = emulated ]; then
+        # A user namespace of our own may mount a binfmt_misc instance of its own (see below).
+        exec unshare --user --map-root-user --mount --net --fork -- "$0" "$@"
+    fi
     if [ "$(id -u)" = 0 ]; then
         exec unshare --net --fork -- "$0" "$@"
     fi
     exec unshare --user --map-root-user --net --fork -- "$0" "$@"
 fi
 
+if [ "$WAYFARER_I386" = emulated ]; then
+    # 32-bit Linux programs (Wine's 32-bit loader) go to qemu's user-mode emulator, in this namespace only: the
+    # machine's own binfmt_misc and its settings stay as they are. The emulator is opened now (F), so it need not be
+    # visible to the programs it runs; argv[0] is passed on (P), as Wine's preloader expects its own.
+    mount -t binfmt_misc wayfarer /proc/sys/fs/binfmt_misc
+    elf='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+    mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    echo ":wayfarer-i386:M::$elf:$mask:$(command -v qemu-i386):FP" >/proc/sys/fs/binfmt_misc/register
+fi
 ip link set lo up
 state="$WAYFARER_BUILD_DIR/sandbox"
 mkdir -p "$state"

@@ -6,7 +6,7 @@ wayfarer_add_test(NAME e2e_tests SOURCES
     pages/DownloadRunTesting.cpp
     e2e/WholeRunTest.cpp
     e2e/RunLogTest.cpp
-    DISPLAY BACKEND LOCKS instance_mutex)
+    DISPLAY BACKEND SHIPPED LOCKS instance_mutex)
 target_compile_definitions(e2e_tests PRIVATE WAYFARER_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(e2e_tests wizard_driver)
 if(WAYFARER_WIZARD_TYPE STREQUAL "DLM")
@@ -31,7 +31,7 @@ foreach(flavour IN ITEMS isv-nobrand:build-nobrand${WAYFARER_FLAVOUR_BUILD_SUFFI
     add_test(NAME e2e_tests.${name} COMMAND "${WAYFARER_WINE_RUN}" win64 $<TARGET_FILE:e2e_tests>)
     set_tests_properties(e2e_tests.${name} PROPERTIES
         ENVIRONMENT "WAYFARER_INSTALLER_EXE=Z:$<TARGET_FILE:wayfarer>;WAYFARER_PREFIX_KIND=win64;WAYFARER_FAKE_INSTALLER_EXE=Z:$<TARGET_FILE:fake_installer>;WAYFARER_E2E_FLAVOUR=${name};WAYFARER_E2E_INSTALLER=Z:${CMAKE_SOURCE_DIR}/${folder}/QuarvelSetup.exe"
-        LABELS "win64;e2e"
+        LABELS "win64;e2e;${WAYFARER_SHIPPED_LABEL}"
         TIMEOUT 600
         RESOURCE_LOCK "backend;instance_mutex")
 endforeach()

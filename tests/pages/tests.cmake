@@ -18,7 +18,7 @@ wayfarer_add_test(NAME loading_page_tests SOURCES
     pages/LoadingPageTest.cpp
     pages/LoadingFlowTest.cpp
     pages/dlm_documents.rc
-    DISPLAY BACKEND LOCKS instance_mutex)
+    DISPLAY BACKEND SHIPPED LOCKS instance_mutex)
 wayfarer_add_test(NAME reading_pages_tests SOURCES
     pages/ReadingPagesTest.cpp
     DISPLAY BACKEND LOCKS instance_mutex)
