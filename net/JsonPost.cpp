@@ -2,7 +2,9 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -16,6 +18,9 @@
 namespace {
 
 const DWORD kResponseHeadersTimeoutMs = 90000;
+// The largest answer read: a configuration is kilobytes; beyond this bound nothing useful is being sent, and a
+// 32-bit process must not spend its address space finding out where its memory ends.
+const std::size_t kMaxAnswerBytes = std::size_t{128} << 20;
 
 // Diagnostics go to standard output only; the user never sees them.
 void Report(const char* text) {
@@ -114,8 +119,14 @@ bool PostJson(const std::wstring& url,
             Report("Error %u in WinHttpReadData.", static_cast<unsigned>(::GetLastError()));
             continue;
         }
+        const std::size_t chunkLength = std::strlen(chunk.get());
+        if (chunkLength > kMaxAnswerBytes - std::min(response.size(), kMaxAnswerBytes)) {
+            Report("Answer larger than %u bytes", static_cast<unsigned>(kMaxAnswerBytes));
+            std::string().swap(response);
+            throw WayfarerException();
+        }
         try {
-            response.append(chunk.get());
+            response.append(chunk.get(), chunkLength);
         } catch (const std::bad_alloc&) {
             // An answer too large for the address space ends like a chunk that cannot be allocated: the caller
             // gets what fitted and judges it (a truncated JSON text does not parse).

@@ -15,10 +15,11 @@ using HeaderList = std::vector<std::pair<std::wstring, std::wstring>>;
 // the URL's scheme, port, query and fragment are ignored. `headers` is taken by value: "Expect: 100-continue"
 // and "Content-Type: application/json" are appended to this copy only.
 //
-// The answer's body is appended to `response` (never cleared), each received chunk up to its first NUL;
-// `status` is written only when the status line could be read. Returns true once the request was sent and the
-// response headers arrived, whatever the HTTP status; every other outcome raises WayfarerException. Problems
-// that do not stop the call (a header that cannot be added, a failed read) are written to standard output.
+// The answer's body is appended to `response`, each received chunk up to its first NUL; it is cleared only when
+// the answer outgrows its bound (128 MiB), which raises WayfarerException. `status` is written only when the status
+// line could be read. Returns true once the request was sent and the response headers arrived, whatever the HTTP
+// status; every other outcome raises WayfarerException. Problems that do not stop the call (a header that cannot
+// be added, a failed read) are written to standard output.
 // The WinHTTP time-outs decide how long a silent server is waited for; the wait for the response headers is
 // bounded at Windows' own default of 90 s, which Wine would otherwise leave unbounded.
 bool PostJson(const std::wstring& url,

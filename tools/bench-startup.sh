@@ -17,6 +17,14 @@ if [ -z "${WAYFARER_SANDBOXED:-}" ]; then
 fi
 exe=$WAYFARER_TEST_BUILD/QuarvelSetup.exe
 minimal=$WAYFARER_TEST_BUILD/tools/win/minimal_dialog.exe
+# Both programs are timed the same way: the shipped build where 32-bit code runs (natively, or through the emulator
+# that tools/sandbox.sh sets up, which slows both), else the x86-64 build made the same way.
+case "$WAYFARER_I386" in
+    native) how="the shipped 32-bit build, run natively" ;;
+    emulated) how="the shipped 32-bit build, Wine's 32-bit loader run by qemu's user-mode emulator" ;;
+    *) how="the x86-64 build made the same way (no 32-bit code runs here)" ;;
+esac
+echo "timed: $exe and $minimal: $how"
 printf 'size: %s %d bytes, %s %d bytes\n' "$(basename $exe)" "$(stat -c %s $exe)" "$(basename $minimal)" "$(stat -c %s $minimal)"
 # The timer runs inside Wine and times from CreateProcess to the first visible top-level window.
 out=$(tools/wine-run win64 $WAYFARER_TEST_BUILD/tools/win/startup_timer.exe "$runs" "Z:$root/$minimal" "Z:$root/$exe" | tr -d '\r')
