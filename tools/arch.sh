@@ -25,7 +25,12 @@ wayfarer_i386_probe() {
     fi
     echo none
 }
-WAYFARER_I386=${WAYFARER_I386:-$(wayfarer_i386_probe)}
+# What a script that was handed the answer already said is not said again.
+if [ -n "${WAYFARER_I386:-}" ]; then
+    WAYFARER_ARCH_QUIET=1
+else
+    WAYFARER_I386=$(wayfarer_i386_probe)
+fi
 export WAYFARER_I386
 
 if [ "$WAYFARER_I386" != none ]; then
