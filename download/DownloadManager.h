@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "download/Backoff.h"
 #include "download/DownloadLimits.h"
 
 class ConfigurationManager;
@@ -92,6 +93,9 @@ public:
     // The same with the text after the URL's last "/" (query included) as the file name.
     std::wstring MakeDownloadPathFromUrl(const std::wstring& url, bool useTemporaryFolder);
 
+    // The bounds of the attempts of a file download, from the members below.
+    download::RetryPolicy RetryBounds() const;
+
     // The system's text for a Win32 error code, as the system returns it (line break included); empty when the
     // system has none, as for most WinHTTP and WinINet codes.
     static std::wstring GetSystemErrorText(DWORD code);
@@ -109,8 +113,8 @@ public:
     std::chrono::milliseconds m_fallbackDelay{download::kRetryPauseBase};
     std::chrono::milliseconds m_retryPauseCap{download::kRetryPauseCap};
     double m_retryPauseJitter{download::kRetryPauseJitter};
-    int m_maxAttempts{download::kMaxAttempts};
-    std::chrono::milliseconds m_retryTimeLimit{download::kRetryTimeLimit};
+    int m_maxAttempts{download::kMaxAttemptsWithoutProgress};
+    std::chrono::milliseconds m_retryTimeLimit{download::kTimeWithoutProgress};
     // The engine of the first attempt; tests start with WinINet to see it resume.
     download::Engine m_firstEngine{download::Engine::WinHttp};
     std::chrono::milliseconds m_stallTimeout{download::kStallTimeout};
