@@ -17,6 +17,7 @@
 
 #include "download/Backoff.h"
 #include "download/DownloadLimits.h"
+#include "download/DownloadResult.h"
 
 class ConfigurationManager;
 
@@ -35,8 +36,6 @@ struct DownloadStats {
 };
 }  // namespace download
 
-// (succeeded, error text). The text is meaningful only when the flag is false.
-using DownloadResult = std::pair<bool, std::wstring>;
 using DownloadedBytes = std::unique_ptr<std::vector<char>>;
 // Receives the bytes of an image download on the download's own thread: an empty vector when the download
 // failed, no vector at all when the manager was cancelled meanwhile.

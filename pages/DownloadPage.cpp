@@ -1,6 +1,7 @@
 #include "pages/DownloadPage.h"
 
 #include "config/ConfigurationManager.h"
+#include "download/DownloadManager.h"
 #include "download/SavedName.h"
 #include "download/StartedInstallers.h"
 #include "download/UrlRules.h"

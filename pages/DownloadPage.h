@@ -7,7 +7,6 @@
 // the offers' installers.
 #pragma once
 
-#include "download/DownloadManager.h"
 #include "download/InstallerFetch.h"
 #include "download/InstallerLaunch.h"
 #include "pages/CStaticFromImage.h"
@@ -24,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 class ConfigurationManager;
+class DownloadManager;
 class Package;
 class StartedInstallers;
 

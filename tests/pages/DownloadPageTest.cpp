@@ -3,6 +3,7 @@
 // the run ends on.
 #include "pages/DownloadPage.h"
 
+#include "download/DownloadManager.h"
 #include "download/InstallerLaunch.h"
 #include "download/StartedInstallers.h"
 #include "l10n/LanguageManager.h"
