@@ -2,6 +2,7 @@
 
 #include "net/ServerText.h"
 #include "win32/Handle.h"
+#include "win32/PathRules.h"
 #include "win32/Strings.h"
 
 #include <windows.h>
@@ -46,7 +47,7 @@ std::wstring ReadProductName() {
     std::wstring name(text, wcsnlen(text, length));
     // The name becomes part of a file name.
     for (wchar_t& c : name)
-        if (c < 0x20 || wcschr(L"<>:\"/\\|?*", c) != nullptr)
+        if (path_rules::IsForbiddenInFileName(c))
             c = L'_';
     return name;
 }

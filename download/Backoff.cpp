@@ -6,6 +6,8 @@
 
 namespace download {
 
+Backoff::Backoff(const RetryPolicy& policy, Clock::time_point start) : Backoff(policy, start, net::RandomUnit) {}
+
 Backoff::Backoff(const RetryPolicy& policy, Clock::time_point start, std::function<double()> random)
     : m_policy(policy), m_random(std::move(random)), m_lastProgress(start) {}
 

@@ -6,22 +6,28 @@
 #include <functional>
 #include <optional>
 
+#include "download/DownloadLimits.h"
+
 namespace download {
 
+// The bounds of the attempts, as shipped unless a test shortens them.
 struct RetryPolicy {
-    std::chrono::milliseconds pauseBase;
-    std::chrono::milliseconds pauseCap;
-    double jitter;  // fraction of a pause by which it is spread either way
-    int maxAttemptsWithoutProgress;
-    std::chrono::milliseconds timeWithoutProgress;
-    int maxAttempts;
+    std::chrono::milliseconds pauseBase = kRetryPauseBase;
+    std::chrono::milliseconds pauseCap = kRetryPauseCap;
+    double jitter = kRetryPauseJitter;  // fraction of a pause by which it is spread either way
+    int maxAttemptsWithoutProgress = kMaxAttemptsWithoutProgress;
+    std::chrono::milliseconds timeWithoutProgress = kTimeWithoutProgress;
+    int maxAttempts = kMaxAttemptsPerFile;
 };
 
 class Backoff {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // `random` returns numbers in [0, 1).
+    // Spread by the system's random numbers, as every installer must be: a fleet that lost the same server at the
+    // same moment must not come back to it in step.
+    Backoff(const RetryPolicy& policy, Clock::time_point start);
+    // Spread by `random`, which returns numbers in [0, 1).
     Backoff(const RetryPolicy& policy, Clock::time_point start, std::function<double()> random);
 
     // Counts a failed attempt that ended at `now`; `advanced` when it added bytes to the file. Returns the pause

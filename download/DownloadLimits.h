@@ -18,10 +18,11 @@ constexpr int kMaxRedirects = 5;
 constexpr std::chrono::milliseconds kRetryPauseBase{1000};
 constexpr std::chrono::milliseconds kRetryPauseCap{30000};
 constexpr double kRetryPauseJitter = 0.5;
-// No attempt follows kMaxAttempts attempts in a row that brought no new bytes, nor begins once kRetryTimeLimit has
-// passed since the file last grew; kMaxAttemptsPerFile bounds a server that hands out a few bytes per attempt.
-constexpr int kMaxAttempts = 6;
-constexpr std::chrono::milliseconds kRetryTimeLimit{180000};
+// No attempt follows kMaxAttemptsWithoutProgress attempts in a row that brought no new bytes, nor begins once
+// kTimeWithoutProgress has passed since the file last grew; kMaxAttemptsPerFile bounds a server that hands out a
+// few bytes per attempt.
+constexpr int kMaxAttemptsWithoutProgress = 6;
+constexpr std::chrono::milliseconds kTimeWithoutProgress{180000};
 constexpr int kMaxAttemptsPerFile = 100;
 // Bytes an attempt must add to the file to count as progress: a server that drips a little before each cut must
 // not keep the wizard for hours.
@@ -48,5 +49,10 @@ constexpr std::size_t kMaxImageBytes = 16 * 1024 * 1024;
 // A download kept beside a file of the same name is numbered " (1)" up to this; past it the folder holds so many
 // copies that the download fails rather than go on probing names.
 constexpr int kMaxSavedNameNumber = 100;
+
+// A server value (a URL, a name, a header) quoted in a failure text is cut here, and a whole failure text of one
+// engine at kMaxFailureTextChars: failure texts end up in the error event and in the run log.
+constexpr std::size_t kQuotedValueChars = 200;
+constexpr std::size_t kMaxFailureTextChars = 1024;
 
 }  // namespace download

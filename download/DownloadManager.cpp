@@ -12,8 +12,9 @@
 #include "diagnostics/RunLog.h"
 #include "download/Backoff.h"
 #include "download/DownloadSupport.h"
-#include "net/Jitter.h"
+#include "download/Failure.h"
 #include "ui/Window.h"
+#include "win32/PathRules.h"
 
 std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
     // Never destroyed: a thread that outlives the wizard (a loading run, an event send) may still ask for it while
@@ -93,9 +94,7 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
     if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinHttpTag, plan))
         return *refused;
 
-    const download::RetryPolicy policy{m_fallbackDelay, m_retryPauseCap,  m_retryPauseJitter,
-                                       m_maxAttempts,   m_retryTimeLimit, download::kMaxAttemptsPerFile};
-    download::Backoff backoff(policy, std::chrono::steady_clock::now(), net::RandomUnit);
+    download::Backoff backoff(RetryBounds(), std::chrono::steady_clock::now());
     KeptFile kept;
     download::FileIdentity identity;
     std::wstring winHttpText;
@@ -188,10 +187,19 @@ std::optional<DownloadResult> DownloadManager::PlanFirstAttempt(const std::wstri
     try {
         RefuseCleartext(url);
         plan.targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
-    } catch (const std::runtime_error& error) {
-        return DownloadResult(false, download::TagFailure(tag, error));
+    } catch (const download::Failure& failure) {
+        return DownloadResult(false, download::TagFailure(tag, failure));
     }
     return std::nullopt;
+}
+
+download::RetryPolicy DownloadManager::RetryBounds() const {
+    return {.pauseBase = m_fallbackDelay,
+            .pauseCap = m_retryPauseCap,
+            .jitter = m_retryPauseJitter,
+            .maxAttemptsWithoutProgress = m_maxAttempts,
+            .timeWithoutProgress = m_retryTimeLimit,
+            .maxAttempts = download::kMaxAttemptsPerFile};
 }
 
 bool DownloadManager::PauseUnlessCancelled(std::chrono::milliseconds pause) const {
@@ -211,8 +219,8 @@ void DownloadManager::RefuseCleartext(const std::wstring& url) {
     // Only a redirect from https to http was refused before; an http URL of its own is just as open to whoever
     // sits on the way, and the file is run, often elevated.
     if (download::IsHttpUrl(url) && !download::IsHttpsUrl(url)) {
-        download::FailFinally(L"Refused to download a file that will be run over a connection that is not secure: \"" +
-                              url.substr(0, 200) + L"\"");
+        download::FailFinally(L"Refused to download a file that will be run over a connection that is not secure: " +
+                              download::QuotedValue(url));
     }
 }
 
@@ -267,27 +275,17 @@ std::wstring DownloadManager::ResolveTargetPath(const std::wstring& url,
     // Refused before any request: a name that could reach outside the folder, or that Windows would read as a
     // device or a stream, must never be written, whatever the server sends.
     if (!IsPlainFileName(name))
-        download::FailFinally(L"Invalid file name for the download: \"" + name.substr(0, 200) + L"\"");
+        download::FailFinally(L"Invalid file name for the download: " + download::QuotedValue(name));
     const std::wstring path = MakeDownloadPath(name, useTemporaryFolder);
     // A name that does not fit beside the folder could never be saved, whichever engine fetched it. (A folder that
     // is missing leaves the path empty as well, which opening the file reports after the server's answer.)
     if (path.empty() && ::PathIsDirectoryW(SelectFolder(useTemporaryFolder).c_str()))
-        download::FailFinally(L"File name too long for the download folder: \"" + name.substr(0, 200) + L"\"");
+        download::FailFinally(L"File name too long for the download folder: " + download::QuotedValue(name));
     return path;
 }
 
 std::wstring DownloadManager::GetSystemErrorText(DWORD code) {
-    // Inserts are ignored: a system text with placeholders would otherwise be read against arguments that were
-    // never passed.
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (length > 0 && buffer != nullptr)
-        text.assign(buffer, length);
-    ::LocalFree(buffer);
-    return text;
+    return download::SystemMessage(code);
 }
 
 std::wstring LastUrlSegment(const std::wstring& url) {
@@ -295,41 +293,6 @@ std::wstring LastUrlSegment(const std::wstring& url) {
     return slash == std::wstring::npos ? std::wstring() : url.substr(slash + 1);
 }
 
-namespace {
-
-wchar_t ToUpperAscii(wchar_t c) {
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
-// CON, PRN, AUX, NUL, COM0-9 and LPT0-9 (with the superscript digits), CONIN$ and CONOUT$ name devices whatever
-// extension follows them, and Windows ignores spaces before that extension.
-bool IsDeviceName(const std::wstring& name) {
-    std::wstring base = name.substr(0, name.find(L'.'));
-    while (!base.empty() && base.back() == L' ')
-        base.pop_back();
-    for (wchar_t& c : base)
-        c = ToUpperAscii(c);
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
-        if (base == device)
-            return true;
-    }
-    if (base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0)) {
-        const wchar_t digit = base[3];
-        return (digit >= L'0' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
-    }
-    return false;
-}
-
-}  // namespace
-
 bool IsPlainFileName(const std::wstring& name) {
-    if (name.empty() || name.size() > 255)
-        return false;
-    for (wchar_t c : name) {
-        if (c < 0x20 || std::wcschr(L"<>:\"/\\|?*", c) != nullptr)
-            return false;
-    }
-    if (name.find(L"..") != std::wstring::npos || name.back() == L'.' || name.back() == L' ')
-        return false;
-    return !IsDeviceName(name);
+    return path_rules::IsPlainFileName(name);
 }

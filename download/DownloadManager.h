@@ -15,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "download/Backoff.h"
 #include "download/DownloadLimits.h"
+#include "download/DownloadResult.h"
 
 class ConfigurationManager;
 
@@ -34,8 +36,6 @@ struct DownloadStats {
 };
 }  // namespace download
 
-// (succeeded, error text). The text is meaningful only when the flag is false.
-using DownloadResult = std::pair<bool, std::wstring>;
 using DownloadedBytes = std::unique_ptr<std::vector<char>>;
 // Receives the bytes of an image download on the download's own thread: an empty vector when the download
 // failed, no vector at all when the manager was cancelled meanwhile.
@@ -92,6 +92,9 @@ public:
     // The same with the text after the URL's last "/" (query included) as the file name.
     std::wstring MakeDownloadPathFromUrl(const std::wstring& url, bool useTemporaryFolder);
 
+    // The bounds of the attempts of a file download, from the members below.
+    download::RetryPolicy RetryBounds() const;
+
     // The system's text for a Win32 error code, as the system returns it (line break included); empty when the
     // system has none, as for most WinHTTP and WinINet codes.
     static std::wstring GetSystemErrorText(DWORD code);
@@ -109,8 +112,8 @@ public:
     std::chrono::milliseconds m_fallbackDelay{download::kRetryPauseBase};
     std::chrono::milliseconds m_retryPauseCap{download::kRetryPauseCap};
     double m_retryPauseJitter{download::kRetryPauseJitter};
-    int m_maxAttempts{download::kMaxAttempts};
-    std::chrono::milliseconds m_retryTimeLimit{download::kRetryTimeLimit};
+    int m_maxAttempts{download::kMaxAttemptsWithoutProgress};
+    std::chrono::milliseconds m_retryTimeLimit{download::kTimeWithoutProgress};
     // The engine of the first attempt; tests start with WinINet to see it resume.
     download::Engine m_firstEngine{download::Engine::WinHttp};
     std::chrono::milliseconds m_stallTimeout{download::kStallTimeout};

@@ -4,23 +4,20 @@
 #include <cwchar>
 #include <cwctype>
 #include <exception>
+#include <stdexcept>
 #include <thread>
 
 #include "download/DownloadLimits.h"
 #include "download/DownloadManager.h"
+#include "download/ProgressMessages.h"
 #include "download/SavedName.h"
-#include "pages/IPage.h"
+#include "win32/PathRules.h"
 #include "win32/Strings.h"
 
 namespace download {
 namespace {
 
-constexpr unsigned kThreadAnsiCodePage = 3;  // CP_THREAD_ACP
 constexpr size_t kWriteBlockBytes = 1024 * 1024;
-// Server values quoted in a failure text are cut here: the text ends up in an analytics event.
-constexpr size_t kQuotedValueChars = 200;
-// The longest file name the file systems take.
-constexpr size_t kMaxFileNameChars = 255;
 
 void WriteThrough(HANDLE file, const char* data, DWORD size) {
     DWORD written = 0;
@@ -28,15 +25,6 @@ void WriteThrough(HANDLE file, const char* data, DWORD size) {
         FailWithLastError(L"Failed to write file: %d - %ls");
     if (written != size)
         FailWithCode(L"Failed to write file: %d - %ls", ERROR_DISK_FULL);
-}
-
-std::wstring Quoted(const std::wstring& value) {
-    std::wstring text = value.substr(0, kQuotedValueChars);
-    for (wchar_t& c : text) {
-        if (c < 0x20)
-            c = L'?';
-    }
-    return L"\"" + text + L"\"";
 }
 
 bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
@@ -78,7 +66,7 @@ std::wstring MoveToFreeName(const std::wstring& source, const std::wstring& targ
     const std::wstring folder = target.substr(0, slash + 1);
     const std::wstring name = target.substr(slash + 1);
     const size_t maxChars =
-        folder.size() < MAX_PATH - 1 ? std::min(kMaxFileNameChars, MAX_PATH - 1 - folder.size()) : 0;
+        folder.size() < MAX_PATH - 1 ? std::min(path_rules::kMaxFileNameChars, MAX_PATH - 1 - folder.size()) : 0;
     for (int number = 0; number <= kMaxSavedNameNumber; ++number) {
         std::wstring candidate = target;
         if (number > 0) {
@@ -93,43 +81,39 @@ std::wstring MoveToFreeName(const std::wstring& source, const std::wstring& targ
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
             FailWithCode(L"Failed to put the downloaded file in place: %d - %ls", error);
     }
-    FailFinally(L"Failed to put the downloaded file in place: no free name beside " + Quoted(name) + L".");
+    FailFinally(L"Failed to put the downloaded file in place: no free name beside " + QuotedValue(name) + L".");
 }
 
 }  // namespace
 
 void Fail(const std::wstring& text) {
-    throw std::runtime_error(win32::WideToMultiByte(text, kThreadAnsiCodePage));
+    throw Failure(FailureKind::Lasting, text);
 }
 
 void FailFinally(const std::wstring& text) {
-    throw FinalFailure(win32::WideToMultiByte(text, kThreadAnsiCodePage));
+    throw Failure(FailureKind::Final, text);
 }
 
 void FailPassing(const std::wstring& text, std::optional<std::chrono::milliseconds> retryAfter, bool restart) {
-    throw PassingFailure(win32::WideToMultiByte(text, kThreadAnsiCodePage), retryAfter, restart);
+    throw Failure(FailureKind::Passing, text, retryAfter, restart);
 }
 
 void FailPassingWithCode(const wchar_t* format, DWORD code) {
-    const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
-    FailPassing(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
+    FailPassing(TextWithCode(format, code));
 }
 
 void FailExchange(const wchar_t* format, DWORD code, bool verdict) {
-    if (verdict) {
-        const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
-        FailFinally(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
-    }
+    if (verdict)
+        FailFinally(TextWithCode(format, code));
     FailPassingWithCode(format, code);
 }
 
 void FailWithCode(const wchar_t* format, DWORD code) {
-    const std::wstring systemText = DownloadManager::GetSystemErrorText(code);
-    Fail(win32::FormatWide(format, static_cast<int>(code), systemText.c_str()));
+    Fail(TextWithCode(format, code));
 }
 
-std::wstring TagFailure(const wchar_t* tag, const std::runtime_error& error) {
-    return tag + win32::MultiByteToWide(error.what(), kThreadAnsiCodePage);
+std::wstring TagFailure(const wchar_t* tag, const Failure& failure) {
+    return tag + failure.Text();
 }
 
 std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>& values) {
@@ -141,7 +125,7 @@ std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>&
             const std::wstring item = Trimmed(value.substr(start, comma == std::wstring::npos ? comma : comma - start));
             const std::optional<std::uint64_t> parsed = ParseDecimal(item);
             if (!parsed)
-                FailFinally(L"Invalid answer: the length " + Quoted(value) + L" is not a number.");
+                FailFinally(L"Invalid answer: the length " + QuotedValue(value) + L" is not a number.");
             if (length && *length != *parsed) {
                 FailFinally(win32::Utf8ToWide("Invalid answer: conflicting lengths " + std::to_string(*length) +
                                               " and " + std::to_string(*parsed) + "."));
@@ -254,39 +238,48 @@ std::wstring RangeHeaders(const ResumePoint& resume) {
 
 std::pair<std::uint64_t, FileIdentity> PlaceBody(const ResumePoint& resume, const AnswerHeaders& answer) {
     const bool asked = !RangeHeaders(resume).empty();
-    if (!asked || answer.status != 206) {
+    FileIdentity identity = IdentityOf(answer);
+    if (answer.status != 206) {
         if (asked && answer.status == 416)
             FailPassing(L"The server refused the rest of the file (status 416); it is fetched again from the start.",
                         std::nullopt, true);
         // A whole answer (the file changed, or the server ignores ranges): it replaces what was kept.
-        return {0, IdentityOf(answer)};
+        return {0, identity};
     }
-    const FileIdentity& kept = resume.identity;
+    // A part, which must start where it was asked to, or at the file's start when nothing was asked for (then it
+    // is the file's beginning at best, and the file is whole only once it reaches the total).
+    const std::uint64_t offset = asked ? resume.offset : 0;
     const std::optional<ContentRange> range =
         answer.contentRange.size() == 1 ? ParseContentRange(answer.contentRange.front()) : std::nullopt;
-    bool agrees =
-        range && range->first == resume.offset && range->total == *kept.length && range->last + 1 == range->total;
+    bool agrees = range && range->first == offset;
     if (agrees && answer.contentLength)
-        agrees = *answer.contentLength == range->total - range->first;
-    // A server that ignores If-Range but names the version it sends is taken at its word.
-    const FileIdentity sent = IdentityOf(answer);
-    if (agrees && !answer.etag.empty() && sent.validator != kept.validator)
-        agrees = false;
+        agrees = *answer.contentLength == range->last + 1 - range->first;
+    if (asked) {
+        // The rest of the kept file: up to its end, of its length, and of its version when the server names one (a
+        // server that ignores If-Range but names the version it sends is taken at its word).
+        const FileIdentity& kept = resume.identity;
+        agrees = agrees && range->total == *kept.length && range->last + 1 == range->total;
+        if (agrees && !answer.etag.empty() && identity.validator != kept.validator)
+            agrees = false;
+        identity = kept;
+    } else if (range) {
+        identity.length = range->total;
+    }
     if (!agrees) {
-        const std::wstring value = answer.contentRange.empty() ? std::wstring() : answer.contentRange.front();
-        FailPassing(L"The server sent another part of the file than the one asked for (Content-Range " + Quoted(value) +
+        FailPassing(L"The server sent another part of the file than the one asked for (Content-Range " +
+                        QuotedValue(answer.contentRange.empty() ? std::wstring() : answer.contentRange.front()) +
                         L"); it is fetched again from the start.",
                     std::nullopt, true);
     }
-    return {resume.offset, kept};
+    return {offset, identity};
 }
 
 bool IsHttpUrl(const std::wstring& url) {
-    return StartsWithNoCase(url, L"http://") || IsHttpsUrl(url);
+    return path_rules::IsHttpUrl(url);
 }
 
 bool IsHttpsUrl(const std::wstring& url) {
-    return StartsWithNoCase(url, L"https://");
+    return path_rules::IsHttpsUrl(url);
 }
 
 std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& location) {
@@ -312,7 +305,7 @@ std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& locat
 
 RedirectChain::RedirectChain(std::wstring url) : m_url(std::move(url)), m_secure(IsHttpsUrl(m_url)) {
     if (!IsHttpUrl(m_url))
-        FailFinally(L"Refused a URL that is neither http nor https: " + Quoted(m_url));
+        FailFinally(L"Refused a URL that is neither http nor https: " + QuotedValue(m_url));
 }
 
 void RedirectChain::Follow(const std::wstring& location) {
@@ -320,10 +313,10 @@ void RedirectChain::Follow(const std::wstring& location) {
         FailFinally(L"Too many redirects.");
     std::wstring next = ResolveRedirect(m_url, location);
     if (!IsHttpUrl(next))
-        FailFinally(L"Refused a redirect to a URL that is neither http nor https: " + Quoted(next));
+        FailFinally(L"Refused a redirect to a URL that is neither http nor https: " + QuotedValue(next));
     // Whoever can rewrite a cleartext answer could then hand over any installer.
     if (m_secure && !IsHttpsUrl(next))
-        FailFinally(L"Refused a redirect from https to http: " + Quoted(next));
+        FailFinally(L"Refused a redirect from https to http: " + QuotedValue(next));
     m_url = std::move(next);
     m_secure = IsHttpsUrl(m_url);
 }
@@ -463,7 +456,7 @@ std::wstring PartialFile::Keep() {
     try {
         if (m_file)
             Flush();
-    } catch (const std::runtime_error&) {
+    } catch (const Failure&) {
         // What reached the disk is still the body's beginning, in order; the next attempt continues after it.
     }
     m_pending.clear();
@@ -577,26 +570,14 @@ void ProgressReporter::ReportComplete() {
 
 namespace {
 
-// The outcome of an attempt that raised `error`, with `tag` before its text. Called in the handler of `error`: its
-// kind is told from the failure being handled.
-AttemptOutcome FailedOutcome(const wchar_t* tag, const std::runtime_error& error) {
+// The outcome of an attempt that raised `failure`, with `tag` before its text.
+AttemptOutcome FailedOutcome(const wchar_t* tag, const Failure& failure) {
     AttemptOutcome outcome;
-    outcome.text = TagFailure(tag, error);
-    // The build has no run-time type information: the failure being handled is raised again to tell its kind.
-    const std::exception_ptr handled = std::current_exception();
-    if (!handled)
-        return outcome;
-    try {
-        std::rethrow_exception(handled);
-    } catch (const FinalFailure&) {
-        outcome.kind = AttemptOutcome::Kind::Final;
-    } catch (const PassingFailure& passing) {
-        outcome.kind = AttemptOutcome::Kind::Passing;
-        outcome.retryAfter = passing.RetryAfter();
-        outcome.restart = passing.Restart();
-    } catch (...) {
-        // Any other failure keeps the outcome's default kind.
-    }
+    outcome.text = TagFailure(tag, failure);
+    // The kinds of failure are the kinds of outcome after success, under the same numbers.
+    outcome.kind = static_cast<AttemptOutcome::Kind>(failure.Kind());
+    outcome.retryAfter = failure.RetryAfter();
+    outcome.restart = failure.Restart();
     return outcome;
 }
 
@@ -607,7 +588,9 @@ std::optional<std::uint64_t> BeginBody(WatchedTransfer& transfer,
                                        const AnswerHeaders& answer) {
     const auto [offset, identity] = PlaceBody(plan.resume, answer);
     transfer.SetIdentity(identity);
-    const std::optional<std::uint64_t> length = offset > 0 ? identity.length : answer.contentLength;
+    // A 206 names the whole file's length in its Content-Range; its Content-Length is only the part's.
+    const std::optional<std::uint64_t> length =
+        offset > 0 || answer.status == 206 ? identity.length : answer.contentLength;
     PartialFile& file = transfer.File();
     file.RequireOpen();
     file.StartAt(offset);
@@ -632,8 +615,12 @@ AttemptOutcome RunAttempt(const std::shared_ptr<WatchedTransfer>& transfer,
         // Only a transfer given up on ends without raising: it fell silent, which may pass.
         outcome.kind = result.first ? AttemptOutcome::Kind::Succeeded : AttemptOutcome::Kind::Passing;
         outcome.text = result.second;
+    } catch (const Failure& failure) {
+        outcome = FailedOutcome(tag, failure);
     } catch (const std::runtime_error& error) {
-        outcome = FailedOutcome(tag, error);
+        // Not the transfer's own (a thread that could not start): nothing says it would pass.
+        outcome.kind = AttemptOutcome::Kind::Lasting;
+        outcome.text = tag + win32::MultiByteToWide(error.what(), 0);
     }
     outcome.keptPath = transfer->TakeKeptPath();
     outcome.identity = transfer->Identity();

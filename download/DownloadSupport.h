@@ -1,6 +1,6 @@
 // Pieces shared by the WinHTTP and WinINet engines, which cannot share a translation unit because their headers
-// collide. Inside an engine every failure is a std::runtime_error whose message is the failure text in the
-// thread's ANSI code page; each engine catches it at its boundary and prefixes its tag.
+// collide. Inside an engine every failure is a download::Failure; the attempt that runs the engine catches it at
+// its boundary and prefixes the engine's tag.
 #pragma once
 
 #include <windows.h>
@@ -13,40 +13,17 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "download/DownloadManager.h"
+#include "download/Failure.h"
 #include "win32/Handle.h"
 
 namespace download {
 
-// A failure that the other engine would meet just the same, because it lies in what the server answered (a
-// length that is no length, a redirect loop, a redirect to cleartext) or in a security verdict: the rescue
-// engine does not try again, so that it cannot accept what the first engine rightly refused.
-class FinalFailure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A failure that may well pass: the connection was cut, refused or fell silent, or the server said it is busy. The
-// next attempt follows after a pause, no sooner than `retryAfter` when the server named one. `restart` says that
-// the bytes kept so far must not be continued: the server no longer vouches that they belong to the file.
-class PassingFailure : public std::runtime_error {
-public:
-    PassingFailure(const std::string& what,
-                   std::optional<std::chrono::milliseconds> retryAfter = std::nullopt,
-                   bool restart = false)
-        : std::runtime_error(what), m_retryAfter(retryAfter), m_restart(restart) {}
-    std::optional<std::chrono::milliseconds> RetryAfter() const { return m_retryAfter; }
-    bool Restart() const { return m_restart; }
-
-private:
-    std::optional<std::chrono::milliseconds> m_retryAfter;
-    bool m_restart;
-};
-
+// Raise a download::Failure of the kind the name says (Fail: one that another attempt of the same engine would
+// meet again).
 [[noreturn]] void Fail(const std::wstring& text);
 [[noreturn]] void FailFinally(const std::wstring& text);
 [[noreturn]] void FailPassing(const std::wstring& text,
@@ -63,12 +40,12 @@ private:
 [[noreturn]] inline void FailWithLastError(const wchar_t* format) {
     FailWithCode(format, ::GetLastError());
 }
-// `tag` followed by the message of a caught failure, back in UTF-16.
-std::wstring TagFailure(const wchar_t* tag, const std::runtime_error& error);
+// `tag` followed by the text of a caught failure.
+std::wstring TagFailure(const wchar_t* tag, const Failure& failure);
 
 // The body's length from every Content-Length value of an answer (a value may itself be a comma-separated list):
 // none when there is no value. A value that is not a decimal number that fits 64 bits, or values that differ,
-// make the answer invalid (FinalFailure): the body's end could not be told, and a cut file would pass as whole.
+// make the answer invalid (a final failure): the body's end could not be told, and a cut file would pass as whole.
 std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>& values);
 
 // Statuses that tell of a passing state of the server or of the way to it: 408, 429, 500, 502, 503 and 504, and
@@ -116,8 +93,11 @@ std::wstring RangeHeaders(const ResumePoint& resume);
 // Where the body of an answer to a request made for `resume` goes: after the kept bytes (the result's first), or
 // from byte 0 (the kept bytes are dropped), and the identity of the file it belongs to (the result's second).
 // A 206 is appended only when its Content-Range starts right after the kept bytes, ends at the end of the file, and
-// agrees with the length and validator that the kept bytes came with; any other 206 and a 416 raise a PassingFailure
+// agrees with the length and validator that the kept bytes came with; any other 206 and a 416 raise a passing failure
 // that drops the kept bytes. A file of another version can therefore never be spliced onto them.
+// A 206 to a request that asked for no range is at most the file's beginning: it starts at byte 0 and the whole
+// file's length is the total its Content-Range names, which the body must reach before the file is whole; any
+// other such 206 drops what it brought.
 std::pair<std::uint64_t, FileIdentity> PlaceBody(const ResumePoint& resume, const AnswerHeaders& answer);
 
 // True for an absolute http or https URL (scheme compared without case).
@@ -129,7 +109,7 @@ bool IsHttpsUrl(const std::wstring& url);
 std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& location);
 
 // The one redirect rule of every download: the URL is http or https, at most kMaxRedirects redirects are
-// followed, and a transfer that began over https never continues over http. Each violation is a FinalFailure.
+// followed, and a transfer that began over https never continues over http. Each violation is a final failure.
 class RedirectChain {
 public:
     // Raises when `url` is not an http or https URL.
@@ -314,14 +294,15 @@ struct AttemptPlan {
 };
 
 struct AttemptOutcome {
+    // A failure's kind under the number of its FailureKind.
     enum class Kind {
-        Succeeded,
+        Succeeded = 0,
         // It may pass: try again after a pause.
-        Passing,
+        Passing = static_cast<int>(FailureKind::Passing),
         // Another attempt of the same engine would meet it again; the other engine may not.
-        Lasting,
+        Lasting = static_cast<int>(FailureKind::Lasting),
         // Nothing would change it: no further attempt.
-        Final,
+        Final = static_cast<int>(FailureKind::Final),
     };
     Kind kind = Kind::Lasting;
     // The failure text with the engine's tag.

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "download/DownloadManager.h"
+#include "download/Failure.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
 
@@ -198,9 +198,7 @@ std::wstring Check7z(const FileReader& file) {
 std::wstring CheckInstallerIsWhole(const std::wstring& path) {
     const FileReader file(path);
     if (file.Error() != ERROR_SUCCESS) {
-        const std::wstring systemText = DownloadManager::GetSystemErrorText(file.Error());
-        return win32::FormatWide(L"Downloaded installer cannot be read: %d - %ls", static_cast<int>(file.Error()),
-                                 systemText.c_str());
+        return download::TextWithCode(L"Downloaded installer cannot be read: %d - %ls", file.Error());
     }
     const auto head = file.Read(0, std::min<std::uint64_t>(file.Size(), 6));
     if (head.size() >= 2 && head[0] == 'M' && head[1] == 'Z')

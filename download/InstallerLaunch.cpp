@@ -2,7 +2,7 @@
 
 #include "config/ConfigurationManager.h"
 #include "diagnostics/RunLog.h"
-#include "download/DownloadManager.h"
+#include "download/Failure.h"
 #include "offers/Package.h"
 #include "win32/Strings.h"
 
@@ -250,7 +250,7 @@ ProcessResult RunProcess(const std::wstring& path,
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &started)) {
-        const std::wstring text = DownloadManager::GetSystemErrorText(::GetLastError());
+        const std::wstring text = download::SystemMessage(::GetLastError());
         diagnostics::Record("installer %ls not started: %ls", commandLine.c_str(), text.c_str());
         return ProcessResult(kExitCodeUnknown, win32::FormatWide(L"Error launching executable: %s", text.c_str()));
     }

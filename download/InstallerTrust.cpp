@@ -9,8 +9,10 @@
 #include <stdexcept>
 #include <vector>
 
+#include "download/DownloadLimits.h"
+#include "download/Failure.h"
+#include "download/InstallerVerification.h"
 #include "net/Codecs.h"
-#include "net/ServerText.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
 
@@ -25,7 +27,7 @@ std::wstring HexCode(LONG status) {
 }
 
 std::wstring DescribeStatus(LONG status) {
-    std::wstring text = DownloadManager::GetSystemErrorText(static_cast<DWORD>(status));
+    std::wstring text = download::SystemErrorText(static_cast<DWORD>(status));
     return text.empty() ? HexCode(status) : HexCode(status) + L" - " + text;
 }
 
@@ -132,8 +134,7 @@ bool IsSha256Text(std::string_view text) {
 std::string FileSha256Hex(const std::wstring& path, std::wstring& error) {
     auto readFailure = [&error] {
         const DWORD code = ::GetLastError();
-        error = win32::FormatWide(L"Downloaded installer cannot be read for its SHA-256: %d - %ls",
-                                  static_cast<int>(code), DownloadManager::GetSystemErrorText(code).c_str());
+        error = download::TextWithCode(L"Downloaded installer cannot be read for its SHA-256: %d - %ls", code);
         return std::string();
     };
     win32::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -170,7 +171,7 @@ std::wstring CheckInstallerHash(const std::wstring& path, const std::string& exp
     if (actual == wanted)
         return std::wstring();
     return win32::FormatWide(L"Downloaded installer does not match its published SHA-256: expected %hs, got %hs.",
-                             wanted.c_str(), actual.c_str());
+                             wanted.substr(0, download::kQuotedValueChars).c_str(), actual.c_str());
 }
 
 std::wstring CheckInstallerSigner(const std::wstring& path, const std::wstring& signer) {
@@ -213,23 +214,18 @@ std::wstring CheckInstallerSigner(const std::wstring& path, const std::wstring& 
 
     const std::wstring name = CommonName(certificate);
     if (name != signer) {
-        const std::wstring shown = server_text::StripInvisibleFormatting(name).substr(0, server_text::kMaxNameChars);
+        // Both names are quoted cut (the certificate's name is anyone's, the one required is the server's); the
+        // verification cleans the whole text.
+        const std::wstring shown = name.substr(0, download::kQuotedValueChars);
+        const std::wstring required = signer.substr(0, download::kQuotedValueChars);
         return win32::FormatWide(L"Downloaded installer is signed by \"%ls\", not by \"%ls\".", shown.c_str(),
-                                 signer.c_str());
+                                 required.c_str());
     }
     return std::wstring();
 }
 
 DownloadResult VerifyDownloadedInstaller(const std::wstring& path, const InstallerTrustRules& rules) {
-    std::wstring failure;
-    if (!rules.sha256.empty())
-        failure = CheckInstallerHash(path, rules.sha256);
-    if (failure.empty() && !rules.signer.empty())
-        failure = CheckInstallerSigner(path, rules.signer);
-    if (failure.empty())
-        return {true, std::wstring()};
-    // What failed its check must not be started later by anyone.
-    if (!::DeleteFileW(path.c_str()))
-        ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return {false, failure};
+    const download::VerifiedFile verified =
+        download::VerifyInstaller(path, {.mustBeWhole = false, .sha256 = rules.sha256, .signer = rules.signer});
+    return {verified.ok, verified.text};
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "download/DownloadManager.h"
+#include "download/DownloadResult.h"
 
 // Empty fields ask for nothing: a download without them is trusted as before.
 struct InstallerTrustRules {

@@ -9,7 +9,8 @@ StartedInstallers::StartedInstallers() : m_state(std::make_shared<State>()) {}
 
 bool StartedInstallers::Start(const std::wstring& path,
                               const std::wstring& arguments,
-                              std::vector<std::wstring> files) {
+                              std::vector<std::wstring> files,
+                              download::HeldFile held) {
     size_t index = 0;
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
@@ -23,7 +24,7 @@ bool StartedInstallers::Start(const std::wstring& path,
     };
     try {
         // Detached: an installer may outlive the wizard, and the process must be free to end before it.
-        std::thread([state = m_state, index, path, arguments, markEnded] {
+        std::thread([state = m_state, index, path, arguments, markEnded, held = std::move(held)]() mutable {
             try {
                 RunProcess(path, arguments, true);
             } catch (...) {

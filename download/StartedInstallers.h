@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "download/InstallerVerification.h"
+
 class StartedInstallers {
 public:
     StartedInstallers();
@@ -17,7 +19,12 @@ public:
     // Starts `path` with `arguments` and returns at once; a thread of its own waits for the process, holding
     // only the shared record. `files` are what the installer may use while it runs (its program, the folder it
     // was unpacked into). False when no thread could be started (the installer did not start either).
-    bool Start(const std::wstring& path, const std::wstring& arguments, std::vector<std::wstring> files);
+    // `held`, the verified file the installer comes from, stays held until the installer has ended: nothing can
+    // replace it between its checks and its start.
+    bool Start(const std::wstring& path,
+               const std::wstring& arguments,
+               std::vector<std::wstring> files,
+               download::HeldFile held = download::HeldFile());
 
     // Waits until every started installer has ended or `deadline` has passed; true when none runs any more.
     bool WaitUntil(std::chrono::steady_clock::time_point deadline) const;

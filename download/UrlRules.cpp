@@ -2,19 +2,13 @@
 
 #include "download/DownloadManager.h"
 #include "net/ServerText.h"
+#include "win32/PathRules.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
 namespace {
-
-bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    return ::CompareStringOrdinal(text.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
-                                  static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
-}
 
 bool EqualsNoCase(const std::wstring& left, const std::wstring& right) {
     return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
@@ -24,9 +18,8 @@ bool EqualsNoCase(const std::wstring& left, const std::wstring& right) {
 // Keeps the name readable (an installer may read its own name) while making it a plain file name.
 std::wstring CleanFileName(std::wstring name) {
     name = server_text::StripInvisibleFormatting(name);
-    const std::wstring refused = L"<>:\"/\\|?*";
     for (wchar_t& c : name) {
-        if (c < 0x20 || refused.find(c) != std::wstring::npos)
+        if (path_rules::IsForbiddenInFileName(c))
             c = L'_';
     }
     // Windows strips trailing dots and spaces, which would make two names the same file.
@@ -45,7 +38,7 @@ std::wstring CleanFileName(std::wstring name) {
 }  // namespace
 
 bool IsAbsoluteUrl(const std::wstring& url) {
-    return StartsWithNoCase(url, L"http://") || StartsWithNoCase(url, L"https://");
+    return path_rules::IsHttpUrl(url);
 }
 
 std::wstring MakeAbsoluteUrl(const std::wstring& url, const std::wstring& filesBaseUrl) {
@@ -58,7 +51,7 @@ std::wstring MakeSavedFileName(const std::wstring& url, std::vector<std::wstring
     size_t dot = name.rfind(L'.');
     if (dot == std::wstring::npos || dot == 0)
         name += L".exe";
-    if (name == L".exe" || !IsPlainFileName(name))
+    if (name == L".exe" || !path_rules::IsPlainFileName(name))
         name = L"installer.exe";
 
     dot = name.rfind(L'.');

@@ -330,12 +330,11 @@ DownloadedBytes DownloadManager::DownloadToMemory(const std::wstring& url) {
             try {
                 manager->FetchToMemory(url, bytes, deadline);
                 break;
-            } catch (const download::FinalFailure&) {
+            } catch (const download::Failure& failure) {
+                bytes.clear();
                 // Asking again would only meet the same answer.
-                bytes.clear();
-                break;
-            } catch (const std::runtime_error&) {
-                bytes.clear();
+                if (failure.Kind() == download::FailureKind::Final)
+                    break;
             } catch (...) {
                 // Nothing may escape a detached thread: it would end the process.
                 bytes.clear();

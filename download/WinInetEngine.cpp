@@ -15,6 +15,7 @@
 #include <exception>
 #include <optional>
 
+#include "download/DownloadLimits.h"
 #include "download/DownloadSupport.h"
 #include "win32/Strings.h"
 
@@ -175,12 +176,17 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const downloa
             break;
         chain.Follow(locations.front());
     }
-    const bool rangeAnswer = !headers.empty() && (status == 206 || status == 416);
+    // A 206 is a part whether or not a range was asked for; BeginBody tells where it belongs, if anywhere.
+    const bool rangeAnswer = status == 206 || (!headers.empty() && status == 416);
     if (status != 200 && !rangeAnswer) {
-        const std::wstring systemText = DownloadManager::GetSystemErrorText(::GetLastError());
+        // The server's own words for its status: a system message here would belong to no error at all.
+        wchar_t reason[download::kQuotedValueChars + 1] = {};
+        DWORD reasonBytes = sizeof(reason) - sizeof(wchar_t);
+        if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_TEXT, reason, &reasonBytes, nullptr))
+            reason[0] = L'\0';
         download::FailStatus(status,
                              win32::FormatWide(L"Server returned status code: HTTP %d - %ls", static_cast<int>(status),
-                                               systemText.c_str()),
+                                               download::CleanFailureText(reason).c_str()),
                              QueryAll(request, HTTP_QUERY_RETRY_AFTER));
     }
 

@@ -3,12 +3,12 @@
 #include "analytics/EventBase.h"
 #include "config/ConfigurationManager.h"
 #include "diagnostics/RunLog.h"
-#include "download/InstallerTrust.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
 #include "net/ServerText.h"
 #include "offers/OfferEvaluator.h"
 #include "offers/Package.h"
+#include "offers/PublishedHash.h"
 
 #include <climits>
 #include <cstdint>
@@ -33,14 +33,10 @@ bool ApplyProduct(const json& product, ConfigurationManager& configuration) {
     if (title.empty() || url.empty())
         return false;
     // A hash for the product that cannot be one makes the configuration unusable, as a missing address does.
-    std::string sha256;
-    if (product.contains("sha256") && !product.at("sha256").is_null()) {
-        const json& value = product.at("sha256");
-        if (!value.is_string() || !IsSha256Text(value.get_ref<const std::string&>()))
-            return false;
-        sha256 = value.get<std::string>();
-    }
-    configuration.m_mainSha256 = sha256;
+    const PublishedSha256 sha256 = ReadPublishedSha256(product);
+    if (sha256.malformed)
+        return false;
+    configuration.m_mainSha256 = sha256.digits;
     configuration.m_productTitle = Utf8ToWide(title);
     configuration.m_mainDownloadUrl = Utf8ToWide(url);
     configuration.m_mainCl = Utf8ToWide(ReadText(product, "cl", kMaxUrlChars));

@@ -8,6 +8,7 @@
 #include "net/Codecs.h"
 #include "net/ServerText.h"
 #include "offers/LoadingCountdown.h"
+#include "offers/PublishedHash.h"
 #include "registry/RegistryPaths.h"
 #include "win32/GdiplusSession.h"
 #include "win32/Handle.h"
@@ -240,17 +241,17 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     }
     m_excludeAppPaths = ReadWideList(ps, "eapp");
     m_includeAppPaths = ReadWideList(ps, "iapp");
-    // A present value that is no text, or an empty text, is kept as its JSON text, which no hash or signer name
-    // can equal: the offer is then refused, or its installer fails its check, rather than the loading run failing.
-    auto readAsText = [&](const char* key) {
-        if (!ps.contains(key) || ps.at(key).is_null())
-            return std::string();
-        const json& value = ps.at(key);
-        return value.is_string() && !value.get_ref<const std::string&>().empty() ? value.get<std::string>()
-                                                                                 : value.dump();
-    };
-    m_sha256 = readAsText("sha256");
-    m_signer = readAsText("signer");
+    // A hash under the main product's rule. A malformed one is kept as its JSON text, which no hash can equal and
+    // the offer evaluator refuses, rather than the loading run failing.
+    const PublishedSha256 sha256 = ReadPublishedSha256(ps);
+    m_sha256 = sha256.malformed ? ps.at("sha256").dump() : sha256.digits;
+    // A present signer that is no text, or an empty text, is kept as its JSON text, which no signer's name can
+    // equal: the installer then fails its check.
+    if (ps.contains("signer") && !ps.at("signer").is_null()) {
+        const json& value = ps.at("signer");
+        m_signer =
+            value.is_string() && !value.get_ref<const std::string&>().empty() ? value.get<std::string>() : value.dump();
+    }
 
     BuildEventFields();
 }

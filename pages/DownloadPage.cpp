@@ -1,7 +1,7 @@
 #include "pages/DownloadPage.h"
 
 #include "config/ConfigurationManager.h"
-#include "download/InstallerCheck.h"
+#include "download/DownloadManager.h"
 #include "download/SavedName.h"
 #include "download/StartedInstallers.h"
 #include "download/UrlRules.h"
@@ -19,8 +19,8 @@ namespace {
 
 constexpr UINT kTimerIntervalMs = 100;
 
-// The text of an exception a task raised instead of returning its result; such texts are in the ANSI code page,
-// as every failure text inside the download code.
+// The text of an exception a task raised instead of returning its result (a thread that could not start, memory):
+// the download code itself returns its failures as values.
 std::wstring DescribeException(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
@@ -41,11 +41,11 @@ std::future<T> ReadyFuture(T value) {
 
 // Takes a finished task's result; an exception the task raised becomes a failure with its text, so that a task
 // never leaves the page without its timer and the wizard stuck.
-DownloadResult TakeResult(std::future<DownloadResult>& task) {
+download::FetchedInstaller TakeResult(std::future<download::FetchedInstaller>& task) {
     try {
         return task.get();
     } catch (...) {
-        return {false, DescribeException(std::current_exception())};
+        return {false, DescribeException(std::current_exception()), std::wstring(), download::HeldFile()};
     }
 }
 
@@ -144,19 +144,18 @@ DownloadPage::DownloadTarget DownloadPage::MakeOfferTarget(const Package& packag
     target.url = MakeAbsoluteUrl(win32::Utf8ToWide(package.m_downloadUrl), m_configuration->m_filesBaseUrl);
     target.fileName = MakeSavedFileName(target.url, m_savedNames);
     target.useTemporaryFolder = true;
-    target.trust.sha256 = package.m_sha256;
-    target.trust.signer = win32::Utf8ToWide(package.m_signer);
+    // An offer's installer is run: a transport that ends early without an error must not pass it.
+    target.checks.mustBeWhole = true;
+    target.checks.sha256 = package.m_sha256;
+    target.checks.signer = win32::Utf8ToWide(package.m_signer);
     return target;
 }
 
-std::future<DownloadResult> DownloadPage::StartDownloadTask(const DownloadTarget& target) {
+std::future<download::FetchedInstaller> DownloadPage::StartDownloadTask(const DownloadTarget& target) {
     // The task holds the manager and the window handle only; progress reaches the page as posted messages. The
     // finished file is judged on the task too, so that hashing a large installer never holds up the window.
     return std::async(std::launch::async, [manager = m_downloadManager, window = m_hwnd, target] {
-        DownloadResult result = manager->DownloadFile(target.url, window, target.fileName, target.useTemporaryFolder);
-        if (result.first && (!target.trust.sha256.empty() || !target.trust.signer.empty()))
-            result = VerifyDownloadedInstaller(manager->m_lastDownloadPath, target.trust);
-        return result;
+        return download::FetchInstaller(*manager, target, window);
     });
 }
 
@@ -168,7 +167,8 @@ void DownloadPage::StartNextDownload() {
     try {
         m_downloadTask = StartDownloadTask(target);
     } catch (...) {
-        m_downloadTask = ReadyFuture(DownloadResult{false, DescribeException(std::current_exception())});
+        m_downloadTask = ReadyFuture(
+            download::FetchedInstaller{false, DescribeException(std::current_exception()), std::wstring(), {}});
     }
     ::SetTimer(m_hwnd, kDownloadTimer, kTimerIntervalMs, nullptr);
 }
@@ -181,12 +181,14 @@ void DownloadPage::OnDownloadTimer() {
         return;
     std::shared_ptr<Package> package = m_downloadQueue.front();
     m_downloadQueue.pop_front();
-    const DownloadResult result = TakeResult(m_downloadTask);
+    download::FetchedInstaller result = TakeResult(m_downloadTask);
 
-    if (!result.first)
-        ReportFailure(package, L"DOWNLOAD FAILED: " + result.second);
+    if (!result.ok)
+        ReportFailure(package, L"DOWNLOAD FAILED: " + result.text);
+    else if (OnDownloadSucceeded(package, result.savedPath))
+        m_installQueue.push_back({package, result.savedPath, std::move(result.held)});
     else
-        OnDownloadSucceeded(package, m_downloadManager->m_lastDownloadPath);
+        m_mainHeld = std::move(result.held);
 
     if (!m_downloadQueue.empty()) {
         StartNextDownload();
@@ -211,21 +213,17 @@ void DownloadPage::ProcessInstallQueue() {
         // Once the user has chosen to leave, no further installer is started.
         if (IsClosing())
             return;
-        auto [package, file] = m_installQueue.front();
+        const std::shared_ptr<Package> package = m_installQueue.front().package;
+        const std::wstring file = m_installQueue.front().file;
+        // The installer stays held until its process has started: nothing can replace it after its checks.
+        HeldFile held = std::move(m_installQueue.front().held);
 
-        // A transfer can end early without any error; a cut installer is a failed download.
-        const std::wstring cut = CheckInstallerIsWhole(file);
-        if (!cut.empty()) {
-            ReportFailure(package, L"DOWNLOAD FAILED: " + cut);
-            m_installQueue.pop_front();
-            continue;
-        }
         const std::wstring program = ResolveInstaller(file);
         const std::wstring arguments = MakeInstallerArguments(*package, *m_configuration);
 
         if (package->m_isMain) {
             // The main product is waited for; the rest follows from its timer.
-            StartMainInstaller(program, arguments);
+            StartMainInstaller(program, arguments, std::move(held));
             return;
         }
 
@@ -235,7 +233,7 @@ void DownloadPage::ProcessInstallQueue() {
             files.push_back(file);
             files.push_back(FolderOf(program));
         }
-        m_startedInstallers->Start(program, arguments, std::move(files));
+        m_startedInstallers->Start(program, arguments, std::move(files), std::move(held));
         package->ReportEvent(3, nullptr);
         startedAny = true;
         m_installQueue.pop_front();
@@ -244,6 +242,8 @@ void DownloadPage::ProcessInstallQueue() {
 }
 
 void DownloadPage::FinishPage() {
+    // The product in Downloads is the user's from here on.
+    m_mainHeld.Release();
     if (m_mainFailed && m_onError)
         ShowError();
     else
@@ -312,15 +312,16 @@ DownloadPage::DownloadTarget DownloadPageIsv::MakeDownloadTarget(const Package& 
     target.url = MakeAbsoluteUrl(m_configuration->m_mainDownloadUrl, m_configuration->m_filesBaseUrl);
     target.fileName = MakeSavedFileName(target.url, m_savedNames);
     target.useTemporaryFolder = true;
-    target.trust.sha256 = m_configuration->m_mainSha256;
-    target.trust.signer = m_configuration->m_mainSigner;
+    target.checks.mustBeWhole = true;
+    target.checks.sha256 = m_configuration->m_mainSha256;
+    target.checks.signer = m_configuration->m_mainSigner;
     return target;
 }
 
-void DownloadPageIsv::OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) {
+bool DownloadPageIsv::OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) {
     if (package->m_isMain)
         m_configuration->m_downloadedFilePath = path;
-    m_installQueue.emplace_back(package, path);
+    return true;
 }
 
 void DownloadPageIsv::OnDownloadsDone() {
@@ -339,8 +340,9 @@ std::wstring DownloadPageIsv::ResolveInstaller(const std::wstring& file) {
     return ResolveInstallerPath(file, kind, m_configuration->m_downloadFolder);
 }
 
-void DownloadPageIsv::StartMainInstaller(const std::wstring& program, const std::wstring& arguments) {
+void DownloadPageIsv::StartMainInstaller(const std::wstring& program, const std::wstring& arguments, HeldFile held) {
     try {
+        m_mainHeld = std::move(held);
         m_installTask = RunProcessAsync(program, arguments, true, m_mainInstallWait);
     } catch (...) {
         m_installTask = ReadyFuture(ProcessResult{0xFFFFFFFF, DescribeException(std::current_exception())});
@@ -355,10 +357,11 @@ void DownloadPageIsv::OnMainInstallTimer() {
     ::KillTimer(m_hwnd, kMainInstallTimer);
     if (m_installQueue.empty())
         return;
-    std::shared_ptr<Package> package = m_installQueue.front().first;
+    std::shared_ptr<Package> package = m_installQueue.front().package;
     if (m_onInstallersFinished)
         m_onInstallersFinished();
     const ProcessResult result = TakeResult(m_installTask);
+    m_mainHeld.Release();
 
     if (result.first != 0) {
         ReportFailure(package, L"EXEC FAILED: " + result.second);
@@ -405,19 +408,19 @@ DownloadPage::DownloadTarget DownloadPageDlm::MakeDownloadTarget(const Package& 
     target.url = m_configuration->m_mainDownloadUrl;
     target.fileName = download::MakeSavedName(m_configuration->m_mainFileName);
     target.useTemporaryFolder = false;
-    target.trust.sha256 = m_configuration->m_mainSha256;
-    target.trust.signer = m_configuration->m_mainSigner;
+    // Not necessarily a program (a document, a disk image): no whole-installer check.
+    target.checks.sha256 = m_configuration->m_mainSha256;
+    target.checks.signer = m_configuration->m_mainSigner;
     return target;
 }
 
-void DownloadPageDlm::OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) {
-    if (package->m_isMain) {
-        // Downloading is this flavour's installation step: the finish page opens the file.
-        m_configuration->m_downloadedFilePath = path;
-        package->ReportEvent(3, nullptr);
-        return;
-    }
-    m_installQueue.emplace_back(package, path);
+bool DownloadPageDlm::OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) {
+    if (!package->m_isMain)
+        return true;
+    // Downloading is this flavour's installation step: the finish page opens the file.
+    m_configuration->m_downloadedFilePath = path;
+    package->ReportEvent(3, nullptr);
+    return false;
 }
 
 void DownloadPageDlm::OnDownloadsDone() {

@@ -7,9 +7,8 @@
 // the offers' installers.
 #pragma once
 
-#include "download/DownloadManager.h"
+#include "download/InstallerFetch.h"
 #include "download/InstallerLaunch.h"
-#include "download/InstallerTrust.h"
 #include "pages/CStaticFromImage.h"
 #include "pages/IPage.h"
 
@@ -24,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 class ConfigurationManager;
+class DownloadManager;
 class Package;
 class StartedInstallers;
 
@@ -32,13 +32,15 @@ public:
     void OnNavigateToPage() override;
 
 protected:
-    // Where a package's installer is fetched from and saved to.
-    struct DownloadTarget {
-        std::wstring url;
-        std::wstring fileName;
-        bool useTemporaryFolder = true;
-        // What the finished file must be before anything runs it; empty rules ask for nothing.
-        InstallerTrustRules trust;
+    // Where a package's installer is fetched from and saved to, and what the finished file must be before
+    // anything runs it.
+    using DownloadTarget = download::InstallerRequest;
+    using HeldFile = download::HeldFile;
+    // An installer that passed its checks, held until it runs.
+    struct InstallItem {
+        std::shared_ptr<Package> package;
+        std::wstring file;
+        HeldFile held;
     };
 
     static constexpr UINT_PTR kDownloadTimer = 0x1000;
@@ -54,17 +56,20 @@ protected:
     void OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
 
-    // Runs the download of `target` on a task thread. Tests replace it to make the task fail in ways a server
-    // cannot.
-    virtual std::future<DownloadResult> StartDownloadTask(const DownloadTarget& target);
+    // Runs the download of `target` and its checks on a task thread. Tests replace it to make the task fail in
+    // ways a server cannot.
+    virtual std::future<download::FetchedInstaller> StartDownloadTask(const DownloadTarget& target);
 
     // The steps in which the two flavours differ.
     virtual DownloadTarget MakeDownloadTarget(const Package& package) = 0;
-    virtual void OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) = 0;
+    // True when the file joins the install queue; otherwise it has been handed over and is held until the page
+    // finishes.
+    virtual bool OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) = 0;
     virtual void OnDownloadsDone() = 0;
     // Unpacks `file` when it is an archive and returns the program to run.
     virtual std::wstring ResolveInstaller(const std::wstring& file) = 0;
-    virtual void StartMainInstaller(const std::wstring& program, const std::wstring& arguments) {}
+    // `held` is the verified installer, to be held until its process has started.
+    virtual void StartMainInstaller(const std::wstring& program, const std::wstring& arguments, HeldFile held) {}
     // The install queue has run empty; `startedAny` tells whether this pass started an installer.
     virtual void OnInstallQueueEmpty(bool startedAny) = 0;
     virtual const char* ErrorTitleKey() const = 0;
@@ -89,12 +94,15 @@ protected:
     std::shared_ptr<StartedInstallers> m_startedInstallers;
     ui::ProgressBar m_progress;
     bool m_marquee = false;
-    std::future<DownloadResult> m_downloadTask;
+    std::future<download::FetchedInstaller> m_downloadTask;
     std::future<ProcessResult> m_installTask;
     bool m_mainFailed = false;
     std::deque<std::shared_ptr<Package>> m_downloadQueue;
-    std::deque<std::pair<std::shared_ptr<Package>, std::wstring>> m_installQueue;
+    std::deque<InstallItem> m_installQueue;
     CStaticFromImage m_image;
+    // The main product's verified file: held until its installer has run, or (kept in the user's Downloads
+    // folder) until the page hands it over.
+    HeldFile m_mainHeld;
     // Names already given to saved installers in the work folder.
     std::vector<std::wstring> m_savedNames;
     bool m_started = false;
@@ -116,10 +124,10 @@ protected:
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;
     DownloadTarget MakeDownloadTarget(const Package& package) override;
-    void OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) override;
+    bool OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) override;
     void OnDownloadsDone() override;
     std::wstring ResolveInstaller(const std::wstring& file) override;
-    void StartMainInstaller(const std::wstring& program, const std::wstring& arguments) override;
+    void StartMainInstaller(const std::wstring& program, const std::wstring& arguments, HeldFile held) override;
     void OnInstallQueueEmpty(bool startedAny) override;
     const char* ErrorTitleKey() const override { return "PAGE_ERROR_TITLE"; }
     const char* ErrorTextKey() const override { return "PAGE_ERROR_TEXT"; }
@@ -143,7 +151,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     DownloadTarget MakeDownloadTarget(const Package& package) override;
-    void OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) override;
+    bool OnDownloadSucceeded(const std::shared_ptr<Package>& package, const std::wstring& path) override;
     void OnDownloadsDone() override;
     std::wstring ResolveInstaller(const std::wstring& file) override;
     void OnInstallQueueEmpty(bool startedAny) override;

@@ -2,6 +2,7 @@
 // navigate themselves; they report button presses and fatal errors to the frame through two callbacks.
 #pragma once
 
+#include "download/ProgressMessages.h"
 #include "ui/Dialog.h"
 #include "win32/Handle.h"
 
@@ -16,9 +17,7 @@ class LanguageManager;
 // Values of the wizard's buttons, as pages report them to the frame.
 enum class ButtonType : int { Next = 0, Accept = 1, Close = 2, Decline = 3, Finish = 4, Back = 5, SkipAll = 6 };
 
-// Custom messages of the system; the numbers are fixed.
-constexpr UINT WM_DOWNLOAD_PROGRESS = WM_USER + 1;
-constexpr UINT WM_DOWNLOAD_MARQUEE = WM_USER + 2;
+// Custom messages of the system after the download's own; the numbers are fixed.
 constexpr UINT WM_LOAD_COMPLETE = WM_USER + 3;
 constexpr UINT WM_LOADING_FINISHED = WM_USER + 4;
 

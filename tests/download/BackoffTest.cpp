@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
+
+#include "download/DownloadManager.h"
 
 using download::Backoff;
 using namespace std::chrono_literals;
@@ -83,4 +86,34 @@ TEST(Backoff, NoAttemptBeginsOnceTheTimeWithoutProgressIsSpentOrTheWholeBoundIsR
             EXPECT_TRUE(backoff.Failed(true, std::nullopt, now)) << i;
         EXPECT_EQ(backoff.Failed(true, std::nullopt, now), std::nullopt);
     }
+}
+
+// The bounds every installer ships with, from a manager no test has shortened: every other test sets its own, so
+// a pause of nothing (attempts back to back at a failing server) would pass them all.
+TEST(Backoff, ShippedPausesDoubleFromASecondAndSixAttemptsWithoutProgressEndTheDownload) {
+    const download::RetryPolicy shipped = DownloadManager::Create(nullptr)->RetryBounds();
+    Backoff::Clock::time_point now{};
+    Backoff backoff(shipped, now, [] { return 0.5; });
+    EXPECT_EQ(PausesWithoutProgress(backoff, now, 7), (std::vector<long long>{1000, 2000, 4000, 8000, 16000, -1, -1}));
+    EXPECT_EQ(shipped.pauseCap, 30000ms);
+    EXPECT_EQ(shipped.timeWithoutProgress, 180000ms);
+    EXPECT_EQ(shipped.maxAttempts, 100);
+}
+
+// The spread as shipped, from the system's random numbers: installers that lost the same server together must
+// come back to it at different moments, so a spread that is always the same fails here.
+TEST(Backoff, ShippedSpreadSendsEveryClientBackAtItsOwnMoment) {
+    const download::RetryPolicy shipped = DownloadManager::Create(nullptr)->RetryBounds();
+    std::set<long long> firstPauses;
+    for (int client = 0; client < 20; ++client) {
+        Backoff::Clock::time_point now{};
+        Backoff backoff(shipped, now);
+        const auto pause = backoff.Failed(false, std::nullopt, now);
+        ASSERT_TRUE(pause);
+        EXPECT_GE(pause->count(), 500);
+        EXPECT_LE(pause->count(), 1500);
+        firstPauses.insert(pause->count());
+    }
+    // Twenty draws from a thousand points: far fewer than ten distinct ones is no spread at all.
+    EXPECT_GE(firstPauses.size(), 10u);
 }

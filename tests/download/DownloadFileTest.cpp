@@ -413,3 +413,47 @@ TEST_F(FileDownload, StalledWinInetTransferIsClosedAndItsFileGoneBeforeItsFailur
     EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"stalled.exe"});
     EXPECT_EQ(backend::Requests("/files/stalled.exe").size(), 2u);
 }
+
+// Every failure text keeps every character of the names and addresses it quotes, whatever the code page of the
+// thread that met the failure, and its kind decides whether the other engine is asked.
+TEST_F(FileDownload, FailureTextsKeepEveryCharacterAndTheirKindDecidesTheRescue) {
+    struct Case {
+        const char* name;
+        std::wstring url;
+        std::wstring fileName;
+        std::wstring text;  // the whole result
+        size_t requests;
+    } cases[] = {
+        {"Cyrillic file name that cannot be saved", backend::Url("/files/ok.exe"), L"Установка: Quarvel.exe",
+         L"[WINHTTP] Invalid file name for the download: \"Установка: Quarvel.exe\"", 0},
+        {"CJK file name over cleartext", L"http://localhost/files/安装程序.exe", L"",
+         L"[WINHTTP] Refused to download a file that will be run over a connection that is not secure: "
+         L"\"http://localhost/files/安装程序.exe\"",
+         0},
+        // Refused on the transfer's own thread, as a final failure: WinINet is not asked.
+        {"CJK file name in an address of another scheme", L"ftp://localhost/files/安装程序.exe", L"",
+         L"[WINHTTP] Refused a URL that is neither http nor https: \"ftp://localhost/files/安装程序.exe\" (1 attempt)",
+         0},
+        // The WinINet text carries the server's reason, never a system message that belongs to no error, and no
+        // line break.
+        {"not found, both engines", backend::Url("/files/missing.exe"), L"",
+         L"[WINHTTP] Download failed: Server returned status code: 404 [WININET]Server returned status code: HTTP 404 "
+         L"- Not Found (2 attempts)",
+         2},
+        {"cut from https to http, WinINet not asked", backend::Url("/files/moved.exe"), L"",
+         L"[WINHTTP] Refused a redirect from https to http: \"http://localhost/files/ok.exe\" (1 attempt)", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        backend::Reset();
+        backend::Script("/files/ok.exe", {{.body = "installer bytes"}});
+        backend::Script("/files/missing.exe", {{.status = 404}});
+        backend::Script("/files/moved.exe", {{.redirect = "http://localhost/files/ok.exe"}});
+
+        const DownloadResult result = Download(c.url, c.fileName);
+
+        EXPECT_EQ(result, DownloadResult(false, c.text));
+        EXPECT_EQ(backend::Requests().size(), c.requests);
+        EXPECT_TRUE(ListFolder(m_folder).empty());
+    }
+}

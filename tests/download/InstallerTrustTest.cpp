@@ -14,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "download/InstallerLaunch.h"
+#include "download/InstallerVerification.h"
 #include "net/Codecs.h"
+#include "support/ProgramOutput.h"
 #include "win32/Strings.h"
 
 namespace {
@@ -97,12 +100,18 @@ TEST_F(TrustFile, HashMismatchFailsNamingBothDigestsAndDeletesTheFile) {
         std::wstring failure;
     };
     const std::string other(64, 'e');
+    // Only the last digit differs: a comparison of anything less than the whole digest lets it pass.
+    std::string lastDigit = kAbcSha256;
+    lastDigit.back() = lastDigit.back() == '0' ? '1' : '0';
     const std::vector<Case> cases = {
         {"right hash", kAbcSha256, L""},
         {"upper-case hex", Upper(kAbcSha256), L""},
         {"no hash asked for", "", L""},
         {"wrong hash", other,
          L"Downloaded installer does not match its published SHA-256: expected " + win32::Utf8ToWide(other) +
+             L", got " + win32::Utf8ToWide(kAbcSha256) + L"."},
+        {"wrong last digit", lastDigit,
+         L"Downloaded installer does not match its published SHA-256: expected " + win32::Utf8ToWide(lastDigit) +
              L", got " + win32::Utf8ToWide(kAbcSha256) + L"."},
     };
     for (const Case& c : cases) {
@@ -156,6 +165,9 @@ TEST(InstallerSigner, OnlyTheNamedPublisherUnderATrustedCodeSigningChainPasses) 
     const std::vector<Case> cases = {
         {L"right.exe", L"Wayfarer Test Publisher", L""},
         {L"right.exe", L"Wayfarer Test", L"Downloaded installer is signed by \"Wayfarer Test Publisher\", not by "},
+        // A name the signer's only ends with is another publisher.
+        {L"right.exe", L"Test Publisher",
+         L"Downloaded installer is signed by \"Wayfarer Test Publisher\", not by \"Test Publisher\"."},
         {L"other.exe", L"Wayfarer Test Publisher",
          L"Downloaded installer is signed by \"Wayfarer Other Publisher\", not by \"Wayfarer Test Publisher\"."},
         {L"unsigned.exe", L"Wayfarer Test Publisher", L"Downloaded installer is not signed: 0x800B0100"},
@@ -189,4 +201,59 @@ TEST(InstallerSigner, RefusedProgramIsDeleted) {
         EXPECT_EQ(::GetFileAttributesW((copy + file).c_str()) != INVALID_FILE_ATTRIBUTES, right);
         ::DeleteFileW((copy + file).c_str());
     }
+}
+
+namespace {
+
+// What another process makes of `path` when it tries to overwrite it, rename it and delete it: the file's bytes
+// and whether the renamed copy appeared.
+struct Tampering {
+    std::vector<BYTE> bytes;
+    bool renamed;
+};
+
+Tampering TamperFromAnotherProcess(const std::wstring& path, const std::wstring& other) {
+    const std::wstring renamed = path + L".swapped";
+    const std::wstring name = renamed.substr(renamed.rfind(L'\\') + 1);
+    for (const std::wstring& command :
+         {L"cmd.exe /c copy /y \"" + other + L"\" \"" + path + L"\"",
+          L"cmd.exe /c ren \"" + path + L"\" \"" + name + L"\"", L"cmd.exe /c del /f /q \"" + path + L"\""}) {
+        const testing_programs::ProgramRun run = testing_programs::RunCapturingOutput(command);
+        EXPECT_TRUE(run.started) << win32::WideToUtf8(command);
+    }
+    Tampering result{ReadBytes(path), ::GetFileAttributesW(renamed.c_str()) != INVALID_FILE_ATTRIBUTES};
+    ::DeleteFileW(renamed.c_str());
+    return result;
+}
+
+}  // namespace
+
+// A verified installer is held from its checks until its process has started: another process can neither write,
+// rename nor delete it meanwhile, yet it runs. Once let go, the same attempts succeed.
+TEST(InstallerHold, AVerifiedFileCannotBeReplacedBeforeItRunsAndStillRuns) {
+    TrustTestCa();
+    wchar_t folder[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, folder);
+    const std::wstring copy = std::wstring(folder) + L"installer-hold-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring installer = copy + L".exe";
+    ASSERT_TRUE(::CopyFileW(Fixture(L"right.exe").c_str(), installer.c_str(), FALSE));
+    const std::vector<BYTE> original = ReadBytes(installer);
+
+    download::VerifiedFile verified =
+        download::VerifyInstaller(installer, {.mustBeWhole = true, .sha256 = "", .signer = L"Wayfarer Test Publisher"});
+    ASSERT_TRUE(verified.ok) << win32::WideToUtf8(verified.text);
+    ASSERT_TRUE(verified.held.IsHeld());
+
+    const Tampering held = TamperFromAnotherProcess(installer, Fixture(L"other.exe"));
+    EXPECT_TRUE(held.bytes == original) << "the held file was changed or removed";
+    EXPECT_FALSE(held.renamed);
+
+    // Held files run.
+    const ProcessResult run = RunProcess(installer, L"", true);
+    EXPECT_EQ(run, ProcessResult(0, L""));
+    verified.held.Release();
+
+    const Tampering free = TamperFromAnotherProcess(installer, Fixture(L"other.exe"));
+    EXPECT_TRUE(free.renamed) << "the file was never held: the test shows nothing";
+    ::DeleteFileW(installer.c_str());
 }

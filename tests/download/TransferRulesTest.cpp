@@ -9,19 +9,37 @@
 #include <vector>
 
 #include "download/DownloadLimits.h"
+#include "win32/Strings.h"
 
-using download::FinalFailure;
 using namespace std::chrono_literals;
 
 namespace {
 
-// The failure text of `action`, or "" when it raises nothing.
+// The failure text of `action` in UTF-8, or "" when it raises nothing.
 template <typename Action>
 std::string FailureOf(Action&& action) {
     try {
         action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
+    } catch (const download::Failure& failure) {
+        return win32::WideToUtf8(failure.Text());
+    }
+    return {};
+}
+
+// The kind of failure `action` raises: "final", "passing", "lasting", or "" when it raises nothing.
+template <typename Action>
+std::string KindOf(Action&& action) {
+    try {
+        action();
+    } catch (const download::Failure& failure) {
+        switch (failure.Kind()) {
+            case download::FailureKind::Final:
+                return "final";
+            case download::FailureKind::Passing:
+                return "passing";
+            case download::FailureKind::Lasting:
+                return "lasting";
+        }
     }
     return {};
 }
@@ -71,8 +89,9 @@ TEST(ContentLength, AnythingElseIsAnInvalidAnswer) {
         try {
             download::ParseContentLength(c.values);
             ADD_FAILURE() << "accepted";
-        } catch (const FinalFailure& error) {
-            EXPECT_EQ(std::string(error.what()), c.text);
+        } catch (const download::Failure& error) {
+            EXPECT_EQ(error.Kind(), download::FailureKind::Final);
+            EXPECT_EQ(win32::WideToUtf8(error.Text()), c.text);
         }
     }
 }
@@ -105,7 +124,7 @@ TEST(RedirectRule, ResolvesEveryFormOfTargetAndNeverLeavesHttpsForHttp) {
             chain.Follow(c.location);
             EXPECT_EQ(chain.Url(), c.to);
         } else {
-            EXPECT_THROW(chain.Follow(c.location), FinalFailure);
+            EXPECT_EQ(KindOf([&] { chain.Follow(c.location); }), "final");
             EXPECT_EQ(chain.Url(), c.from);
         }
     }
@@ -121,11 +140,11 @@ TEST(RedirectRule, FollowsFiveAndRefusesTheSixthAndAnyStartThatIsNotHttp) {
     // Once on https, a chain stays there however it got there.
     download::RedirectChain upgraded(L"http://a.test/0");
     upgraded.Follow(L"https://a.test/1");
-    EXPECT_THROW(upgraded.Follow(L"http://a.test/2"), FinalFailure);
+    EXPECT_EQ(KindOf([&] { upgraded.Follow(L"http://a.test/2"); }), "final");
 
     EXPECT_EQ(FailureOf([] { download::RedirectChain(L"ftp://a.test/f.exe"); }),
               "Refused a URL that is neither http nor https: \"ftp://a.test/f.exe\"");
-    EXPECT_THROW(download::RedirectChain(L"C:\\setup.exe"), FinalFailure);
+    EXPECT_EQ(KindOf([] { download::RedirectChain(L"C:\\setup.exe"); }), "final");
 }
 
 TEST(RateFloor, FailsOnlyAWindowThatEndsBelowTheFloor) {
@@ -158,7 +177,7 @@ TEST(RateFloor, FailsOnlyAWindowThatEndsBelowTheFloor) {
 
 TEST(RateFloor, IsAFailureThatMayPass) {
     download::RateFloor floor(1000, 10s, {});
-    EXPECT_THROW(floor.Add(0, download::RateFloor::Clock::time_point{} + 10s), download::PassingFailure);
+    EXPECT_EQ(KindOf([&] { floor.Add(0, download::RateFloor::Clock::time_point{} + 10s); }), "passing");
 }
 
 TEST(RetryAfter, IsANumberOfSecondsAndNothingElse) {
@@ -195,7 +214,9 @@ namespace {
 std::string Placement(const download::ResumePoint& resume, const download::AnswerHeaders& answer) {
     try {
         return std::to_string(download::PlaceBody(resume, answer).first);
-    } catch (const download::PassingFailure& failure) {
+    } catch (const download::Failure& failure) {
+        if (failure.Kind() != download::FailureKind::Passing)
+            return "not passing";
         return failure.Restart() ? "restart" : "passing";
     }
 }
@@ -263,6 +284,8 @@ TEST(Resume, AppendsOnlyTheExactRestOfTheSameVersion) {
         {"416", {416, std::nullopt, {L"bytes */1000"}, {}, {}, {}}, "restart"},
         {"starts elsewhere", {206, 500, {L"bytes 500-999/1000"}, {}, {L"\"v1\""}, {}}, "restart"},
         {"another total", {206, 400, {L"bytes 600-999/1200"}, {}, {L"\"v1\""}, {}}, "restart"},
+        // First and last agree with the kept bytes and with each other; only the total tells another file.
+        {"another total, the rest of it", {206, 600, {L"bytes 600-1199/1200"}, {}, {L"\"v1\""}, {}}, "restart"},
         {"ends early", {206, 200, {L"bytes 600-799/1000"}, {}, {L"\"v1\""}, {}}, "restart"},
         {"length disagrees", {206, 300, {L"bytes 600-999/1000"}, {}, {L"\"v1\""}, {}}, "restart"},
         {"another version", {206, 400, {L"bytes 600-999/1000"}, {}, {L"\"v2\""}, {}}, "restart"},
@@ -275,7 +298,31 @@ TEST(Resume, AppendsOnlyTheExactRestOfTheSameVersion) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Placement(resume, c.answer), c.placement);
     }
-    // Without a range asked for, every answer is a whole file, a 206 included.
-    EXPECT_EQ(Placement({}, {206, 400, {L"bytes 600-999/1000"}, {}, {}, {}}), "0");
+    // Without a range asked for, a 200 is the whole file.
     EXPECT_EQ(Placement({}, {200, 1000, {}, {}, {}, {}}), "0");
+}
+
+// A 206 that no Range asked for is a part at most: kept as the file's beginning when it is one, with the whole
+// file's length from its total, so that the download goes on until every byte is there; dropped otherwise.
+TEST(Resume, APartNobodyAskedForIsNeverTheWholeFile) {
+    const struct {
+        const char* name;
+        download::AnswerHeaders answer;
+        std::string placement;
+        std::optional<std::uint64_t> length;  // of the whole file, when kept
+    } cases[] = {
+        {"the beginning", {206, 20000, {L"bytes 0-19999/1048576"}, {L"bytes"}, {L"\"v1\""}, {}}, "0", 1048576},
+        {"the beginning, no length", {206, std::nullopt, {L"bytes 0-19999/1048576"}, {}, {}, {}}, "0", 1048576},
+        {"every byte", {206, 1000, {L"bytes 0-999/1000"}, {}, {}, {}}, "0", 1000},
+        {"the middle", {206, 400, {L"bytes 600-999/1000"}, {}, {}, {}}, "restart", std::nullopt},
+        {"length disagrees", {206, 500, {L"bytes 0-399/1000"}, {}, {}, {}}, "restart", std::nullopt},
+        {"no Content-Range", {206, 400, {}, {}, {}, {}}, "restart", std::nullopt},
+        {"unknown total", {206, 400, {L"bytes 0-399/*"}, {}, {}, {}}, "restart", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Placement({}, c.answer), c.placement);
+        if (c.length)
+            EXPECT_EQ(download::PlaceBody({}, c.answer).second.length, c.length);
+    }
 }

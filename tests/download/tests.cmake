@@ -20,9 +20,11 @@ wayfarer_add_test(NAME launch_tests SOURCES
     download/LaunchComOwnersTest.cpp
     PREFIXES win64 win32)
 
-# The names a download is kept under in the user's folder: plain rules, no backend.
+# The names a download is kept under in the user's folder, and the rules for names and addresses the program did
+# not choose: plain rules, no backend.
 wayfarer_add_test(NAME saved_name_tests SOURCES
-    download/SavedNameTest.cpp)
+    download/SavedNameTest.cpp
+    download/PathRulesTest.cpp)
 
 # The hash and signer checks of a finished download. The signed programs are made before the run with openssl
 # and osslsigncode (make-signed-fixtures.sh), under a test CA that only the test itself trusts in its prefix.

@@ -3,6 +3,7 @@
 // the run ends on.
 #include "pages/DownloadPage.h"
 
+#include "download/DownloadManager.h"
 #include "download/InstallerLaunch.h"
 #include "download/StartedInstallers.h"
 #include "l10n/LanguageManager.h"
@@ -56,7 +57,7 @@ public:
     using Base::m_downloadTask;
 
     std::vector<BarState> m_bar;
-    std::function<DownloadResult(const std::wstring& url)> m_task;
+    std::function<download::FetchedInstaller(const std::wstring& url)> m_task;
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
@@ -68,7 +69,7 @@ protected:
         }
         return handled;
     }
-    std::future<DownloadResult> StartDownloadTask(const typename Base::DownloadTarget& target) override {
+    std::future<download::FetchedInstaller> StartDownloadTask(const typename Base::DownloadTarget& target) override {
         if (!m_task)
             return Base::StartDownloadTask(target);
         return std::async(std::launch::async, m_task, target.url);
@@ -579,7 +580,7 @@ TEST_F(DownloadPageTest, ATaskThatRaisesIsAFailedDownloadWithItsText) {
     page.m_task = [manager = DownloadManager::GetInstance()](const std::wstring& url) {
         if (url.find(L"offer.exe") == std::wstring::npos)
             throw std::runtime_error("disk on fire");
-        return manager->DownloadFile(url, nullptr, L"offer.exe", true);
+        return download::FetchInstaller(*manager, {.url = url, .fileName = L"offer.exe"}, nullptr);
     };
     Run(frame, page);
 

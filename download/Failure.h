@@ -1,0 +1,63 @@
+// The one failure of the download layer: a text that keeps every character of the names and addresses it quotes,
+// and the kind that tells what may follow it. Every step of a transfer raises it; the attempt that ran the step
+// turns it into an outcome.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace download {
+
+// Numbered as the outcomes of an attempt that follow its success.
+enum class FailureKind {
+    // It may pass: the connection was cut, refused or fell silent, or the server said it is busy.
+    Passing = 1,
+    // Another attempt of the same engine would meet it again; the other engine may not.
+    Lasting = 2,
+    // It lies in what the server answered, in a security verdict or in the file name: the other engine would meet
+    // it just the same, and must not accept what the first rightly refused.
+    Final = 3,
+};
+
+// Not a std::exception: nothing that catches those by habit should take a download's failure for another.
+class Failure {
+public:
+    // Every server value in `text` is quoted with QuotedValue. A passing failure may name the pause the server
+    // asked for (`retryAfter`) and say that the bytes kept so far must not be continued (`restart`): the server no
+    // longer vouches that they belong to the file.
+    Failure(FailureKind kind,
+            std::wstring text,
+            std::optional<std::chrono::milliseconds> retryAfter = std::nullopt,
+            bool restart = false)
+        : m_kind(kind), m_text(std::move(text)), m_retryAfter(retryAfter), m_restart(restart) {}
+
+    FailureKind Kind() const { return m_kind; }
+    const std::wstring& Text() const { return m_text; }
+    std::optional<std::chrono::milliseconds> RetryAfter() const { return m_retryAfter; }
+    bool Restart() const { return m_restart; }
+
+private:
+    FailureKind m_kind;
+    std::wstring m_text;
+    std::optional<std::chrono::milliseconds> m_retryAfter;
+    bool m_restart;
+};
+
+// `text` as a failure text may carry it: control characters become "?", the marks that turn text around or hide
+// it are dropped, and it ends after kMaxFailureTextChars. Server values reach failure texts, and failure texts
+// reach the error event and the run log.
+std::wstring CleanFailureText(std::wstring text);
+// A server value (a URL, a file name, a header) as a failure text quotes it: its first kQuotedValueChars, cleaned,
+// in double quotes.
+std::wstring QuotedValue(const std::wstring& value);
+
+// The system's text for a Win32 error code as the system returns it (line break included); empty when the system
+// has none, as for most WinHTTP and WinINet codes.
+std::wstring SystemMessage(unsigned long code);
+// The same without its closing line break, as a failure text quotes it.
+std::wstring SystemErrorText(unsigned long code);
+// `format`, which holds "%d" and then "%ls", filled with `code` as a signed number and its SystemErrorText.
+std::wstring TextWithCode(const wchar_t* format, unsigned long code);
+
+}  // namespace download
