@@ -81,18 +81,21 @@ const char* EngineName(download::Engine engine) {
 
 }  // namespace
 
-DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
-                                             HWND notifyWindow,
-                                             const std::wstring& fileName,
-                                             bool useTemporaryFolder) {
+download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
+                                                     HWND notifyWindow,
+                                                     const std::wstring& fileName,
+                                                     bool useTemporaryFolder) {
     using download::AttemptOutcome;
     using Kind = AttemptOutcome::Kind;
-    m_lastStats = download::DownloadStats();
+    download::FileOutcome result;
+    download::DownloadStats& stats = result.stats;
     const std::uint64_t started = diagnostics::GetTickMs();
 
     download::AttemptPlan plan;
-    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinHttpTag, plan))
-        return *refused;
+    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinHttpTag, plan)) {
+        result.text = std::move(*refused);
+        return result;
+    }
 
     download::Backoff backoff(RetryBounds(), std::chrono::steady_clock::now());
     KeptFile kept;
@@ -110,18 +113,21 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
         plan.resume = download::ResumePoint();
         if (before > 0 && identity.CanContinue() && before < *identity.length) {
             plan.resume = download::ResumePoint{before, identity};
-            ++m_lastStats.resumed;
+            ++stats.resumed;
         }
         const bool winInet = engine == download::Engine::WinInet;
         AttemptOutcome outcome = winInet ? AttemptWinInet(plan) : AttemptWinHttp(plan);
-        ++m_lastStats.attempts;
+        ++stats.attempts;
         tried[winInet ? 1 : 0] = true;
         if (outcome.kind == Kind::Succeeded) {
             kept.Release();
-            diagnostics::RecordDownload(url, EngineName(engine), true, std::wstring(), m_lastDownloadPath, started,
-                                        m_lastStats.attempts, m_lastStats.resumed);
+            result.ok = true;
+            result.savedPath = std::move(outcome.savedPath);
+            diagnostics::RecordDownload(url, EngineName(engine), true, std::wstring(), result.savedPath, started,
+                                        stats.attempts, stats.resumed);
             // After a rescue the text still holds what went wrong before; nobody reads it.
-            return DownloadResult(true, winHttpText + winInetText);
+            result.text = winHttpText + winInetText;
+            return result;
         }
         kept.Take(std::move(outcome.keptPath));
         (winInet ? winInetText : winHttpText) = outcome.text;
@@ -146,37 +152,45 @@ DownloadResult DownloadManager::DownloadFile(const std::wstring& url,
             break;
         const auto pauseStart = std::chrono::steady_clock::now();
         const bool continued = PauseUnlessCancelled(*pause);
-        m_lastStats.paused +=
+        stats.paused +=
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - pauseStart);
         if (!continued)
             break;
         engine = other;
     }
     // Nothing of the file stays: the kept bytes go with `kept`.
-    if (m_lastStats.attempts == 0)
+    if (stats.attempts == 0)
         winHttpText = kWinHttpTag + std::wstring(L"Download cancelled.");
-    DownloadResult result(false, winHttpText + winInetText + AttemptsText(m_lastStats.attempts));
-    diagnostics::RecordDownload(url, EngineName(engine), false, result.second, m_lastDownloadPath, started,
-                                m_lastStats.attempts, m_lastStats.resumed);
+    result.text = winHttpText + winInetText + AttemptsText(stats.attempts);
+    diagnostics::RecordDownload(url, EngineName(engine), false, result.text, std::wstring(), started, stats.attempts,
+                                stats.resumed);
     return result;
 }
 
-DownloadResult DownloadManager::DownloadFileWinInet(const std::wstring& url,
-                                                    HWND notifyWindow,
-                                                    const std::wstring& fileName,
-                                                    bool useTemporaryFolder) {
+download::FileOutcome DownloadManager::DownloadFileWinInet(const std::wstring& url,
+                                                            HWND notifyWindow,
+                                                            const std::wstring& fileName,
+                                                            bool useTemporaryFolder) {
+    download::FileOutcome result;
     download::AttemptPlan plan;
-    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinInetTag, plan))
-        return *refused;
+    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinInetTag, plan)) {
+        result.text = std::move(*refused);
+        return result;
+    }
     download::AttemptOutcome outcome = AttemptWinInet(plan);
+    result.stats.attempts = 1;
     KeptFile kept;
     kept.Take(std::move(outcome.keptPath));
-    if (outcome.kind == download::AttemptOutcome::Kind::Succeeded)
-        return DownloadResult(true, std::wstring());
-    return DownloadResult(false, outcome.text);
+    if (outcome.kind == download::AttemptOutcome::Kind::Succeeded) {
+        result.ok = true;
+        result.savedPath = std::move(outcome.savedPath);
+    } else {
+        result.text = std::move(outcome.text);
+    }
+    return result;
 }
 
-std::optional<DownloadResult> DownloadManager::PlanFirstAttempt(const std::wstring& url,
+std::optional<std::wstring> DownloadManager::PlanFirstAttempt(const std::wstring& url,
                                                                 HWND notifyWindow,
                                                                 const std::wstring& fileName,
                                                                 bool useTemporaryFolder,
@@ -188,18 +202,9 @@ std::optional<DownloadResult> DownloadManager::PlanFirstAttempt(const std::wstri
         RefuseCleartext(url);
         plan.targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
     } catch (const download::Failure& failure) {
-        return DownloadResult(false, download::TagFailure(tag, failure));
+        return download::TagFailure(tag, failure);
     }
     return std::nullopt;
-}
-
-download::RetryPolicy DownloadManager::RetryBounds() const {
-    return {.pauseBase = m_fallbackDelay,
-            .pauseCap = m_retryPauseCap,
-            .jitter = m_retryPauseJitter,
-            .maxAttemptsWithoutProgress = m_maxAttempts,
-            .timeWithoutProgress = m_retryTimeLimit,
-            .maxAttempts = download::kMaxAttemptsPerFile};
 }
 
 bool DownloadManager::PauseUnlessCancelled(std::chrono::milliseconds pause) const {

@@ -26,14 +26,6 @@ struct AttemptPlan;
 struct AttemptOutcome;
 
 enum class Engine { WinHttp, WinInet };
-
-// What the last DownloadFile took: its attempts (both engines together), how many of them continued the bytes
-// that earlier ones had kept, and the time spent in pauses between them.
-struct DownloadStats {
-    int attempts = 0;
-    int resumed = 0;
-    std::chrono::milliseconds paused{0};
-};
 }  // namespace download
 
 using DownloadedBytes = std::unique_ptr<std::vector<char>>;
@@ -68,15 +60,16 @@ public:
     // nothing of it remains, and a file of the same name that was there before is untouched.
     // Transfer errors never throw: they become the text, the last failure of each engine that ran
     // ("[WINHTTP] ..." then " [WININET]...") and then the number of attempts (" (3 attempts)").
-    DownloadResult DownloadFile(const std::wstring& url,
-                                HWND notifyWindow,
-                                const std::wstring& fileName,
-                                bool useTemporaryFolder);
+    // The saved path and the attempts come back with the verdict.
+    download::FileOutcome DownloadFile(const std::wstring& url,
+                                        HWND notifyWindow,
+                                        const std::wstring& fileName,
+                                        bool useTemporaryFolder);
     // One attempt of the WinINet engine on its own, under the same redirect rule and limits.
-    DownloadResult DownloadFileWinInet(const std::wstring& url,
-                                       HWND notifyWindow,
-                                       const std::wstring& fileName,
-                                       bool useTemporaryFolder);
+    download::FileOutcome DownloadFileWinInet(const std::wstring& url,
+                                               HWND notifyWindow,
+                                               const std::wstring& fileName,
+                                               bool useTemporaryFolder);
     // Fetches `url` into memory with WinHTTP in at most two attempts, both within m_imageTimeLimit (no second
     // attempt after a failure that would only recur, such as a redirect loop); never throws for transfer errors
     // and returns an empty vector when no attempt succeeds.
@@ -92,8 +85,8 @@ public:
     // The same with the text after the URL's last "/" (query included) as the file name.
     std::wstring MakeDownloadPathFromUrl(const std::wstring& url, bool useTemporaryFolder);
 
-    // The bounds of the attempts of a file download, from the members below.
-    download::RetryPolicy RetryBounds() const;
+    // The bounds of the attempts of a file download.
+    download::RetryPolicy RetryBounds() const { return m_retry; }
 
     // The system's text for a Win32 error code, as the system returns it (line break included); empty when the
     // system has none, as for most WinHTTP and WinINet codes.
@@ -102,18 +95,9 @@ public:
     // Set when the user leaves the wizard and by the destructor; never reset. WinHTTP transfers stop at their
     // next chunk, and image threads that finish afterwards deliver no bytes.
     std::atomic<bool> m_cancelled{false};
-    // Full path of the file the last successful DownloadFile wrote. Downloads are serial, so the page that has
-    // just taken a successful result reads the path of that result.
-    std::wstring m_lastDownloadPath;
-    // The attempts of the last DownloadFile, successful or not; read like m_lastDownloadPath.
-    download::DownloadStats m_lastStats;
-    // The bounds of DownloadLimits.h, which tests shorten here. m_fallbackDelay is the first pause between
+    // The bounds of DownloadLimits.h, which tests shorten here. Its pauseBase is the first pause between
     // attempts (the one before WinINet's first), from which the later ones grow.
-    std::chrono::milliseconds m_fallbackDelay{download::kRetryPauseBase};
-    std::chrono::milliseconds m_retryPauseCap{download::kRetryPauseCap};
-    double m_retryPauseJitter{download::kRetryPauseJitter};
-    int m_maxAttempts{download::kMaxAttemptsWithoutProgress};
-    std::chrono::milliseconds m_retryTimeLimit{download::kTimeWithoutProgress};
+    download::RetryPolicy m_retry;
     // The engine of the first attempt; tests start with WinINet to see it resume.
     download::Engine m_firstEngine{download::Engine::WinHttp};
     std::chrono::milliseconds m_stallTimeout{download::kStallTimeout};
@@ -131,12 +115,12 @@ private:
     // The first attempt's plan for a file download, settled on the caller's thread (telling the user about a
     // missing folder may take longer than any stall limit); the refusal, with `tag` before its text, when the URL
     // or the name cannot be downloaded.
-    std::optional<DownloadResult> PlanFirstAttempt(const std::wstring& url,
-                                                   HWND notifyWindow,
-                                                   const std::wstring& fileName,
-                                                   bool useTemporaryFolder,
-                                                   const wchar_t* tag,
-                                                   download::AttemptPlan& plan);
+    std::optional<std::wstring> PlanFirstAttempt(const std::wstring& url,
+                                                 HWND notifyWindow,
+                                                 const std::wstring& fileName,
+                                                 bool useTemporaryFolder,
+                                                 const wchar_t* tag,
+                                                 download::AttemptPlan& plan);
     // Waits `pause`, or less when m_cancelled is set meanwhile; false when it is.
     bool PauseUnlessCancelled(std::chrono::milliseconds pause) const;
     void FetchToMemory(const std::wstring& url,

@@ -1,8 +1,32 @@
 // What a file download or a check of its file comes to, for whoever only reads the verdict.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <utility>
 
 // (succeeded, error text). The text is meaningful only when the flag is false.
 using DownloadResult = std::pair<bool, std::wstring>;
+
+namespace download {
+
+// What a file download took: its attempts (both engines together), how many of them continued the bytes that
+// earlier ones had kept, and the time spent in pauses between them.
+struct DownloadStats {
+    int attempts = 0;
+    int resumed = 0;
+    std::chrono::milliseconds paused{0};
+};
+
+// A file download as its caller gets it back: nothing of it stays behind in the shared manager, which other
+// downloads use at the same time.
+struct FileOutcome {
+    bool ok = false;
+    // The failure, when not ok; after a rescue by the other engine, what went wrong before it.
+    std::wstring text;
+    // The file put in place, when ok.
+    std::wstring savedPath;
+    DownloadStats stats;
+};
+
+}  // namespace download

@@ -489,6 +489,13 @@ std::wstring WatchedTransfer::TakeKeptPath() {
     return path;
 }
 
+std::wstring WatchedTransfer::TakeSavedPath() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::wstring path;
+    path.swap(m_savedPath);
+    return path;
+}
+
 FileIdentity WatchedTransfer::Identity() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_identity;
@@ -623,6 +630,8 @@ AttemptOutcome RunAttempt(const std::shared_ptr<WatchedTransfer>& transfer,
         outcome.text = tag + win32::MultiByteToWide(error.what(), 0);
     }
     outcome.keptPath = transfer->TakeKeptPath();
+    if (outcome.kind == AttemptOutcome::Kind::Succeeded)
+        outcome.savedPath = transfer->TakeSavedPath();
     outcome.identity = transfer->Identity();
     return outcome;
 }

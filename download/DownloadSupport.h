@@ -208,13 +208,14 @@ public:
     // The transfer made progress. Raises once the caller has given up.
     void Touch();
 
-    // Runs `finish`, which may raise, and hands over success, unless the caller has given up already.
+    // Runs `finish`, which may raise and returns the path of the file it put in place, and hands over success,
+    // unless the caller has given up already.
     template <typename Finish>
     void Succeed(Finish&& finish) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_abandoned)
             Fail(L"Abandoned.");
-        finish();
+        m_savedPath = finish();
         m_result = DownloadResult(true, std::wstring());
         m_done = true;
         CloseTransfer();
@@ -230,6 +231,8 @@ public:
     // After Wait: the path of the bytes a failed transfer leaves for the next attempt, which the caller now owns
     // (empty when there are none), and what the transfer learnt of the file.
     std::wstring TakeKeptPath();
+    // After a successful Wait: the path of the file put in place.
+    std::wstring TakeSavedPath();
     FileIdentity Identity();
     void SetIdentity(const FileIdentity& identity);
 
@@ -253,6 +256,7 @@ private:
     DownloadResult m_result{false, std::wstring()};
     std::exception_ptr m_exception;
     std::wstring m_keptPath;
+    std::wstring m_savedPath;
     FileIdentity m_identity;
 };
 
@@ -312,6 +316,8 @@ struct AttemptOutcome {
     bool restart = false;
     // The temporary file the attempt leaves, which the caller now owns; empty when there is none.
     std::wstring keptPath;
+    // The file put in place, on success.
+    std::wstring savedPath;
     FileIdentity identity;
 };
 

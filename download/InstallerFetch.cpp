@@ -6,15 +6,15 @@ namespace download {
 
 FetchedInstaller FetchInstaller(DownloadManager& manager, const InstallerRequest& request, HWND window) {
     FetchedInstaller fetched;
-    DownloadResult result = manager.DownloadFile(request.url, window, request.fileName, request.useTemporaryFolder);
-    fetched.text = std::move(result.second);
-    if (!result.first)
+    FileOutcome file = manager.DownloadFile(request.url, window, request.fileName, request.useTemporaryFolder);
+    fetched.text = std::move(file.text);
+    if (!file.ok)
         return fetched;
-    VerifiedFile verified = VerifyInstaller(manager.m_lastDownloadPath, request.checks);
+    VerifiedFile verified = VerifyInstaller(file.savedPath, request.checks);
     fetched.ok = verified.ok;
     fetched.text = std::move(verified.text);
     if (verified.ok) {
-        fetched.savedPath = manager.m_lastDownloadPath;
+        fetched.savedPath = std::move(file.savedPath);
         fetched.held = std::move(verified.held);
     }
     return fetched;

@@ -296,8 +296,9 @@ void TransferWinHttp(DownloadManager& manager, download::WatchedTransfer& transf
         progress.AddChunk(size);
     });
     transfer.Succeed([&] {
-        manager.m_lastDownloadPath = file.Complete(length, L"Failed to open downloaded file.");
+        std::wstring saved = file.Complete(length, L"Failed to open downloaded file.");
         progress.ReportComplete();
+        return saved;
     });
 }
 

@@ -225,8 +225,9 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const downloa
     }
 
     transfer.Succeed([&] {
-        manager.m_lastDownloadPath = file.Complete(length, L"Failed to open downloaded file: %d - %ls");
+        std::wstring saved = file.Complete(length, L"Failed to open downloaded file: %d - %ls");
         progress.ReportComplete();
+        return saved;
     });
 }
 

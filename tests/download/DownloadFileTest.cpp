@@ -43,11 +43,11 @@ TEST_F(FileDownload, WritesTheBodyByteForByteAndPostsOneMessagePerGrownPoint) {
     const size_t size = 1024 * 1024 + 123;
     backend::Script("/files/setup.exe", {{.bodySize = size, .chunkSize = 4096}});
 
-    const DownloadResult result = Download(backend::Url("/files/setup.exe"));
+    const download::FileOutcome result = Download(backend::Url("/files/setup.exe"));
 
-    EXPECT_TRUE(result.first);
-    EXPECT_EQ(result.second, L"");
-    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"setup.exe"));
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.text, L"");
+    EXPECT_EQ(result.savedPath, PathInFolder(L"setup.exe"));
     EXPECT_TRUE(ReadWholeFile(PathInFolder(L"setup.exe")) == GeneratedBytes(size)) << "the file differs";
     EXPECT_EQ(m_window.MarqueeCount(), 0u);
     ExpectGrowingPercentagesEndingAt100(m_window.Percentages(), 50);
@@ -60,10 +60,10 @@ TEST_F(FileDownload, WritesTheBodyByteForByteAndPostsOneMessagePerGrownPoint) {
 TEST_F(FileDownload, UsesTheGivenFileNameAndSendsTheQuery) {
     backend::Script("/files/get", {{.body = "installer bytes"}});
 
-    const DownloadResult result = Download(backend::Url("/files/get?id=7&os=win"), L"Quarvel Setup.exe");
+    const download::FileOutcome result = Download(backend::Url("/files/get?id=7&os=win"), L"Quarvel Setup.exe");
 
-    EXPECT_EQ(result, DownloadResult(true, L""));
-    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"Quarvel Setup.exe"));
+    EXPECT_EQ(Verdict(result), DownloadResult(true, L""));
+    EXPECT_EQ(result.savedPath, PathInFolder(L"Quarvel Setup.exe"));
     EXPECT_EQ(ReadWholeFile(PathInFolder(L"Quarvel Setup.exe")), "installer bytes");
     auto requests = backend::Requests("/files/get");
     ASSERT_EQ(requests.size(), 1u);
@@ -84,9 +84,9 @@ TEST_F(FileDownload, UnknownLengthShowsMarqueeAndSkipsPercentagesAndTheCompletio
         backend::Script("/files/unknown.bin", {c.response});
         m_window.Clear();
 
-        const DownloadResult result = Download(backend::Url("/files/unknown.bin"));
+        const download::FileOutcome result = Download(backend::Url("/files/unknown.bin"));
 
-        EXPECT_EQ(result, DownloadResult(true, L""));
+        EXPECT_EQ(Verdict(result), DownloadResult(true, L""));
         EXPECT_TRUE(ReadWholeFile(PathInFolder(L"unknown.bin")) == GeneratedBytes(size));
         // One marquee message and nothing else: no percentages, no final 100.
         ASSERT_EQ(m_window.Messages().size(), 1u);
@@ -119,10 +119,10 @@ TEST_F(FileDownload, BodyOfAnotherLengthThanAnnouncedFailsInBothEnginesAndLeaves
         backend::Reset();
         backend::Script("/files/odd.bin", {c.response});
 
-        const DownloadResult result = Download(backend::Url("/files/odd.bin"));
+        const download::FileOutcome result = Download(backend::Url("/files/odd.bin"));
 
-        EXPECT_FALSE(result.first);
-        EXPECT_EQ(result.second, L"[WINHTTP] " + c.winHttpText + L" [WININET]" + c.winInetText);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.text, L"[WINHTTP] " + c.winHttpText + L" [WININET]" + c.winInetText);
         EXPECT_FALSE(FileExists(PathInFolder(L"odd.bin")));
         EXPECT_TRUE(ListFolder(m_folder).empty());
         EXPECT_EQ(backend::Requests("/files/odd.bin").size(), c.attempts);
@@ -132,13 +132,13 @@ TEST_F(FileDownload, BodyOfAnotherLengthThanAnnouncedFailsInBothEnginesAndLeaves
 TEST_F(FileDownload, NotFoundRunsBothEnginesTextsTogetherAndLeavesNoFile) {
     backend::Script("/files/missing.exe", {{.status = 404, .body = "no such file"}});
 
-    const DownloadResult result = Download(backend::Url("/files/missing.exe"));
+    const download::FileOutcome result = Download(backend::Url("/files/missing.exe"));
 
-    EXPECT_FALSE(result.first);
+    EXPECT_FALSE(result.ok);
     const std::wstring expected =
         L"[WINHTTP] Download failed: Server returned status code: 404 [WININET]Server returned status code: HTTP 404 "
         L"- ";
-    EXPECT_TRUE(StartsWith(result.second, expected)) << result.second;
+    EXPECT_TRUE(StartsWith(result.text, expected)) << result.text;
     EXPECT_EQ(ListFolder(m_folder).size(), 0u);
     EXPECT_EQ(backend::Requests("/files/missing.exe").size(), 2u);
 }
@@ -146,21 +146,21 @@ TEST_F(FileDownload, NotFoundRunsBothEnginesTextsTogetherAndLeavesNoFile) {
 TEST_F(FileDownload, WinInetRescuesAFailedWinHttpAttempt) {
     backend::Script("/files/flaky.exe", {{.status = 503}, {.body = "second engine"}});
 
-    const DownloadResult result = Download(backend::Url("/files/flaky.exe"));
+    const download::FileOutcome result = Download(backend::Url("/files/flaky.exe"));
 
     // The flag tells the rescue; the text still holds what WinHTTP met.
-    EXPECT_EQ(result, DownloadResult(true, L"[WINHTTP] Download failed: Server returned status code: 503"));
-    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"flaky.exe"));
+    EXPECT_EQ(Verdict(result), DownloadResult(true, L"[WINHTTP] Download failed: Server returned status code: 503"));
+    EXPECT_EQ(result.savedPath, PathInFolder(L"flaky.exe"));
     EXPECT_EQ(ReadWholeFile(PathInFolder(L"flaky.exe")), "second engine");
     ExpectGrowingPercentagesEndingAt100(m_window.Percentages(), 1);
 }
 
 TEST_F(FileDownload, RefusedConnectionGivesBothEnginesSystemCodes) {
-    const DownloadResult result = Download(L"https://localhost:1/setup.exe");
+    const download::FileOutcome result = Download(L"https://localhost:1/setup.exe");
 
-    EXPECT_FALSE(result.first);
-    EXPECT_TRUE(StartsWith(result.second, L"[WINHTTP] Failed to send request: 12029 - ")) << result.second;
-    EXPECT_NE(result.second.find(L" [WININET]Failed to open URL:: 12029 - "), std::wstring::npos) << result.second;
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(StartsWith(result.text, L"[WINHTTP] Failed to send request: 12029 - ")) << result.text;
+    EXPECT_NE(result.text.find(L" [WININET]Failed to open URL:: 12029 - "), std::wstring::npos) << result.text;
     EXPECT_EQ(ListFolder(m_folder).size(), 0u);
 }
 
@@ -183,7 +183,7 @@ TEST_F(FileDownload, FollowsFiveRedirectsOfEveryFormAndFailsTheSixthInBothEngine
             return winInet ? manager->DownloadFileWinInet(backend::Url("/hop2"), window, L"", true)
                            : manager->DownloadFile(backend::Url("/hop2"), window, L"", true);
         });
-        EXPECT_EQ(m_window.Wait(task), DownloadResult(true, L""));
+        EXPECT_EQ(Verdict(m_window.Wait(task)), DownloadResult(true, L""));
         EXPECT_EQ(ReadWholeFile(PathInFolder(L"hop2")), "landed");
         auto requests = backend::Requests();
         ASSERT_EQ(requests.size(), 6u);
@@ -192,10 +192,10 @@ TEST_F(FileDownload, FollowsFiveRedirectsOfEveryFormAndFailsTheSixthInBothEngine
     }
 
     backend::ClearRequests();
-    const DownloadResult six = Download(backend::Url("/hop1"));
+    const download::FileOutcome six = Download(backend::Url("/hop1"));
     // WinHTTP stops at the sixth redirect response without requesting its target; WinINet, which would follow
     // the same chain to the same end, is not asked.
-    EXPECT_EQ(six, DownloadResult(false, L"[WINHTTP] Too many redirects. (1 attempt)"));
+    EXPECT_EQ(Verdict(six), DownloadResult(false, L"[WINHTTP] Too many redirects. (1 attempt)"));
     EXPECT_FALSE(FileExists(PathInFolder(L"hop1")));
     auto requests = backend::Requests();
     ASSERT_EQ(requests.size(), 6u);
@@ -203,8 +203,8 @@ TEST_F(FileDownload, FollowsFiveRedirectsOfEveryFormAndFailsTheSixthInBothEngine
         EXPECT_EQ(requests[i].path, "/hop" + std::to_string(i + 1));
 
     backend::ClearRequests();
-    const DownloadResult alone = m_manager->DownloadFileWinInet(backend::Url("/hop1"), nullptr, L"", true);
-    EXPECT_EQ(alone, DownloadResult(false, L" [WININET]Too many redirects."));
+    const download::FileOutcome alone = m_manager->DownloadFileWinInet(backend::Url("/hop1"), nullptr, L"", true);
+    EXPECT_EQ(Verdict(alone), DownloadResult(false, L" [WININET]Too many redirects."));
     EXPECT_EQ(backend::Requests().size(), 6u);
 }
 
@@ -225,10 +225,10 @@ TEST_F(FileDownload, RedirectsThatCannotBeFollowedFailTheWinHttpPass) {
         backend::Reset();
         backend::Script("/files/moved.exe", {c.response});
 
-        const DownloadResult result = Download(backend::Url("/files/moved.exe"));
+        const download::FileOutcome result = Download(backend::Url("/files/moved.exe"));
 
-        EXPECT_FALSE(result.first);
-        EXPECT_TRUE(StartsWith(result.second, c.winHttpText)) << result.second;
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(StartsWith(result.text, c.winHttpText)) << result.text;
         EXPECT_EQ(ListFolder(m_folder).size(), 0u);
     }
 }
@@ -243,9 +243,9 @@ TEST_F(FileDownload, CancellationStopsTheTransferAtTheNextChunkAndNothingMoreIsF
     });
     ASSERT_TRUE(testing_ui::WaitFor([this] { return !m_window.Percentages().empty(); }, 20s));
     m_manager->m_cancelled = true;
-    const DownloadResult result = m_window.Wait(task);
+    const download::FileOutcome result = m_window.Wait(task);
 
-    EXPECT_EQ(result, DownloadResult(false, L"[WINHTTP] Download cancelled. (1 attempt)"));
+    EXPECT_EQ(Verdict(result), DownloadResult(false, L"[WINHTTP] Download cancelled. (1 attempt)"));
     EXPECT_TRUE(ListFolder(m_folder).empty());
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(backend::Requests("/files/slow.bin").size(), 1u);
@@ -259,13 +259,13 @@ TEST_F(FileDownload, CancellationStopsTheTransferAtTheNextChunkAndNothingMoreIsF
     ASSERT_TRUE(testing_ui::WaitFor([] { return !backend::Requests("/files/slow.bin").empty(); }, 20s));
     std::this_thread::sleep_for(300ms);
     m_manager->m_cancelled = true;
-    EXPECT_EQ(m_window.Wait(alone), DownloadResult(false, L" [WININET]Download cancelled."));
+    EXPECT_EQ(Verdict(m_window.Wait(alone)), DownloadResult(false, L" [WININET]Download cancelled."));
     EXPECT_TRUE(ListFolder(m_folder).empty());
 }
 
 TEST_F(FileDownload, SilentServerFailsBothEnginesOnceTheStallLimitPasses) {
     m_manager->m_stallTimeout = 2000ms;
-    m_manager->m_maxAttempts = 2;
+    m_manager->m_retry.maxAttemptsWithoutProgress = 2;
     struct Case {
         const char* name;
         backend::Response response;
@@ -282,25 +282,25 @@ TEST_F(FileDownload, SilentServerFailsBothEnginesOnceTheStallLimitPasses) {
         backend::Script("/files/silent.bin", {c.response});
         const auto start = std::chrono::steady_clock::now();
 
-        const DownloadResult result = Download(backend::Url("/files/silent.bin"));
+        const download::FileOutcome result = Download(backend::Url("/files/silent.bin"));
 
         EXPECT_LT(std::chrono::steady_clock::now() - start, 12s);
-        EXPECT_FALSE(result.first);
-        EXPECT_TRUE(StartsWith(result.second, c.winHttpText)) << result.second;
-        EXPECT_NE(result.second.find(L" [WININET]No data received for 2 seconds."), std::wstring::npos)
-            << result.second;
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(StartsWith(result.text, c.winHttpText)) << result.text;
+        EXPECT_NE(result.text.find(L" [WININET]No data received for 2 seconds."), std::wstring::npos)
+            << result.text;
         EXPECT_EQ(backend::Requests("/files/silent.bin").size(), 2u);
     }
 }
 
 TEST_F(FileDownload, WinInetStartsOneFirstPauseAfterWinHttpFailed) {
-    m_manager->m_fallbackDelay = 2000ms;
-    m_manager->m_retryPauseJitter = 0;
+    m_manager->m_retry.pauseBase = 2000ms;
+    m_manager->m_retry.jitter = 0;
     backend::Script("/files/missing.exe", {{.status = 404}});
 
-    const DownloadResult result = Download(backend::Url("/files/missing.exe"));
+    const download::FileOutcome result = Download(backend::Url("/files/missing.exe"));
 
-    EXPECT_FALSE(result.first);
+    EXPECT_FALSE(result.ok);
     auto requests = backend::Requests("/files/missing.exe");
     ASSERT_EQ(requests.size(), 2u);
     const double pause = requests[1].time - requests[0].time;
@@ -310,7 +310,7 @@ TEST_F(FileDownload, WinInetStartsOneFirstPauseAfterWinHttpFailed) {
 
 TEST_F(FileDownload, MissingFolderIsToldToTheUserAndFailsBothEngines) {
     m_configuration->m_tempFolder = m_folder + L"\\not-there";
-    m_manager->m_fallbackDelay = 1000ms;
+    m_manager->m_retry.pauseBase = 1000ms;
     backend::Script("/files/setup.exe", {{.body = "x"}});
 
     auto task = std::async(std::launch::async, [this] {
@@ -322,11 +322,11 @@ TEST_F(FileDownload, MissingFolderIsToldToTheUserAndFailsBothEngines) {
         EXPECT_EQ(watcher.Wait(), L"Invalid path");
         testing_ui::WaitFor([] { return testing_ui::FindTopWindow(L"#32770", L"download_tests") == nullptr; }, 2s);
     }
-    const DownloadResult result = m_window.Wait(task);
+    const download::FileOutcome result = m_window.Wait(task);
 
-    EXPECT_FALSE(result.first);
-    EXPECT_TRUE(StartsWith(result.second, L"[WINHTTP] Failed to open file for writing: ")) << result.second;
-    EXPECT_NE(result.second.find(L" [WININET]Failed to open file for writing: "), std::wstring::npos);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(StartsWith(result.text, L"[WINHTTP] Failed to open file for writing: ")) << result.text;
+    EXPECT_NE(result.text.find(L" [WININET]Failed to open file for writing: "), std::wstring::npos);
     EXPECT_EQ(ListFolder(m_folder).size(), 0u);
 }
 
@@ -356,7 +356,7 @@ TEST_F(FileDownload, FileOfTheSameNameIsNeverReplaced) {
     for (const auto& c : failures) {
         SCOPED_TRACE(c.name);
         backend::Script("/files/setup.exe", {c.response});
-        EXPECT_FALSE(Download(backend::Url("/files/setup.exe")).first);
+        EXPECT_FALSE(Download(backend::Url("/files/setup.exe")).ok);
         EXPECT_EQ(ReadWholeFile(target), "the user's own file");
         EXPECT_EQ(ListFolder(m_folder), std::vector<std::wstring>{L"setup.exe"});
     }
@@ -364,12 +364,14 @@ TEST_F(FileDownload, FileOfTheSameNameIsNeverReplaced) {
     // A folder of a numbered name is passed over as well.
     ASSERT_TRUE(::CreateDirectoryW(PathInFolder(L"setup (2).exe").c_str(), nullptr));
     backend::Script("/files/setup.exe", {{.body = "new installer"}});
-    EXPECT_EQ(Download(backend::Url("/files/setup.exe")), DownloadResult(true, L""));
-    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"setup (1).exe"));
+    const download::FileOutcome first = Download(backend::Url("/files/setup.exe"));
+    EXPECT_EQ(Verdict(first), DownloadResult(true, L""));
+    EXPECT_EQ(first.savedPath, PathInFolder(L"setup (1).exe"));
     EXPECT_EQ(ReadWholeFile(PathInFolder(L"setup (1).exe")), "new installer");
-    EXPECT_EQ(m_manager->DownloadFileWinInet(backend::Url("/files/setup.exe"), m_window.Get(), L"", true),
-              DownloadResult(true, L""));
-    EXPECT_EQ(m_manager->m_lastDownloadPath, PathInFolder(L"setup (3).exe"));
+    const download::FileOutcome alone =
+        m_manager->DownloadFileWinInet(backend::Url("/files/setup.exe"), m_window.Get(), L"", true);
+    EXPECT_EQ(Verdict(alone), DownloadResult(true, L""));
+    EXPECT_EQ(alone.savedPath, PathInFolder(L"setup (3).exe"));
     EXPECT_EQ(ReadWholeFile(PathInFolder(L"setup (3).exe")), "new installer");
     EXPECT_EQ(ReadWholeFile(target), "the user's own file");
     EXPECT_EQ(ListFolder(m_folder).size(), 4u);
@@ -384,7 +386,7 @@ TEST_F(FileDownload, FailsWhenNoNumberedNameIsFree) {
     }
     backend::Script("/files/setup.exe", {{.body = "new installer"}});
 
-    EXPECT_EQ(Download(backend::Url("/files/setup.exe")),
+    EXPECT_EQ(Verdict(Download(backend::Url("/files/setup.exe"))),
               DownloadResult(false,
                              L"[WINHTTP] Failed to put the downloaded file in place: no free name beside "
                              L"\"setup.exe\". (1 attempt)"));
@@ -398,15 +400,15 @@ TEST_F(FileDownload, StalledWinInetTransferIsClosedAndItsFileGoneBeforeItsFailur
     // Two chunks, then silence far longer than the limit.
     backend::Script("/files/stalled.exe", {{.bodySize = 100000, .chunkDelaySeconds = 60, .chunkSize = 20000}});
 
-    const DownloadResult result =
+    const download::FileOutcome result =
         m_manager->DownloadFileWinInet(backend::Url("/files/stalled.exe"), m_window.Get(), L"", true);
 
-    EXPECT_EQ(result, DownloadResult(false, L" [WININET]No data received for 2 seconds."));
+    EXPECT_EQ(Verdict(result), DownloadResult(false, L" [WININET]No data received for 2 seconds."));
     EXPECT_TRUE(ListFolder(m_folder).empty()) << "the abandoned transfer still holds its file";
 
     // The same name downloads again at once, and nothing of the abandoned transfer touches the new file later.
     backend::Script("/files/stalled.exe", {{.body = "second try"}});
-    EXPECT_EQ(m_manager->DownloadFileWinInet(backend::Url("/files/stalled.exe"), m_window.Get(), L"", true),
+    EXPECT_EQ(Verdict(m_manager->DownloadFileWinInet(backend::Url("/files/stalled.exe"), m_window.Get(), L"", true)),
               DownloadResult(true, L""));
     std::this_thread::sleep_for(3s);
     EXPECT_EQ(ReadWholeFile(PathInFolder(L"stalled.exe")), "second try");
@@ -450,9 +452,9 @@ TEST_F(FileDownload, FailureTextsKeepEveryCharacterAndTheirKindDecidesTheRescue)
         backend::Script("/files/missing.exe", {{.status = 404}});
         backend::Script("/files/moved.exe", {{.redirect = "http://localhost/files/ok.exe"}});
 
-        const DownloadResult result = Download(c.url, c.fileName);
+        const download::FileOutcome result = Download(c.url, c.fileName);
 
-        EXPECT_EQ(result, DownloadResult(false, c.text));
+        EXPECT_EQ(Verdict(result), DownloadResult(false, c.text));
         EXPECT_EQ(backend::Requests().size(), c.requests);
         EXPECT_TRUE(ListFolder(m_folder).empty());
     }

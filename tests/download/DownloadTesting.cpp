@@ -116,7 +116,7 @@ void DownloadTest::SetUp() {
     m_folder = m_configuration->m_tempFolder;
     ASSERT_FALSE(m_folder.empty());
     m_manager = DownloadManager::Create(m_configuration);
-    m_manager->m_fallbackDelay = std::chrono::milliseconds(0);
+    m_manager->m_retry.pauseBase = std::chrono::milliseconds(0);
 }
 
 void DownloadTest::TearDown() {
@@ -130,7 +130,7 @@ void DownloadTest::TearDown() {
         RemoveFolder(m_folder);
 }
 
-DownloadResult DownloadTest::Download(const std::wstring& url, const std::wstring& fileName) {
+download::FileOutcome DownloadTest::Download(const std::wstring& url, const std::wstring& fileName) {
     auto task = std::async(std::launch::async, [this, url, fileName] {
         return m_manager->DownloadFile(url, m_window.Get(), fileName, true);
     });

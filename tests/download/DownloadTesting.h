@@ -74,13 +74,18 @@ bool InWinInetCache(const std::wstring& url);
 // Removes the entry for `url` from WinINet's cache, which outlives a test run in its prefix.
 void ForgetWinInetCache(const std::wstring& url);
 
+// The verdict of a download alone, to compare with an expected (ok, text).
+inline DownloadResult Verdict(const download::FileOutcome& outcome) {
+    return DownloadResult(outcome.ok, outcome.text);
+}
+
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
     // DownloadFile on a task thread, as the download page runs it, into the temporary folder.
-    DownloadResult Download(const std::wstring& url, const std::wstring& fileName = L"");
+    download::FileOutcome Download(const std::wstring& url, const std::wstring& fileName = L"");
     std::wstring PathInFolder(const std::wstring& name) const { return m_folder + L"\\" + name; }
 
     std::shared_ptr<ConfigurationManager> m_configuration;

@@ -235,5 +235,4 @@ TEST(DownloadManagerInstance, IsCreatedOnceWhicheverThreadAsksFirst) {
     EXPECT_EQ(a, b);
     EXPECT_EQ(a, DownloadManager::GetInstance());
     EXPECT_FALSE(a->m_cancelled);
-    EXPECT_TRUE(a->m_lastDownloadPath.empty());
 }

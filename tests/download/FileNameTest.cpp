@@ -101,11 +101,11 @@ TEST_F(HostileFileName, IsAFailedDownloadBeforeAnyRequestAndNothingIsWritten) {
         backend::ClearRequests();
         const std::wstring url = L"https://localhost" + c.url;
 
-        const DownloadResult result = Download(url, c.fileName);
+        const download::FileOutcome result = Download(url, c.fileName);
 
         const std::wstring text = L"Invalid file name for the download: \"" + c.shownName + L"\"";
         // Refused once: the second engine would only refuse it the same way.
-        EXPECT_EQ(result, DownloadResult(false, L"[WINHTTP] " + text));
+        EXPECT_EQ(Verdict(result), DownloadResult(false, L"[WINHTTP] " + text));
         EXPECT_TRUE(backend::Requests().empty());
         EXPECT_EQ(ListFolder(m_folder).size(), 0u);
         EXPECT_FALSE(FileExists(parent + L"\\wayfarer-evil.exe"));
@@ -120,9 +120,9 @@ TEST_F(HostileFileName, IsAFailedDownloadBeforeAnyRequestAndNothingIsWritten) {
 TEST_F(HostileFileName, EncodedSeparatorsStayALiteralNameInsideTheFolder) {
     backend::ScriptPrefix("/files/", {{.body = "payload"}});
 
-    const DownloadResult result = Download(L"https://localhost/files/%2e%2e%5cwayfarer-evil.exe");
+    const download::FileOutcome result = Download(L"https://localhost/files/%2e%2e%5cwayfarer-evil.exe");
 
-    EXPECT_EQ(result, DownloadResult(true, L""));
+    EXPECT_EQ(Verdict(result), DownloadResult(true, L""));
     EXPECT_EQ(ReadWholeFile(PathInFolder(L"%2e%2e%5cwayfarer-evil.exe")), "payload");
     EXPECT_EQ(ListFolder(m_folder).size(), 1u);
 }

@@ -52,10 +52,10 @@ protected:
         m_manager->m_stallTimeout = 4000ms;
         m_manager->m_rateWindow = 2000ms;
         // One attempt of each engine: the attempts that follow a failure that may pass are RetryTest's.
-        m_manager->m_maxAttempts = 2;
+        m_manager->m_retry.maxAttemptsWithoutProgress = 2;
     }
 
-    DownloadResult DownloadWinInet(const std::wstring& url) {
+    download::FileOutcome DownloadWinInet(const std::wstring& url) {
         auto task = std::async(std::launch::async, [manager = m_manager, window = m_window.Get(), url] {
             return manager->DownloadFileWinInet(url, window, L"", true);
         });
@@ -63,8 +63,8 @@ protected:
     }
 
     // What must hold after any download of a hostile answer has returned.
-    void ExpectNothingLeft(const DownloadResult& result, const std::wstring& url) {
-        if (result.first) {
+    void ExpectNothingLeft(const download::FileOutcome& result, const std::wstring& url) {
+        if (result.ok) {
             EXPECT_NE(CheckInstallerIsWhole(PathInFolder(L"hostile.exe")), L"") << "a cut installer passes as whole";
             ::DeleteFileW(PathInFolder(L"hostile.exe").c_str());
         }
@@ -104,17 +104,17 @@ protected:
 
         {
             SCOPED_TRACE("both engines");
-            const DownloadResult both = Download(url);
+            const download::FileOutcome both = Download(url);
             if (c.outcome == Outcome::Refused) {
-                EXPECT_FALSE(both.first);
-                EXPECT_TRUE(StartsWith(both.second, L"[WINHTTP] " + c.winHttpText)) << both.second;
-                const size_t winInet = both.second.find(L" [WININET]");
+                EXPECT_FALSE(both.ok);
+                EXPECT_TRUE(StartsWith(both.text, L"[WINHTTP] " + c.winHttpText)) << both.text;
+                const size_t winInet = both.text.find(L" [WININET]");
                 if (c.rescued) {
-                    EXPECT_NE(winInet, std::wstring::npos) << both.second;
+                    EXPECT_NE(winInet, std::wstring::npos) << both.text;
                     if (winInet != std::wstring::npos)
-                        EXPECT_TRUE(StartsWith(both.second.substr(winInet + 10), c.winInetText)) << both.second;
+                        EXPECT_TRUE(StartsWith(both.text.substr(winInet + 10), c.winInetText)) << both.text;
                 } else {
-                    EXPECT_EQ(winInet, std::wstring::npos) << both.second;
+                    EXPECT_EQ(winInet, std::wstring::npos) << both.text;
                 }
             }
             if (c.requests > 0) {
@@ -125,10 +125,10 @@ protected:
 
         SCOPED_TRACE("WinINet alone");
         backend::ClearRequests();
-        const DownloadResult alone = DownloadWinInet(url);
+        const download::FileOutcome alone = DownloadWinInet(url);
         if (c.outcome == Outcome::Refused) {
-            EXPECT_FALSE(alone.first);
-            EXPECT_TRUE(StartsWith(alone.second, L" [WININET]" + c.winInetText)) << alone.second;
+            EXPECT_FALSE(alone.ok);
+            EXPECT_TRUE(StartsWith(alone.text, L" [WININET]" + c.winInetText)) << alone.text;
         }
         if (c.requests > 0) {
             EXPECT_EQ(backend::Requests().size(), c.requests);
@@ -249,12 +249,12 @@ TEST_F(HostileAnswer, ServerOfferingOnlyTls10IsRefusedWithoutARescue) {
     const std::wstring url = backend::Tls10Url(kPath);
     ForgetWinInetCache(url);
 
-    const DownloadResult result = Download(url);
-    EXPECT_FALSE(result.first);
-    EXPECT_TRUE(StartsWith(result.second, L"[WINHTTP] Failed to send request: ")) << result.second;
+    const download::FileOutcome result = Download(url);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(StartsWith(result.text, L"[WINHTTP] Failed to send request: ")) << result.text;
     // WinINet takes its TLS versions from the system and not every WinINet tells which one it used: it must not
     // be asked after such a refusal.
-    EXPECT_EQ(result.second.find(L"[WININET]"), std::wstring::npos) << result.second;
+    EXPECT_EQ(result.text.find(L"[WININET]"), std::wstring::npos) << result.text;
     ExpectNothingLeft(result, url);
 
     const DownloadedBytes image = m_manager->DownloadToMemory(url);

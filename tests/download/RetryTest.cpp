@@ -40,7 +40,7 @@ class Retry : public DownloadTest {
 protected:
     void SetUp() override {
         DownloadTest::SetUp();
-        m_manager->m_retryPauseJitter = 0;
+        m_manager->m_retry.jitter = 0;
     }
 
     // The first engine in a trace line.
@@ -126,15 +126,15 @@ TEST_F(Retry, FailuresThatPassAreRetriedAndKeptBytesContinuedOnlyWhenTheyBelongT
             backend::Script(kPath, c.responses);
             m_window.Clear();
 
-            const DownloadResult result = Download(backend::Url(kPath));
+            const download::FileOutcome result = Download(backend::Url(kPath));
 
-            EXPECT_TRUE(result.first) << result.second;
+            EXPECT_TRUE(result.ok) << result.text;
             const std::string onDisk = ReadWholeFile(PathInFolder(L"flaky.exe"));
             EXPECT_TRUE(onDisk == (c.expected.empty() ? GeneratedBytes(kSize) : c.expected))
                 << "the file is not the one served (" << onDisk.size() << " bytes)";
             EXPECT_EQ(ListFolder(m_folder).size(), 1u) << "a temporary file stays behind";
-            EXPECT_EQ(m_manager->m_lastStats.attempts, c.attempts);
-            EXPECT_EQ(m_manager->m_lastStats.resumed, c.resumed);
+            EXPECT_EQ(result.stats.attempts, c.attempts);
+            EXPECT_EQ(result.stats.resumed, c.resumed);
             const auto requests = backend::Requests(kPath);
             ASSERT_EQ(requests.size(), c.ranges.size()) << Describe(requests);
             std::uint64_t sent = 0;
@@ -163,7 +163,7 @@ TEST_F(Retry, FailuresThatPassAreRetriedAndKeptBytesContinuedOnlyWhenTheyBelongT
 }
 
 TEST_F(Retry, AServerThatRefusesConnectionsForAWhileIsReachedOnceItIsBack) {
-    m_manager->m_fallbackDelay = 300ms;
+    m_manager->m_retry.pauseBase = 300ms;
     for (const download::Engine first : {download::Engine::WinHttp, download::Engine::WinInet}) {
         SCOPED_TRACE(EngineName(first));
         m_manager->m_firstEngine = first;
@@ -171,17 +171,17 @@ TEST_F(Retry, AServerThatRefusesConnectionsForAWhileIsReachedOnceItIsBack) {
         backend::Script(kPath, {{.bodySize = kSize}});
         backend::Refuse(1.0);
 
-        const DownloadResult result = Download(backend::Url(kPath));
+        const download::FileOutcome result = Download(backend::Url(kPath));
 
-        EXPECT_TRUE(result.first) << result.second;
+        EXPECT_TRUE(result.ok) << result.text;
         EXPECT_TRUE(ReadWholeFile(PathInFolder(L"flaky.exe")) == GeneratedBytes(kSize));
         const auto requests = backend::Requests(kPath);
         ASSERT_GE(requests.size(), 2u) << Describe(requests);
         EXPECT_TRUE(requests.front().refused);
         EXPECT_FALSE(requests.back().refused);
         // An engine may send a request again by itself when its connection is reset.
-        EXPECT_LE(m_manager->m_lastStats.attempts, static_cast<int>(requests.size()));
-        EXPECT_GE(m_manager->m_lastStats.attempts, 2);
+        EXPECT_LE(result.stats.attempts, static_cast<int>(requests.size()));
+        EXPECT_GE(result.stats.attempts, 2);
         ::DeleteFileW(PathInFolder(L"flaky.exe").c_str());
     }
 }
@@ -189,17 +189,17 @@ TEST_F(Retry, AServerThatRefusesConnectionsForAWhileIsReachedOnceItIsBack) {
 TEST_F(Retry, GivesUpAfterTheBoundWithTheLastTextsAndTheNumberOfAttempts) {
     backend::Script(kPath, {{.status = 503}});
 
-    const DownloadResult result = Download(backend::Url(kPath));
+    const download::FileOutcome result = Download(backend::Url(kPath));
 
-    EXPECT_FALSE(result.first);
+    EXPECT_FALSE(result.ok);
     // The last failure of each engine, then the count.
     const std::wstring winHttp = L"[WINHTTP] Download failed: Server returned status code: 503 [WININET]";
-    EXPECT_EQ(result.second.substr(0, winHttp.size()), winHttp);
-    EXPECT_TRUE(Contains(result.second, L"[WININET]Server returned status code: HTTP 503 - ")) << result.second;
+    EXPECT_EQ(result.text.substr(0, winHttp.size()), winHttp);
+    EXPECT_TRUE(Contains(result.text, L"[WININET]Server returned status code: HTTP 503 - ")) << result.text;
     const std::wstring count = L" (6 attempts)";
-    ASSERT_GE(result.second.size(), count.size());
-    EXPECT_EQ(result.second.substr(result.second.size() - count.size()), count);
-    EXPECT_EQ(m_manager->m_lastStats.attempts, download::kMaxAttemptsWithoutProgress);
+    ASSERT_GE(result.text.size(), count.size());
+    EXPECT_EQ(result.text.substr(result.text.size() - count.size()), count);
+    EXPECT_EQ(result.stats.attempts, download::kMaxAttemptsWithoutProgress);
     EXPECT_EQ(backend::Requests(kPath).size(), static_cast<size_t>(download::kMaxAttemptsWithoutProgress));
     EXPECT_TRUE(ListFolder(m_folder).empty());
 }
@@ -249,15 +249,15 @@ TEST_F(Retry, FailuresThatCannotPassMakeOneAttemptOrOneForEachEngine) {
 
         auto task = std::async(std::launch::async,
                                [this, &c] { return m_manager->DownloadFile(c.url, m_window.Get(), c.fileName, true); });
-        const DownloadResult result = m_window.Wait(task);
+        const download::FileOutcome result = m_window.Wait(task);
 
-        EXPECT_FALSE(result.first);
-        EXPECT_EQ(result.second.substr(0, c.text.size()), c.text);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.text.substr(0, c.text.size()), c.text);
         if (c.requests < 2) {
-            EXPECT_FALSE(Contains(result.second, L"[WININET]")) << result.second;
+            EXPECT_FALSE(Contains(result.text, L"[WININET]")) << result.text;
         }
         EXPECT_EQ(backend::Requests(kPath).size(), c.requests);
-        EXPECT_LE(m_manager->m_lastStats.attempts, 2);
+        EXPECT_LE(result.stats.attempts, 2);
         EXPECT_TRUE(ListFolder(m_folder).empty());
     }
 }
@@ -278,17 +278,17 @@ TEST_F(Retry, InstallerUrlsInCleartextAreRefusedBeforeAnyConnection) {
         backend::Reset();
         backend::Script(kPath, {{.body = "installer"}});
 
-        const DownloadResult result = Download(c.url);
-        const DownloadResult winInet = m_manager->DownloadFileWinInet(c.url, nullptr, L"", true);
+        const download::FileOutcome result = Download(c.url);
+        const download::FileOutcome winInet = m_manager->DownloadFileWinInet(c.url, nullptr, L"", true);
 
-        EXPECT_EQ(result.first, c.accepted) << result.second;
-        EXPECT_EQ(winInet.first, c.accepted) << winInet.second;
+        EXPECT_EQ(result.ok, c.accepted) << result.text;
+        EXPECT_EQ(winInet.ok, c.accepted) << winInet.text;
         if (!c.accepted) {
-            EXPECT_EQ(result.second,
+            EXPECT_EQ(result.text,
                       L"[WINHTTP] Refused to download a file that will be run over a connection that is "
                       L"not secure: \"" +
                           c.url + L"\"");
-            EXPECT_EQ(m_manager->m_lastStats.attempts, 0);
+            EXPECT_EQ(result.stats.attempts, 0);
             EXPECT_TRUE(backend::Requests().empty());
             for (const backend::Connection& connection : backend::Connections())
                 EXPECT_NE(connection.listener, "http") << "a connection reached the cleartext listener";
@@ -299,7 +299,7 @@ TEST_F(Retry, InstallerUrlsInCleartextAreRefusedBeforeAnyConnection) {
 }
 
 TEST_F(Retry, LeavingTheWizardEndsAPauseAtOnceAndNothingIsFetchedAfterwards) {
-    m_manager->m_fallbackDelay = 20000ms;
+    m_manager->m_retry.pauseBase = 20000ms;
     backend::Script(kPath, {{.status = 503}, {.bodySize = kSize}});
 
     auto task = std::async(std::launch::async,
@@ -309,10 +309,10 @@ TEST_F(Retry, LeavingTheWizardEndsAPauseAtOnceAndNothingIsFetchedAfterwards) {
     std::this_thread::sleep_for(300ms);
     const auto closed = std::chrono::steady_clock::now();
     m_manager->m_cancelled = true;
-    const DownloadResult result = m_window.Wait(task);
+    const download::FileOutcome result = m_window.Wait(task);
 
     EXPECT_LT(std::chrono::steady_clock::now() - closed, 1s);
-    EXPECT_FALSE(result.first);
+    EXPECT_FALSE(result.ok);
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(backend::Requests(kPath).size(), 1u);
     EXPECT_TRUE(ListFolder(m_folder).empty());

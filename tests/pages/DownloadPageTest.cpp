@@ -159,7 +159,7 @@ protected:
         m_configuration->m_closing = false;
         auto manager = DownloadManager::GetInstance();
         manager->m_cancelled = false;
-        manager->m_fallbackDelay = std::chrono::milliseconds(10);
+        manager->m_retry.pauseBase = std::chrono::milliseconds(10);
         m_installer = FakeInstallerBytes();
         ASSERT_GT(m_installer.size(), 1000u) << Narrow(launch_testing::FakeInstallerSource());
     }
@@ -175,7 +175,7 @@ protected:
         m_configuration->m_reportMainFailure = m_saved.m_reportMainFailure;
         m_configuration->m_closing = false;
         DownloadManager::GetInstance()->m_cancelled = false;
-        DownloadManager::GetInstance()->m_fallbackDelay = download::kRetryPauseBase;
+        DownloadManager::GetInstance()->m_retry.pauseBase = download::kRetryPauseBase;
     }
 
     // Serves the stand-in installer at `path` (its name there decides its exit code).

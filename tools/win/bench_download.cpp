@@ -110,11 +110,11 @@ int TimeToFail(const std::wstring& url) {
     auto manager = DownloadManager::Create(configuration);
     for (const bool winInet : {false, true}) {
         const auto start = std::chrono::steady_clock::now();
-        const DownloadResult result = winInet ? manager->DownloadFileWinInet(url, nullptr, L"bench-fail.bin", true)
+        const download::FileOutcome result = winInet ? manager->DownloadFileWinInet(url, nullptr, L"bench-fail.bin", true)
                                               : manager->DownloadFile(url, nullptr, L"bench-fail.bin", true);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%s: ok %d, seconds %.1f, text: %ls\n", winInet ? "WinINet alone" : "DownloadFile",
-                    result.first ? 1 : 0, seconds, result.second.c_str());
+                    result.ok ? 1 : 0, seconds, result.text.c_str());
         std::fflush(stdout);
     }
     ::RemoveDirectoryW(configuration->m_tempFolder.c_str());
@@ -149,13 +149,13 @@ int wmain(int argc, wchar_t** argv) {
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
             Pump();
         }
-        const DownloadResult result = task.get();
+        const download::FileOutcome result = task.get();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         Pump();
 
         LARGE_INTEGER size{};
         WIN32_FILE_ATTRIBUTE_DATA attributes{};
-        if (::GetFileAttributesExW(manager->m_lastDownloadPath.c_str(), GetFileExInfoStandard, &attributes)) {
+        if (::GetFileAttributesExW(result.savedPath.c_str(), GetFileExInfoStandard, &attributes)) {
             size.HighPart = static_cast<LONG>(attributes.nFileSizeHigh);
             size.LowPart = attributes.nFileSizeLow;
         }
@@ -163,15 +163,15 @@ int wmain(int argc, wchar_t** argv) {
         std::printf(
             "run %d: ok %d, bytes %lld, seconds %.3f, throughput %.1f MiB/s, progress messages %u (last %u), "
             "marquee messages %u, attempts %d, resumed %d, paused %.3f s%s%ls\n",
-            run + 1, result.first ? 1 : 0, static_cast<long long>(size.QuadPart), seconds,
+            run + 1, result.ok ? 1 : 0, static_cast<long long>(size.QuadPart), seconds,
             seconds > 0 ? bytes / seconds / (1024.0 * 1024.0) : 0.0, g_progressMessages, g_lastPercent,
-            g_marqueeMessages, manager->m_lastStats.attempts, manager->m_lastStats.resumed,
-            static_cast<double>(manager->m_lastStats.paused.count()) / 1000.0,
-            result.second.empty() ? "" : ", text: ", result.second.c_str());
+            g_marqueeMessages, result.stats.attempts, result.stats.resumed,
+            static_cast<double>(result.stats.paused.count()) / 1000.0,
+            result.text.empty() ? "" : ", text: ", result.text.c_str());
         PrintMemory("after");
-        if (!result.first)
+        if (!result.ok)
             ++failures;
-        ::DeleteFileW(manager->m_lastDownloadPath.c_str());
+        ::DeleteFileW(result.savedPath.c_str());
     }
     const auto start = std::chrono::steady_clock::now();
     const long long bare = ReadBare(url);
