@@ -82,9 +82,9 @@ const char* EngineName(download::Engine engine) {
 }  // namespace
 
 download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
-                                                     HWND notifyWindow,
-                                                     const std::wstring& fileName,
-                                                     bool useTemporaryFolder) {
+                                                    HWND notifyWindow,
+                                                    const std::wstring& fileName,
+                                                    bool useTemporaryFolder) {
     using download::AttemptOutcome;
     using Kind = AttemptOutcome::Kind;
     download::FileOutcome result;
@@ -168,9 +168,9 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
 }
 
 download::FileOutcome DownloadManager::DownloadFileWinInet(const std::wstring& url,
-                                                            HWND notifyWindow,
-                                                            const std::wstring& fileName,
-                                                            bool useTemporaryFolder) {
+                                                           HWND notifyWindow,
+                                                           const std::wstring& fileName,
+                                                           bool useTemporaryFolder) {
     download::FileOutcome result;
     download::AttemptPlan plan;
     if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinInetTag, plan)) {
@@ -191,11 +191,11 @@ download::FileOutcome DownloadManager::DownloadFileWinInet(const std::wstring& u
 }
 
 std::optional<std::wstring> DownloadManager::PlanFirstAttempt(const std::wstring& url,
-                                                                HWND notifyWindow,
-                                                                const std::wstring& fileName,
-                                                                bool useTemporaryFolder,
-                                                                const wchar_t* tag,
-                                                                download::AttemptPlan& plan) {
+                                                              HWND notifyWindow,
+                                                              const std::wstring& fileName,
+                                                              bool useTemporaryFolder,
+                                                              const wchar_t* tag,
+                                                              download::AttemptPlan& plan) {
     plan.url = url;
     plan.progress = std::make_shared<download::ProgressReporter>(notifyWindow);
     try {

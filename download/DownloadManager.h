@@ -62,14 +62,14 @@ public:
     // ("[WINHTTP] ..." then " [WININET]...") and then the number of attempts (" (3 attempts)").
     // The saved path and the attempts come back with the verdict.
     download::FileOutcome DownloadFile(const std::wstring& url,
-                                        HWND notifyWindow,
-                                        const std::wstring& fileName,
-                                        bool useTemporaryFolder);
+                                       HWND notifyWindow,
+                                       const std::wstring& fileName,
+                                       bool useTemporaryFolder);
     // One attempt of the WinINet engine on its own, under the same redirect rule and limits.
     download::FileOutcome DownloadFileWinInet(const std::wstring& url,
-                                               HWND notifyWindow,
-                                               const std::wstring& fileName,
-                                               bool useTemporaryFolder);
+                                              HWND notifyWindow,
+                                              const std::wstring& fileName,
+                                              bool useTemporaryFolder);
     // Fetches `url` into memory with WinHTTP in at most two attempts, both within m_imageTimeLimit (no second
     // attempt after a failure that would only recur, such as a redirect loop); never throws for transfer errors
     // and returns an empty vector when no attempt succeeds.

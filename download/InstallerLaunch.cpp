@@ -3,7 +3,6 @@
 #include "config/ConfigurationManager.h"
 #include "diagnostics/RunLog.h"
 #include "download/Failure.h"
-#include "offers/Package.h"
 #include "win32/Strings.h"
 
 #include <shellapi.h>
@@ -226,9 +225,9 @@ std::wstring FindFirstExe(const std::wstring& folder) {
     return entry.cFileName;
 }
 
-std::wstring MakeInstallerArguments(const Package& package, const ConfigurationManager& configuration) {
-    if (!package.m_isMain)
-        return win32::Utf8ToWide(package.m_installerArgs);
+std::wstring MakeInstallerArguments(const LaunchArguments& launch, const ConfigurationManager& configuration) {
+    if (!launch.isMain)
+        return win32::Utf8ToWide(launch.serverArguments);
     if (configuration.m_sorrelFlavour)
         return L"/S /FORCEINSTALL " + MakeOptionDigits(configuration.m_sorrelOptions);
     return configuration.m_installerArguments;

@@ -14,7 +14,6 @@
 #include <utility>
 
 class ConfigurationManager;
-class Package;
 
 enum ArchiveType : int { ArchiveNone = 0, ArchiveZip = 1, Archive7z = 2 };
 
@@ -56,9 +55,16 @@ bool ExtractZip(BSTR archive, BSTR destination);
 // Name (no folder part) of the first program the enumeration of `folder` returns; sub-folders are not
 // searched, and a folder whose pattern would not fit MAX_PATH gives an empty result rather than another folder.
 std::wstring FindFirstExe(const std::wstring& folder);
-// Arguments for the package's installer: the main product's from the build (with the option digits in the
+// What a package's installer arguments depend on, as its package says.
+struct LaunchArguments {
+    bool isMain = false;
+    // An offer's arguments as the server sent them (UTF-8); the main product's come from the build.
+    std::string serverArguments;
+};
+
+// Arguments for a package's installer: the main product's from the build (with the option digits in the
 // Sorrel flavour), an offer's from the server.
-std::wstring MakeInstallerArguments(const Package& package, const ConfigurationManager& configuration);
+std::wstring MakeInstallerArguments(const LaunchArguments& launch, const ConfigurationManager& configuration);
 // Starts `path` with `arguments` (the path quoted, so spaces cannot run into the arguments). With `wait` it
 // blocks until the installer ends or `cancellation` is cancelled; a stopped wait gives 0xFFFFFFFF and
 // kWaitCancelledMessage and leaves the installer running.

@@ -219,7 +219,8 @@ void DownloadPage::ProcessInstallQueue() {
         HeldFile held = std::move(m_installQueue.front().held);
 
         const std::wstring program = ResolveInstaller(file);
-        const std::wstring arguments = MakeInstallerArguments(*package, *m_configuration);
+        const std::wstring arguments = MakeInstallerArguments(
+            {.isMain = package->m_isMain, .serverArguments = package->m_installerArgs}, *m_configuration);
 
         if (package->m_isMain) {
             // The main product is waited for; the rest follows from its timer.

@@ -57,6 +57,29 @@ TEST_F(FileDownload, WritesTheBodyByteForByteAndPostsOneMessagePerGrownPoint) {
     EXPECT_EQ(requests[0].method, "GET");
 }
 
+// A download's file and attempts come back to its own caller: another download of the same manager that ends
+// meanwhile changes neither.
+TEST_F(FileDownload, TwoDownloadsAtOnceEachGetTheirOwnFileAndAttempts) {
+    backend::Script("/files/slow.exe",
+                    {{.status = 503}, {.bodySize = 40000, .chunkDelaySeconds = 0.3, .chunkSize = 10000}});
+    backend::Script("/files/quick.exe", {{.body = "quick"}});
+
+    auto slow = std::async(std::launch::async, [this] {
+        return m_manager->DownloadFile(backend::Url("/files/slow.exe"), m_window.Get(), L"", true);
+    });
+    ASSERT_TRUE(testing_ui::WaitFor([] { return backend::Requests("/files/slow.exe").size() == 2; }, 20s));
+    const download::FileOutcome quick = Download(backend::Url("/files/quick.exe"));
+    const download::FileOutcome first = m_window.Wait(slow);
+
+    EXPECT_EQ(Verdict(quick), DownloadResult(true, L""));
+    EXPECT_EQ(quick.savedPath, PathInFolder(L"quick.exe"));
+    EXPECT_EQ(quick.stats.attempts, 1);
+    EXPECT_TRUE(first.ok) << first.text;
+    EXPECT_EQ(first.savedPath, PathInFolder(L"slow.exe"));
+    EXPECT_EQ(first.stats.attempts, 2);
+    EXPECT_TRUE(ReadWholeFile(first.savedPath) == GeneratedBytes(40000)) << "the slow file differs";
+}
+
 TEST_F(FileDownload, UsesTheGivenFileNameAndSendsTheQuery) {
     backend::Script("/files/get", {{.body = "installer bytes"}});
 
@@ -287,8 +310,7 @@ TEST_F(FileDownload, SilentServerFailsBothEnginesOnceTheStallLimitPasses) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, 12s);
         EXPECT_FALSE(result.ok);
         EXPECT_TRUE(StartsWith(result.text, c.winHttpText)) << result.text;
-        EXPECT_NE(result.text.find(L" [WININET]No data received for 2 seconds."), std::wstring::npos)
-            << result.text;
+        EXPECT_NE(result.text.find(L" [WININET]No data received for 2 seconds."), std::wstring::npos) << result.text;
         EXPECT_EQ(backend::Requests("/files/silent.bin").size(), 2u);
     }
 }

@@ -7,7 +7,6 @@
 #include "download/DownloadManager.h"
 #include "download/DownloadTesting.h"
 #include "download/LaunchTesting.h"
-#include "offers/Package.h"
 #include "support/WindowTesting.h"
 #include "win32/Handle.h"
 
@@ -426,16 +425,16 @@ TEST_F(LaunchTest, ArgumentsOfTheMainProductAndOfOffers) {
     ConfigurationManager configuration(L"ISV");
     // Whatever this build's flavour.
     configuration.m_sorrelFlavour = false;
-    Package main(EventBase(), true, L"QuarvelProduct", L"", L"Quarvel", L"", 0);
-    Package offer(EventBase(), false, L"Offer", L"", L"", L"", 1);
+    const LaunchArguments main{.isMain = true};
+    LaunchArguments offer{.isMain = false};
 
     EXPECT_EQ(MakeInstallerArguments(main, configuration), L"/S");
     configuration.m_sorrelOptions.fill(true);
     EXPECT_EQ(MakeInstallerArguments(main, configuration), L"/S") << "the options count only in the Sorrel flavour";
 
-    offer.m_installerArgs = "/quiet /dir=\"C:\\Pr\xC3\xB6gram Files\\Offer\"";
+    offer.serverArguments = "/quiet /dir=\"C:\\Pr\xC3\xB6gram Files\\Offer\"";
     EXPECT_EQ(MakeInstallerArguments(offer, configuration), L"/quiet /dir=\"C:\\Pr\u00F6gram Files\\Offer\"");
-    offer.m_installerArgs.clear();
+    offer.serverArguments.clear();
     EXPECT_EQ(MakeInstallerArguments(offer, configuration), L"");
     configuration.m_sorrelFlavour = true;
     EXPECT_EQ(MakeInstallerArguments(offer, configuration), L"") << "offers never get the option digits";
@@ -462,7 +461,7 @@ TEST_F(LaunchTest, SorrelOptionsBecomeSixteenDigits) {
     };
     ConfigurationManager configuration(L"ISV");
     configuration.m_sorrelFlavour = true;
-    Package main(EventBase(), true, L"QuarvelProduct", L"", L"Quarvel", L"", 0);
+    const LaunchArguments main{.isMain = true};
     for (const Case& c : cases) {
         configuration.m_sorrelOptions.fill(false);
         for (int flag : c.flags)

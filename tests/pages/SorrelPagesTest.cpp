@@ -154,8 +154,7 @@ TEST_F(SorrelPagesTest, PagesComeInTheirPlacesAndStoreTheirBoxesOnNext) {
     EXPECT_EQ(stored[3], configurationThreeCleared);
 
     // The flags reach the main installer: flag 5 is cleared, flag 1 too.
-    Package main(EventBase(), true, L"QuarvelProduct", L"", L"Quarvel", L"", 0);
-    EXPECT_EQ(MakeInstallerArguments(main, *m_configuration), L"/S /FORCEINSTALL 0110010101100110");
+    EXPECT_EQ(MakeInstallerArguments({.isMain = true}, *m_configuration), L"/S /FORCEINSTALL 0110010101100110");
 }
 
 TEST_F(SorrelPagesTest, WithoutTheFlavourNoneOfThePagesExists) {

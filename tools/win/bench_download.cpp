@@ -110,8 +110,9 @@ int TimeToFail(const std::wstring& url) {
     auto manager = DownloadManager::Create(configuration);
     for (const bool winInet : {false, true}) {
         const auto start = std::chrono::steady_clock::now();
-        const download::FileOutcome result = winInet ? manager->DownloadFileWinInet(url, nullptr, L"bench-fail.bin", true)
-                                              : manager->DownloadFile(url, nullptr, L"bench-fail.bin", true);
+        const download::FileOutcome result = winInet
+                                                 ? manager->DownloadFileWinInet(url, nullptr, L"bench-fail.bin", true)
+                                                 : manager->DownloadFile(url, nullptr, L"bench-fail.bin", true);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%s: ok %d, seconds %.1f, text: %ls\n", winInet ? "WinINet alone" : "DownloadFile",
                     result.ok ? 1 : 0, seconds, result.text.c_str());
