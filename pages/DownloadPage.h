@@ -12,6 +12,7 @@
 #include "download/InstallerTrust.h"
 #include "pages/CStaticFromImage.h"
 #include "pages/IPage.h"
+#include "ui/AccessibleName.h"
 
 #include <deque>
 #include <functional>
@@ -88,6 +89,8 @@ protected:
     std::shared_ptr<DownloadManager> m_downloadManager;
     std::shared_ptr<StartedInstallers> m_startedInstallers;
     ui::ProgressBar m_progress;
+    // The bar is named for screen readers by the page's title.
+    ui::AccessibleName m_progressName;
     bool m_marquee = false;
     std::future<DownloadResult> m_downloadTask;
     std::future<ProcessResult> m_installTask;
