@@ -399,6 +399,9 @@ void CWayfarerDlg::NavigateToPage(int index) {
     IPage& page = *m_pages[static_cast<size_t>(index)];
     page.Show();
     page.FocusFirstControl();
+    // Painted whole over the page it replaces before that one goes: the user never sees a page half drawn, however
+    // long its pictures take at a large scale.
+    ::RedrawWindow(page.GetHwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     if (IsValidPageIndex(m_currentPage) && m_currentPage != index)
         m_pages[static_cast<size_t>(m_currentPage)]->Hide();
     m_currentPage = index;

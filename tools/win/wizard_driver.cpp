@@ -32,6 +32,9 @@ constexpr int kOfferAcceptId = 1021;
 // Tab presses that may pass before Accept has the focus on an offer's page: more than its controls.
 constexpr int kMostTabsToAccept = 12;
 constexpr DWORD kFocusWaitMs = 3000;
+// How long the installer may take to handle what it was sent (a page drawn at a large scale under emulation takes
+// seconds) before the driver looks again.
+constexpr DWORD kIdleWaitMs = 20000;
 
 enum class Walk { Click, Enter, TabSpace };
 
@@ -146,6 +149,13 @@ HWND FindVisiblePage(HWND frame) {
             return child;
     }
     return nullptr;
+}
+
+// Returns once the installer has handled what it was busy with: idle, and answering its frame again.
+void WaitUntilHandled(HANDLE process, HWND frame) {
+    ::WaitForInputIdle(process, kIdleWaitMs);
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(frame, WM_NULL, 0, 0, SMTO_NORMAL, kIdleWaitMs, &result);
 }
 
 HWND FindForwardButton(HWND page) {
@@ -297,6 +307,7 @@ int wmain(int argc, wchar_t** argv) {
             // The page paints (a short page such as the loading page is pictured before it is over), and is
             // left a while longer before its button is pressed.
             const DWORD paintMs = pauseMs < 300 ? pauseMs : 300;
+            WaitUntilHandled(process.hProcess, frame);
             ::Sleep(paintMs);
             for (const std::string& line : debugOutput.Read(process.dwProcessId)) {
                 pageName = line;
@@ -335,7 +346,9 @@ int wmain(int argc, wchar_t** argv) {
             pageNew = false;
             press();
         } else if (forward != nullptr) {
-            // A press that did not take (the page was still busy): press again a little later.
+            // A press that did not take (the page was still busy): press again a little later, once the installer
+            // has handled the first one; a slow one still busy with it has not ignored it.
+            WaitUntilHandled(process.hProcess, frame);
             ::Sleep(pauseMs);
             if (FindVisiblePage(frame) == page && ::IsWindowEnabled(forward))
                 press();
