@@ -185,15 +185,15 @@ bool CWayfarerDlg::CreateInitialPages() {
     if (m_pages.empty())
         return false;
     m_pages[0]->Show();
-    m_pages[0]->SetFocus();
+    m_pages[0]->FocusFirstControl();
     return true;
 }
 
 void CWayfarerDlg::CreateHiddenInitialPages() {
+    // The frame has just been shown; it and its first page are painted now, before the hidden pages are made,
+    // or the window would stand unpainted on the screen meanwhile (the longer, the larger the display's scale).
+    ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT rect = GetPageRect();
-    // A dialog being made gives the keyboard focus to its first control, hidden or not: it goes back where the
-    // user has it.
-    HWND focus = ::GetFocus();
     // The error page is kept apart: it can replace any page and is never navigated to.
     m_errorPage = std::make_unique<ErrorPage>(m_languageManager);
     CreatePage(*m_errorPage, rect);
@@ -211,8 +211,10 @@ void CWayfarerDlg::CreateHiddenInitialPages() {
         ::PostMessageW(handoff->frame, WM_LOAD_COMPLETE, 0, 0);
     };
     CreateAndAddPage(std::move(loading), rect);
-    if (focus != nullptr && ::IsWindow(focus))
-        ::SetFocus(focus);
+    // The frame is active by now, and no key has reached it yet (this message comes before any input): the focus
+    // starts where the first page wants it, whatever activating the frame chose.
+    if (IsValidPageIndex(m_currentPage))
+        m_pages[static_cast<size_t>(m_currentPage)]->FocusFirstControl();
 }
 
 void CWayfarerDlg::CreatePage(IPage& page, const RECT& rect) {
@@ -396,7 +398,10 @@ void CWayfarerDlg::NavigateToPage(int index) {
         return;
     IPage& page = *m_pages[static_cast<size_t>(index)];
     page.Show();
-    page.SetFocus();
+    page.FocusFirstControl();
+    // Painted whole over the page it replaces before that one goes: the user never sees a page half drawn, however
+    // long its pictures take at a large scale.
+    ::RedrawWindow(page.GetHwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     if (IsValidPageIndex(m_currentPage) && m_currentPage != index)
         m_pages[static_cast<size_t>(m_currentPage)]->Hide();
     m_currentPage = index;
@@ -423,7 +428,7 @@ void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& 
         m_errorPage->m_errorText = text;
         m_errorPage->UpdateData();
         m_errorPage->Show();
-        m_errorPage->SetFocus();
+        m_errorPage->FocusFirstControl();
     }
     m_errorShown = true;
     diagnostics::Record("error page title=%ls text=%ls", title.c_str(), text.c_str());
