@@ -23,6 +23,10 @@ constexpr std::size_t kMaxLogPartChars = 512;
 // each counted as one.
 std::string BoundUtf8(std::string_view text, std::size_t maxChars);
 
+// Whether UTF-8 text holds no more than `maxChars` code points, counted as BoundUtf8 counts them. An address is
+// used whole or not at all: one beyond its bound is refused, never cut into another address.
+bool FitsUtf8(std::string_view text, std::size_t maxChars);
+
 // True for the characters that change how the text around them is shown without showing themselves:
 // bidirectional embeddings, overrides, isolates and marks, zero-width characters and the byte order mark.
 bool IsInvisibleFormatting(char32_t codePoint);
@@ -31,5 +35,10 @@ bool IsInvisibleFormatting(char32_t codePoint);
 // is. The UTF-8 form leaves bytes that are not UTF-8 as they are.
 std::wstring StripInvisibleFormatting(std::wstring_view text);
 std::string StripInvisibleFormattingUtf8(std::string_view text);
+
+// A name as it may be shown, saved, reported or quoted in a failure text: without invisible formatting, every
+// control character (C0, DEL and C1: line breaks, tabs, bells...) a space so that it can forge no line or field,
+// and bounded to kMaxNameChars.
+std::string CleanNameUtf8(std::string_view text);
 
 }  // namespace server_text

@@ -8,6 +8,7 @@
 #include "net/Codecs.h"
 #include "net/ServerText.h"
 #include "offers/LoadingCountdown.h"
+#include "offers/PictureSize.h"
 #include "registry/RegistryPaths.h"
 #include "win32/GdiplusSession.h"
 #include "win32/Handle.h"
@@ -80,12 +81,39 @@ std::string ExpandBounded(const Package& package, const json& value, std::size_t
     return server_text::BoundUtf8(package.ExpandPlaceholders(raw), maxChars);
 }
 
-// A name the user sees: bounded, and without the invisible formatting that could make it look like another
-// name, whether it came with the text or with a placeholder's value.
+// A name the user sees: bounded, and cleaned of what could make it look like another name or break the line it
+// is shown or reported in, whether that came with the text or with a placeholder's value.
 std::string ExpandName(const Package& package, const json& value) {
     const std::string raw = server_text::BoundUtf8(value.get<std::string>(), server_text::kMaxNameChars);
-    return server_text::BoundUtf8(server_text::StripInvisibleFormattingUtf8(package.ExpandPlaceholders(raw)),
-                                  server_text::kMaxNameChars);
+    return server_text::CleanNameUtf8(package.ExpandPlaceholders(raw));
+}
+
+// An address of the offer, used whole or not at all: empty, with `tooLong` set, when it goes beyond its bound
+// before or after its placeholders are replaced, since a part of an address is another address.
+std::string ExpandUrl(const Package& package, const json& value, bool& tooLong) {
+    const std::string raw = value.get<std::string>();
+    tooLong = !server_text::FitsUtf8(raw, server_text::kMaxUrlChars);
+    if (tooLong)
+        return std::string();
+    std::string expanded = package.ExpandPlaceholders(raw);
+    tooLong = !server_text::FitsUtf8(expanded, server_text::kMaxUrlChars);
+    return tooLong ? std::string() : expanded;
+}
+
+std::string ExpandUrl(const Package& package, const json& value) {
+    bool tooLong = false;
+    return ExpandUrl(package, value, tooLong);
+}
+
+// The signer is compared whole with the certificate's name and quoted in the failure text and the event, so it
+// is cleaned and bounded as a name. One that had to be changed for that is no longer the name the server asked
+// for: it keeps a U+FFFD at its end, which no well-formed certificate name carries, so that the check still
+// fails as it would have.
+std::string CleanSigner(const std::string& raw) {
+    std::string clean = server_text::CleanNameUtf8(raw);
+    if (clean != raw)
+        clean += "\xEF\xBF\xBD";
+    return clean;
 }
 
 }  // namespace
@@ -155,9 +183,9 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     AddPlaceholder("of", m_offerTag);
 
     const json& ps = offer.at("ps");
-    m_imageName = ExpandBounded(*this, ps.at("i"), server_text::kMaxUrlChars);
+    m_imageName = ExpandUrl(*this, ps.at("i"));
     m_name = ExpandName(*this, ps.at("dn"));
-    m_downloadUrl = ExpandBounded(*this, ps.at("u"), server_text::kMaxUrlChars);
+    m_downloadUrl = ExpandUrl(*this, ps.at("u"), m_downloadUrlTooLong);
 
     ReadPnBlock(ps);
 
@@ -165,8 +193,8 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
         return ps.contains(key) ? ExpandBounded(*this, ps.at(key), maxChars) : std::string();
     };
     m_installerArgs = readText("p", server_text::kMaxTextChars);
-    m_privacyUrl = readText("cp", server_text::kMaxUrlChars);
-    m_termsUrl = readText("ctu", server_text::kMaxUrlChars);
+    m_privacyUrl = ps.contains("cp") ? ExpandUrl(*this, ps.at("cp")) : std::string();
+    m_termsUrl = ps.contains("ctu") ? ExpandUrl(*this, ps.at("ctu")) : std::string();
     if (ps.contains("v"))
         m_vertical = ReadInt(ps.at("v"));
     if (ps.contains("exc"))
@@ -242,15 +270,18 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     m_includeAppPaths = ReadWideList(ps, "iapp");
     // A present value that is no text, or an empty text, is kept as its JSON text, which no hash or signer name
     // can equal: the offer is then refused, or its installer fails its check, rather than the loading run failing.
+    // Both are bounded: a hash beyond the bound is refused whatever its tail.
     auto readAsText = [&](const char* key) {
         if (!ps.contains(key) || ps.at(key).is_null())
             return std::string();
         const json& value = ps.at(key);
-        return value.is_string() && !value.get_ref<const std::string&>().empty() ? value.get<std::string>()
-                                                                                 : value.dump();
+        return server_text::BoundUtf8(value.is_string() && !value.get_ref<const std::string&>().empty()
+                                          ? value.get_ref<const std::string&>()
+                                          : value.dump(),
+                                      server_text::kMaxNameChars + 1);
     };
     m_sha256 = readAsText("sha256");
-    m_signer = readAsText("signer");
+    m_signer = CleanSigner(readAsText("signer"));
 
     BuildEventFields();
 }
@@ -294,7 +325,10 @@ void Package::ReadPnBlock(const json& ps) {
         return ps.contains(key) ? server_text::BoundUtf8(ps.at(key).get<std::string>(), maxChars) : std::string();
     };
     m_pn.enabled = true;
-    m_pn.apiUrl = readText("pnau", server_text::kMaxUrlChars);
+    // Taken as it is, without placeholders; whole or not at all, as every address.
+    m_pn.apiUrl = readText("pnau", server_text::kMaxUrlChars + 1);
+    if (!server_text::FitsUtf8(m_pn.apiUrl, server_text::kMaxUrlChars))
+        m_pn.apiUrl.clear();
     m_pn.apiKey = readText("pnak", server_text::kMaxNameChars);
     m_pn.registryValuePath = server_text::BoundUtf8(ExpandPlaceholders(readText("pnr", server_text::kMaxTextChars)),
                                                     server_text::kMaxTextChars);
@@ -388,7 +422,9 @@ void Package::BuildEventFields() {
 }
 
 std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes) {
-    if (bytes.empty() || !win32::GdiplusSession::Process().Ensure())
+    // Bounded by its pixels, read from its header, before anything decodes it.
+    if (!pictures::IsPictureWithinBounds(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) ||
+        !win32::GdiplusSession::Process().Ensure())
         return nullptr;
     IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
     if (stream == nullptr)
@@ -400,7 +436,8 @@ std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& byte
 void Package::DownloadImage(std::function<void()> completion) {
     // Runs once however the download ends: loaded, failed, dropped on an exception, or never started.
     auto once = std::make_shared<CompletionOnce>(std::move(completion));
-    if (m_isMain) {
+    // No name, or one refused for its length: the file endpoint itself is no picture.
+    if (m_isMain || m_imageName.empty()) {
         once->Run();
         return;
     }

@@ -359,9 +359,11 @@ TEST_F(PackageTest, ServerTextsAreBoundedBeforeTheyAreUsed) {
     EXPECT_EQ(package->m_offerTag, megabyte.substr(0, kMaxNameChars));
     EXPECT_EQ(package->m_eventTag.size(), kMaxNameChars);
     EXPECT_EQ(package->m_minInstallerVersion.size(), kMaxNameChars);
+    // Addresses are not cut: one beyond its bound is no address, and the offer is refused for its download.
     for (const std::string* url : {&package->m_imageName, &package->m_downloadUrl, &package->m_privacyUrl,
                                    &package->m_termsUrl, &package->m_pn.apiUrl})
-        EXPECT_EQ(url->size(), kMaxUrlChars);
+        EXPECT_EQ(*url, "");
+    EXPECT_TRUE(package->m_downloadUrlTooLong);
     for (const std::string* text :
          {&package->m_installerArgs, &package->m_pn.registryValuePath, &package->m_pn.stubParams})
         EXPECT_EQ(text->size(), kMaxTextChars);

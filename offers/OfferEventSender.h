@@ -1,0 +1,12 @@
+// How the offer rules send an offer's event: the package's own analytics report in the installer, a stand-in
+// that only records it in the dry run.
+#pragma once
+
+#include <functional>
+
+#include <nlohmann/json_fwd.hpp>
+
+class Package;
+
+// Sends one event of an offer: its state and the fields written over the event's own.
+using OfferEventSender = std::function<void(Package& offer, int state, const nlohmann::json& extra)>;
