@@ -28,6 +28,9 @@ std::string ResourceBytes(UINT id, const wchar_t* type) {
 
 // A picture of `width` x `height` in the format of `mime`, made by GDI+'s own encoder.
 std::vector<char> Encode(UINT width, UINT height, const wchar_t* mime) {
+    // GIF holds indexed colours only: the bitmap is made so, and the encoder has nothing to convert.
+    const Gdiplus::PixelFormat format =
+        std::wcscmp(mime, L"image/gif") == 0 ? PixelFormat8bppIndexed : PixelFormat24bppRGB;
     UINT count = 0;
     UINT size = 0;
     Gdiplus::GetImageEncodersSize(&count, &size);
@@ -42,7 +45,7 @@ std::vector<char> Encode(UINT width, UINT height, const wchar_t* mime) {
         ADD_FAILURE() << "no encoder";
         return {};
     }
-    Gdiplus::Bitmap bitmap(static_cast<INT>(width), static_cast<INT>(height), PixelFormat24bppRGB);
+    Gdiplus::Bitmap bitmap(static_cast<INT>(width), static_cast<INT>(height), format);
     IStream* stream = nullptr;
     ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
     std::vector<char> bytes;
@@ -127,29 +130,35 @@ TEST_F(PackageImageTest, PicturesBeyondTheirBoundsAreRefusedBeforeDecoding) {
     struct Case {
         const char* name;
         std::vector<char> bytes;
-        std::optional<UINT> width;  // of the image made, or none
+        std::optional<UINT> headerWidth;  // what the header tells, or none
+        std::optional<UINT> width;        // of the image made, or none
     };
     const Case cases[] = {
-        {"PNG", Encode(64, 32, L"image/png"), 64},
-        {"JPEG", Encode(64, 32, L"image/jpeg"), 64},
-        {"GIF", Encode(64, 32, L"image/gif"), 64},
-        {"BMP", Encode(64, 32, L"image/bmp"), 64},
-        {"PNG as wide as a side may be", Encode(side, 1, L"image/png"), side},
-        {"PNG one pixel wider", Encode(side + 1, 1, L"image/png"), std::nullopt},
-        {"PNG one pixel higher", Encode(1, side + 1, L"image/png"), std::nullopt},
-        {"JPEG one pixel wider", Encode(side + 1, 1, L"image/jpeg"), std::nullopt},
-        {"GIF one pixel wider", Encode(side + 1, 1, L"image/gif"), std::nullopt},
-        {"BMP one pixel higher", Encode(1, side + 1, L"image/bmp"), std::nullopt},
+        {"PNG", Encode(64, 32, L"image/png"), 64, 64},
+        {"JPEG", Encode(64, 32, L"image/jpeg"), 64, 64},
+        {"GIF", Encode(64, 32, L"image/gif"), 64, 64},
+        {"BMP", Encode(64, 32, L"image/bmp"), 64, 64},
+        {"PNG as wide as a side may be", Encode(side, 1, L"image/png"), side, side},
+        {"PNG one pixel wider", Encode(side + 1, 1, L"image/png"), side + 1, std::nullopt},
+        {"PNG one pixel higher", Encode(1, side + 1, L"image/png"), 1, std::nullopt},
+        {"JPEG one pixel wider", Encode(side + 1, 1, L"image/jpeg"), side + 1, std::nullopt},
+        {"GIF one pixel wider", Encode(side + 1, 1, L"image/gif"), side + 1, std::nullopt},
+        {"BMP one pixel higher", Encode(1, side + 1, L"image/bmp"), 1, std::nullopt},
         // A format whose size is not read before decoding is not decoded.
-        {"TIFF", Encode(64, 32, L"image/tiff"), std::nullopt},
-        {"a PNG cut in its header", [] {
+        {"TIFF", Encode(64, 32, L"image/tiff"), std::nullopt, std::nullopt},
+        {"a PNG cut in its header",
+         [] {
              std::vector<char> png = Encode(64, 32, L"image/png");
              png.resize(20);
              return png;
-         }(), std::nullopt},
+         }(),
+         std::nullopt, std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const auto header =
+            pictures::ReadPictureSize(reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size());
+        EXPECT_EQ(header ? std::optional<UINT>(header->width) : std::nullopt, c.headerWidth);
         const auto image = MakeImageFromBytes(c.bytes);
         EXPECT_EQ(image ? std::optional<UINT>(image->GetWidth()) : std::nullopt, c.width);
     }
