@@ -373,8 +373,8 @@ int CWayfarerDlg::CountSkippedOffers() {
     for (int index = m_currentPage + 1;
          IsValidPageIndex(index) && m_pages[static_cast<size_t>(index)]->GetPageName() == L"ProductPage"; ++index)
         ++productPagesAhead;
-    const OfferPageWalk walk = WalkOfferPages(m_offers, m_offerIndex, productPagesAhead, m_displayFlags,
-                                              *ConfigurationManager::GetInstance());
+    const OfferPageWalk walk =
+        WalkOfferPages(m_offers, m_offerIndex, productPagesAhead, m_displayFlags, *ConfigurationManager::GetInstance());
     return static_cast<int>(walk.skipped.size());
 }
 

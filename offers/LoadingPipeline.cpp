@@ -6,7 +6,7 @@
 #include "download/InstallerTrust.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 #include "offers/OfferEvaluator.h"
 #include "offers/Package.h"
 
@@ -114,9 +114,8 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
             std::make_shared<Package>(EventBase(), element, false, "", static_cast<int>(outcome.offers.size()));
         bool stopEvaluation = false;
         const bool admitted = evaluator.Evaluate(offer, stopEvaluation, outcome.offers);
-        outcome.verdicts.push_back({offer, static_cast<int>(outcome.verdicts.size()), admitted,
-                                    evaluator.GetLastKind(), admitted ? std::string() : evaluator.GetLastReason(),
-                                    evaluator.WasLastReported()});
+        outcome.verdicts.push_back({offer, static_cast<int>(outcome.verdicts.size()), admitted, evaluator.GetLastKind(),
+                                    admitted ? std::string() : evaluator.GetLastReason(), evaluator.WasLastReported()});
         if (admitted) {
             outcome.offers.push_back(offer);
             ++configuration->m_offersToShow;

@@ -18,7 +18,6 @@
 class ConfigurationManager;
 class Package;
 
-
 // What one evaluation made of an offer: admitted, refused by a rule, or not examined because the limit of
 // offers was reached before it.
 enum class OfferVerdictKind { Admitted, Refused, NotExamined };

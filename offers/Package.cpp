@@ -6,7 +6,7 @@
 #include "download/DownloadManager.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 #include "offers/LoadingCountdown.h"
 #include "offers/PictureSize.h"
 #include "registry/RegistryPaths.h"

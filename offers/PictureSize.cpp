@@ -61,7 +61,8 @@ std::optional<PictureSize> ReadJpeg(const Reader& jpeg) {
         if (marker == 0xD9 || marker == 0xDA || !jpeg.Has(at + 1, 2))
             return std::nullopt;
         const std::uint32_t length = jpeg.Big16(at + 1);
-        const bool startOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        const bool startOfFrame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (startOfFrame)
             return jpeg.Has(at + 1, 7) ? Sized(jpeg.Big16(at + 6), jpeg.Big16(at + 4)) : std::nullopt;
         if (length < 2)

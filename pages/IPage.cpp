@@ -9,12 +9,12 @@ IPage::IPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, 
       m_languageManager(std::move(languageManager)),
       m_accentBrush(ConfigurationManager::GetInstance()->m_accentColour) {
     if (m_languageManager)
-        m_languageManager->RegisterPage(this);
+        m_languageManager->RegisterListener(this);
 }
 
 IPage::~IPage() {
     if (m_languageManager)
-        m_languageManager->UnregisterPage(this);
+        m_languageManager->UnregisterListener(this);
 }
 
 void IPage::AddLocalizedControl(const std::string& key, int controlId) {

@@ -2,6 +2,7 @@
 // navigate themselves; they report button presses and fatal errors to the frame through two callbacks.
 #pragma once
 
+#include "l10n/LanguageListener.h"
 #include "ui/Dialog.h"
 #include "win32/Handle.h"
 
@@ -22,7 +23,7 @@ constexpr UINT WM_DOWNLOAD_MARQUEE = WM_USER + 2;
 constexpr UINT WM_LOAD_COMPLETE = WM_USER + 3;
 constexpr UINT WM_LOADING_FINISHED = WM_USER + 4;
 
-class IPage : public ui::Dialog {
+class IPage : public ui::Dialog, public ILanguageListener {
 public:
     using ButtonCallback = std::function<void(ButtonType)>;
     using ErrorCallback = std::function<void(const std::wstring& title, const std::wstring& text)>;
@@ -34,7 +35,7 @@ public:
     virtual void SetButtonCallback(ButtonCallback callback) { m_onButton = std::move(callback); }
     virtual void SetErrorCallback(ErrorCallback callback) { m_onError = std::move(callback); }
     // Fills every registered control from the catalog; a missing or empty text leaves the control as it is.
-    virtual void UpdateTexts();
+    void UpdateTexts() override;
     virtual std::wstring GetPageName() const = 0;
 
 protected:

@@ -4,7 +4,7 @@
 // unusable, an offer is refused with its reason, an offer is admitted), never in a crash or a hang. A seeded
 // generator then mutates a valid answer for a few seconds.
 #include "config/ConfigurationManager.h"
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 #include "offers/LoadingPipeline.h"
 #include "offers/OfferTesting.h"
 #include "offers/Package.h"
@@ -283,7 +283,8 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
         tokens += "{pxl}{of}";
     const std::string atBound = "https://localhost/" + std::string(kMaxUrlChars - 18, 'u');
     const auto refusedForItsAddress = [](const Result&) {
-        EXPECT_EQ(ReceivedReasons(1), (std::vector<std::pair<std::string, std::string>>{{"one", "DOWNLOAD URL TOO LONG"}}));
+        EXPECT_EQ(ReceivedReasons(1),
+                  (std::vector<std::pair<std::string, std::string>>{{"one", "DOWNLOAD URL TOO LONG"}}));
     };
     struct Case {
         const char* name;
@@ -311,8 +312,8 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
         {"a download address at its bound", OneOffer({{"u", atBound}}), Flavour::Isv, Outcome::Admitted,
          [&](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_downloadUrl, atBound); }},
         {"a download address its placeholders take beyond the bound",
-         OneOffer({{"u", "https://localhost/?" + std::string(kMaxUrlChars - 50, 'q') + "{pxl}{pxl}{pxl}"}}), Flavour::Isv,
-         Outcome::NoOffers, refusedForItsAddress},
+         OneOffer({{"u", "https://localhost/?" + std::string(kMaxUrlChars - 50, 'q') + "{pxl}{pxl}{pxl}"}}),
+         Flavour::Isv, Outcome::NoOffers, refusedForItsAddress},
         {"an image name and links of a megabyte",
          OneOffer({{"i", megabyte}, {"cp", "https://localhost/" + megabyte}, {"ctu", "https://localhost/" + megabyte}}),
          Flavour::Isv, Outcome::Admitted,
@@ -331,8 +332,7 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
         {"a name with NUL and escapes", OneOffer({{"dn", std::string("a\0b\"<x>", 7)}}), Flavour::Isv,
          Outcome::Admitted, [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_name, "a b\"<x>"); }},
         {"a name with line breaks, a tab, a bell and C1 controls", OneOffer({{"dn", "a\r\nb\tc\ad\u0085e\u009bf"}}),
-         Flavour::Isv, Outcome::Admitted,
-         [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_name, "a  b c d e f"); }},
+         Flavour::Isv, Outcome::Admitted, [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_name, "a  b c d e f"); }},
         // The signer reaches the failure text and its event: bounded and cleaned, and marked so that what was
         // changed still matches no certificate.
         {"a signer of 220,000 characters with CR, LF, TAB, BEL and a right-to-left override",
@@ -355,8 +355,8 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
          Outcome::NoOffers, [this](const Result&) { EXPECT_EQ(m_configuration->m_productTitle, L"Prodexe.gnp"); }},
         {"a product title of formatting only", Product({{"ct", "\u202E\u200B\uFEFF"}}), Flavour::Dlm,
          Outcome::ProductUnusable, nullptr},
-        {"product texts of a megabyte", Product({{"cl", megabyte}, {"ch", megabyte}, {"cb", megabyte}}),
-         Flavour::Dlm, Outcome::NoOffers,
+        {"product texts of a megabyte", Product({{"cl", megabyte}, {"ch", megabyte}, {"cb", megabyte}}), Flavour::Dlm,
+         Outcome::NoOffers,
          [this](const Result&) {
              EXPECT_EQ(m_configuration->m_mainCl, L"") << "no logo rather than another address";
              EXPECT_EQ(m_configuration->m_mainCh.size(), kMaxNameChars);
@@ -367,7 +367,9 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
         {"a product address one character beyond its bound", Product({{"cu", atBound + "x"}}), Flavour::Dlm,
          Outcome::ProductUnusable, nullptr},
         {"a product address at its bound", Product({{"cu", atBound}}), Flavour::Dlm, Outcome::NoOffers,
-         [&](const Result&) { EXPECT_EQ(m_configuration->m_mainDownloadUrl, std::wstring(atBound.begin(), atBound.end())); }},
+         [&](const Result&) {
+             EXPECT_EQ(m_configuration->m_mainDownloadUrl, std::wstring(atBound.begin(), atBound.end()));
+         }},
         {"a product file name with a line break", Product({{"cf", "p\r\n.exe"}}), Flavour::Dlm, Outcome::NoOffers,
          [this](const Result&) { EXPECT_EQ(m_configuration->m_mainFileName, L"p  .exe"); }},
         {"a country of a megabyte", json{{"l", megabyte}, {"f", {{"a", megabyte}}}}.dump(), Flavour::Isv,

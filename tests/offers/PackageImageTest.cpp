@@ -179,7 +179,8 @@ TEST_F(PackageImageTest, PicturesBeyondTheirBoundsAreRefusedBeforeDecoding) {
     };
     for (const Bound& b : bounds) {
         const std::vector<unsigned char> header = PngHeader(b.width, b.height);
-        EXPECT_EQ(pictures::IsPictureWithinBounds(header.data(), header.size()), b.within) << b.width << " x " << b.height;
+        EXPECT_EQ(pictures::IsPictureWithinBounds(header.data(), header.size()), b.within)
+            << b.width << " x " << b.height;
     }
 }
 

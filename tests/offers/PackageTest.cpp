@@ -3,7 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
 #include "net/Codecs.h"
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <gtest/gtest.h>
@@ -330,7 +330,6 @@ TEST_F(PackageTest, IntegerKeysBeyondTheirRangeStopAtItsEnd) {
 TEST_F(PackageTest, ServerTextsAreBoundedBeforeTheyAreUsed) {
     using server_text::kMaxNameChars;
     using server_text::kMaxTextChars;
-    using server_text::kMaxUrlChars;
     const std::string megabyte(1 << 20, 'n');
     // Three bytes a character: the bounds count characters, not bytes, and never cut one in two.
     std::string wide;

@@ -10,7 +10,7 @@
 #include "BuildSettings.h"
 #include "config/ConfigurationManager.h"
 #include "net/ApiManager.h"
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 #include "offers/DisplayFlow.h"
 #include "offers/LoadingPipeline.h"
 #include "offers/Package.h"
@@ -166,7 +166,8 @@ FlowOutcome WalkFlow(const std::vector<std::shared_ptr<Package>>& offers,
         const int pagesAhead = static_cast<int>(offers.size()) - 1 - current;
         const OfferPageWalk walk = WalkOfferPages(offers, current, pagesAhead, flags, configuration, recordNothing);
         for (const auto& skip : walk.skipped)
-            outcome.skipped.push_back({offers[static_cast<size_t>(skip.index)]->m_offerName, skip.reason, skip.reported});
+            outcome.skipped.push_back(
+                {offers[static_cast<size_t>(skip.index)]->m_offerName, skip.reason, skip.reported});
         if (!walk.reachedPage)
             break;
         outcome.shown.push_back(offers[static_cast<size_t>(current)]->m_offerName);
@@ -368,8 +369,10 @@ int Explain(const Options& options) {
     std::vector<std::pair<std::string, FlowOutcome>> skipAlls;
     for (size_t i = 0; i < outcome.offers.size(); ++i) {
         const std::string& name = outcome.offers[i]->m_offerName;
-        declines.emplace_back(name, WalkFlow(outcome.offers, *configuration, static_cast<int>(i), OfferChoice::Decline));
-        skipAlls.emplace_back(name, WalkFlow(outcome.offers, *configuration, static_cast<int>(i), OfferChoice::SkipAll));
+        declines.emplace_back(name,
+                              WalkFlow(outcome.offers, *configuration, static_cast<int>(i), OfferChoice::Decline));
+        skipAlls.emplace_back(name,
+                              WalkFlow(outcome.offers, *configuration, static_cast<int>(i), OfferChoice::SkipAll));
     }
 
     if (options.json) {

@@ -1,4 +1,4 @@
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 
 namespace server_text {
 
