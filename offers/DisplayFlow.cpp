@@ -71,12 +71,8 @@ OfferPageWalk WalkOfferPages(const std::vector<std::shared_ptr<Package>>& offers
             break;
         }
         const bool reported = offerIndex < configuration.m_maxOffersInFlow;
-        if (reported) {
-            if (sendEvent)
-                sendEvent(offer, 2, nlohmann::json{{"13", reason}});
-            else
-                offer.ReportEvent(2, nlohmann::json{{"13", reason}});
-        }
+        if (reported)
+            SendOfferNotShown(sendEvent, offer, reason);
         walk.skipped.push_back({offerIndex, reason, reported});
     }
     return walk;

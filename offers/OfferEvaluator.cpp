@@ -143,6 +143,14 @@ void OfferEvaluator::Admit(const Package& offer) {
         ++m_configuration->m_offerCounter;
 }
 
+void SendOfferNotShown(const OfferEventSender& sendEvent, Package& offer, const std::string& reason) {
+    const nlohmann::json extra{{"13", reason}};
+    if (sendEvent)
+        sendEvent(offer, 2, extra);
+    else
+        offer.ReportEvent(2, extra);
+}
+
 void OfferEvaluator::Refuse(Package& offer, const std::string& reason) {
     m_lastReason = reason;
     m_lastKind = OfferVerdictKind::Refused;
@@ -152,8 +160,5 @@ void OfferEvaluator::Refuse(Package& offer, const std::string& reason) {
                         diagnostics::YesNo(reported));
     if (!reported)
         return;
-    if (m_sendEvent)
-        m_sendEvent(offer, 2, nlohmann::json{{"13", reason}});
-    else
-        offer.ReportEvent(2, nlohmann::json{{"13", reason}});
+    SendOfferNotShown(m_sendEvent, offer, reason);
 }

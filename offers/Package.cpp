@@ -88,21 +88,18 @@ std::string ExpandName(const Package& package, const json& value) {
     return server_text::CleanNameUtf8(package.ExpandPlaceholders(raw));
 }
 
-// An address of the offer, used whole or not at all: empty, with `tooLong` set, when it goes beyond its bound
+// An address of the offer, used whole or not at all: empty, with `*tooLong` set, when it goes beyond its bound
 // before or after its placeholders are replaced, since a part of an address is another address.
-std::string ExpandUrl(const Package& package, const json& value, bool& tooLong) {
-    const std::string raw = value.get<std::string>();
-    tooLong = !server_text::FitsUtf8(raw, server_text::kMaxUrlChars);
+std::string ExpandUrl(const Package& package, const json& value, bool* tooLong = nullptr) {
+    std::string url = value.get<std::string>();
+    if (server_text::FitsUtf8(url, server_text::kMaxUrlChars)) {
+        url = package.ExpandPlaceholders(url);
+        if (server_text::FitsUtf8(url, server_text::kMaxUrlChars))
+            return url;
+    }
     if (tooLong)
-        return std::string();
-    std::string expanded = package.ExpandPlaceholders(raw);
-    tooLong = !server_text::FitsUtf8(expanded, server_text::kMaxUrlChars);
-    return tooLong ? std::string() : expanded;
-}
-
-std::string ExpandUrl(const Package& package, const json& value) {
-    bool tooLong = false;
-    return ExpandUrl(package, value, tooLong);
+        *tooLong = true;
+    return std::string();
 }
 
 // The signer is compared whole with the certificate's name and quoted in the failure text and the event, so it
@@ -185,7 +182,7 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     const json& ps = offer.at("ps");
     m_imageName = ExpandUrl(*this, ps.at("i"));
     m_name = ExpandName(*this, ps.at("dn"));
-    m_downloadUrl = ExpandUrl(*this, ps.at("u"), m_downloadUrlTooLong);
+    m_downloadUrl = ExpandUrl(*this, ps.at("u"), &m_downloadUrlTooLong);
 
     ReadPnBlock(ps);
 

@@ -23,7 +23,7 @@ constexpr UINT WM_DOWNLOAD_MARQUEE = WM_USER + 2;
 constexpr UINT WM_LOAD_COMPLETE = WM_USER + 3;
 constexpr UINT WM_LOADING_FINISHED = WM_USER + 4;
 
-class IPage : public ui::Dialog, public ILanguageListener {
+class IPage : public ui::Dialog {
 public:
     using ButtonCallback = std::function<void(ButtonType)>;
     using ErrorCallback = std::function<void(const std::wstring& title, const std::wstring& text)>;
@@ -35,7 +35,7 @@ public:
     virtual void SetButtonCallback(ButtonCallback callback) { m_onButton = std::move(callback); }
     virtual void SetErrorCallback(ErrorCallback callback) { m_onError = std::move(callback); }
     // Fills every registered control from the catalog; a missing or empty text leaves the control as it is.
-    void UpdateTexts() override;
+    virtual void UpdateTexts();
     virtual std::wstring GetPageName() const = 0;
 
 protected:
@@ -63,4 +63,12 @@ protected:
     ui::Static m_bottomBand;
     ButtonCallback m_onButton;
     ErrorCallback m_onError;
+
+private:
+    // What the catalog refreshes when another language is loaded: this page's texts.
+    struct TextsListener : ILanguageListener {
+        explicit TextsListener(IPage& page) : m_page(page) {}
+        void UpdateTexts() override { m_page.UpdateTexts(); }
+        IPage& m_page;
+    } m_textsListener{*this};
 };
