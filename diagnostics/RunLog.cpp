@@ -1,7 +1,7 @@
 #include "diagnostics/RunLog.h"
 
-#include "win32/ServerText.h"
 #include "win32/Handle.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <windows.h>

@@ -6,9 +6,9 @@
 #include "download/InstallerTrust.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
-#include "win32/ServerText.h"
 #include "offers/OfferEvaluator.h"
 #include "offers/Package.h"
+#include "win32/ServerText.h"
 
 #include <climits>
 #include <cstdint>

@@ -6,12 +6,12 @@
 #include "download/DownloadManager.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
-#include "win32/ServerText.h"
 #include "offers/LoadingCountdown.h"
 #include "offers/PictureSize.h"
 #include "registry/RegistryPaths.h"
 #include "win32/GdiplusSession.h"
 #include "win32/Handle.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <objidl.h>

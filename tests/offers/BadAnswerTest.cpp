@@ -4,10 +4,10 @@
 // unusable, an offer is refused with its reason, an offer is admitted), never in a crash or a hang. A seeded
 // generator then mutates a valid answer for a few seconds.
 #include "config/ConfigurationManager.h"
-#include "win32/ServerText.h"
 #include "offers/LoadingPipeline.h"
 #include "offers/OfferTesting.h"
 #include "offers/Package.h"
+#include "win32/ServerText.h"
 
 #include <gtest/gtest.h>
 

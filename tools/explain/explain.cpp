@@ -10,11 +10,11 @@
 #include "BuildSettings.h"
 #include "config/ConfigurationManager.h"
 #include "net/ApiManager.h"
-#include "win32/ServerText.h"
 #include "offers/DisplayFlow.h"
 #include "offers/LoadingPipeline.h"
 #include "offers/Package.h"
 #include "win32/Handle.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <windows.h>
