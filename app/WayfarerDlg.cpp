@@ -99,10 +99,11 @@ BOOL CWayfarerDlg::OnInitDialog() {
     m_instanceMutex.Reset(::CreateMutexW(nullptr, TRUE, mutexName.c_str()));
     if (m_instanceMutex && ::GetLastError() == ERROR_ALREADY_EXISTS) {
         m_instanceMutex.Reset();
+        // This copy made its temporary folder on the way here and will never use it. It goes before the message,
+        // which may wait for a long time and never be answered: a copy ended while it waits leaves no folder.
+        DeleteTempFolder();
         ui::ShowMessageBox(m_hwnd, L"Another setup is already running, please close it and try again", L"Error",
                            MB_ICONERROR | MB_SYSTEMMODAL);
-        // This copy made its temporary folder on the way here and will never use it.
-        DeleteTempFolder();
         EndDialog(1);
         return FALSE;
     }
@@ -342,14 +343,13 @@ void CWayfarerDlg::OnPageButton(ButtonType button) {
             }
             break;
         case ButtonType::SkipAll:
-            m_skipAllClicked = true;
-            [[fallthrough]];
         case ButtonType::Decline:
-            if (m_offerIndex >= 0 && m_offerIndex < static_cast<int>(m_offers.size()) &&
-                m_offers[m_offerIndex]->m_flow.saad)
-                m_skipRestAfterDecline = true;
-            [[fallthrough]];
         case ButtonType::Accept:
+            ApplyOfferChoice(m_offers, m_offerIndex,
+                             button == ButtonType::Accept    ? OfferChoice::Accept
+                             : button == ButtonType::Decline ? OfferChoice::Decline
+                                                             : OfferChoice::SkipAll,
+                             m_displayFlags);
             NavigateToPage(m_currentPage + 1 + CountSkippedOffers());
             break;
         case ButtonType::Back:
@@ -370,27 +370,14 @@ void CWayfarerDlg::OnPageButton(ButtonType button) {
 }
 
 int CWayfarerDlg::CountSkippedOffers() {
-    auto configuration = ConfigurationManager::GetInstance();
-    int skipped = 0;
-    for (;;) {
-        const int pageIndex = m_currentPage + skipped + 1;
-        if (!IsValidPageIndex(pageIndex) || m_pages[static_cast<size_t>(pageIndex)]->GetPageName() != L"ProductPage")
-            return skipped;
-        ++m_offerIndex;
-        if (m_offerIndex < 0 || m_offerIndex >= static_cast<int>(m_offers.size()))
-            return skipped;
-        Package& offer = *m_offers[static_cast<size_t>(m_offerIndex)];
-        DisplayFlags flags{m_skipAllClicked, m_skipRestAfterDecline, m_maxOffersReached};
-        const std::string reason = DecideOfferPage(m_offers, m_offerIndex, flags, *configuration);
-        m_maxOffersReached = flags.maxOffersReached;
-        diagnostics::Record("offer %s at display: %s%s", offer.m_offerName.c_str(),
-                            reason.empty() ? "shown" : "skipped reason=", reason.c_str());
-        if (reason.empty())
-            return skipped;
-        if (m_offerIndex < configuration->m_maxOffersInFlow)
-            offer.ReportEvent(2, nlohmann::json{{"13", reason}});
-        ++skipped;
-    }
+    // The walk itself is the offers' rule; the frame only knows how many product pages follow this one.
+    int productPagesAhead = 0;
+    for (int index = m_currentPage + 1;
+         IsValidPageIndex(index) && m_pages[static_cast<size_t>(index)]->GetPageName() == L"ProductPage"; ++index)
+        ++productPagesAhead;
+    const OfferPageWalk walk =
+        WalkOfferPages(m_offers, m_offerIndex, productPagesAhead, m_displayFlags, *ConfigurationManager::GetInstance());
+    return static_cast<int>(walk.skipped.size());
 }
 
 void CWayfarerDlg::NavigateToPage(int index) {

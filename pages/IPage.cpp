@@ -10,12 +10,12 @@ IPage::IPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, 
       m_languageManager(std::move(languageManager)),
       m_accentBrush(ConfigurationManager::GetInstance()->m_accentColour) {
     if (m_languageManager)
-        m_languageManager->RegisterPage(this);
+        m_languageManager->RegisterListener(&m_textsListener);
 }
 
 IPage::~IPage() {
     if (m_languageManager)
-        m_languageManager->UnregisterPage(this);
+        m_languageManager->UnregisterListener(&m_textsListener);
 }
 
 void IPage::AddLocalizedControl(const std::string& key, int controlId) {

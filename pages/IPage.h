@@ -3,6 +3,7 @@
 #pragma once
 
 #include "download/ProgressMessages.h"
+#include "l10n/LanguageListener.h"
 #include "ui/Dialog.h"
 #include "win32/Handle.h"
 
@@ -74,4 +75,12 @@ protected:
     ui::Static m_bottomBand;
     ButtonCallback m_onButton;
     ErrorCallback m_onError;
+
+private:
+    // What the catalog refreshes when another language is loaded: this page's texts.
+    struct TextsListener : ILanguageListener {
+        explicit TextsListener(IPage& page) : m_page(page) {}
+        void UpdateTexts() override { m_page.UpdateTexts(); }
+        IPage& m_page;
+    } m_textsListener{*this};
 };
