@@ -3,6 +3,7 @@
 // platform's accessibility interface gives it to a screen reader.
 #include "offers/Package.h"
 #include "pages/DownloadPage.h"
+#include "pages/LoadingPage.h"
 #include "pages/FinishPages.h"
 #include "pages/LicensePageIsv.h"
 #include "pages/PageFrame.h"
@@ -192,6 +193,12 @@ TEST_F(AccessTest, AgreementPictureBoxAndProgressBarAreNamedByWhatDescribesThem)
             const IPage& configurations =
                 frame.Page(frame.AddPage(std::make_unique<ConfigurationsPageSorrel>(frame.m_languageManager)));
             EXPECT_EQ(AccessibleNameOf(configurations.GetItem(IDC_CONFIGURATIONS_CHECK_1)), L"Configuration 1");
+
+            // Made, not shown: showing it would start the loading run. The page has no text, so the bar bears the
+            // wizard's title.
+            const IPage& loading = frame.Page(frame.AddPage(std::make_unique<LoadingPage>(frame.m_languageManager)));
+            EXPECT_EQ(AccessibleNameOf(loading.GetItem(IDC_LOADING_PROGRESS)), ui::Window(frame.GetHwnd()).GetText());
+            EXPECT_FALSE(ui::Window(frame.GetHwnd()).GetText().empty());
 
             // Made, not shown: showing it would start the downloads.
             const IPage& download = frame.AddDownloadPage();
