@@ -4,6 +4,7 @@
 #include "config/ConfigurationManager.h"
 #include "diagnostics/RunFacts.h"
 #include "diagnostics/RunLog.h"
+#include "net/ApiManager.h"
 #include "win32/GdiplusSession.h"
 
 #include <commctrl.h>
@@ -36,7 +37,7 @@ BOOL CWayfarerApp::InitInstance() {
     {
         CWayfarerDlg dialog;
         auto configuration = ConfigurationManager::GetInstance();
-        diagnostics::RecordRunStart(*configuration);
+        diagnostics::RecordRunStart(*configuration, GetOsVersionString());
         dialog.SetBackgroundColor(configuration->m_backgroundColour, true);
         dialog.DoModal();
     }

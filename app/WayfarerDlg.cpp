@@ -99,10 +99,11 @@ BOOL CWayfarerDlg::OnInitDialog() {
     m_instanceMutex.Reset(::CreateMutexW(nullptr, TRUE, mutexName.c_str()));
     if (m_instanceMutex && ::GetLastError() == ERROR_ALREADY_EXISTS) {
         m_instanceMutex.Reset();
+        // This copy made its temporary folder on the way here and will never use it. It goes before the message,
+        // which may wait for a long time and never be answered: a copy ended while it waits leaves no folder.
+        DeleteTempFolder();
         ui::ShowMessageBox(m_hwnd, L"Another setup is already running, please close it and try again", L"Error",
                            MB_ICONERROR | MB_SYSTEMMODAL);
-        // This copy made its temporary folder on the way here and will never use it.
-        DeleteTempFolder();
         EndDialog(1);
         return FALSE;
     }
@@ -185,15 +186,15 @@ bool CWayfarerDlg::CreateInitialPages() {
     if (m_pages.empty())
         return false;
     m_pages[0]->Show();
-    m_pages[0]->SetFocus();
+    m_pages[0]->FocusFirstControl();
     return true;
 }
 
 void CWayfarerDlg::CreateHiddenInitialPages() {
+    // The frame has just been shown; it and its first page are painted now, before the hidden pages are made,
+    // or the window would stand unpainted on the screen meanwhile (the longer, the larger the display's scale).
+    ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT rect = GetPageRect();
-    // A dialog being made gives the keyboard focus to its first control, hidden or not: it goes back where the
-    // user has it.
-    HWND focus = ::GetFocus();
     // The error page is kept apart: it can replace any page and is never navigated to.
     m_errorPage = std::make_unique<ErrorPage>(m_languageManager);
     CreatePage(*m_errorPage, rect);
@@ -211,8 +212,10 @@ void CWayfarerDlg::CreateHiddenInitialPages() {
         ::PostMessageW(handoff->frame, WM_LOAD_COMPLETE, 0, 0);
     };
     CreateAndAddPage(std::move(loading), rect);
-    if (focus != nullptr && ::IsWindow(focus))
-        ::SetFocus(focus);
+    // The frame is active by now, and no key has reached it yet (this message comes before any input): the focus
+    // starts where the first page wants it, whatever activating the frame chose.
+    if (IsValidPageIndex(m_currentPage))
+        m_pages[static_cast<size_t>(m_currentPage)]->FocusFirstControl();
 }
 
 void CWayfarerDlg::CreatePage(IPage& page, const RECT& rect) {
@@ -340,14 +343,13 @@ void CWayfarerDlg::OnPageButton(ButtonType button) {
             }
             break;
         case ButtonType::SkipAll:
-            m_skipAllClicked = true;
-            [[fallthrough]];
         case ButtonType::Decline:
-            if (m_offerIndex >= 0 && m_offerIndex < static_cast<int>(m_offers.size()) &&
-                m_offers[m_offerIndex]->m_flow.saad)
-                m_skipRestAfterDecline = true;
-            [[fallthrough]];
         case ButtonType::Accept:
+            ApplyOfferChoice(m_offers, m_offerIndex,
+                             button == ButtonType::Accept    ? OfferChoice::Accept
+                             : button == ButtonType::Decline ? OfferChoice::Decline
+                                                             : OfferChoice::SkipAll,
+                             m_displayFlags);
             NavigateToPage(m_currentPage + 1 + CountSkippedOffers());
             break;
         case ButtonType::Back:
@@ -368,27 +370,14 @@ void CWayfarerDlg::OnPageButton(ButtonType button) {
 }
 
 int CWayfarerDlg::CountSkippedOffers() {
-    auto configuration = ConfigurationManager::GetInstance();
-    int skipped = 0;
-    for (;;) {
-        const int pageIndex = m_currentPage + skipped + 1;
-        if (!IsValidPageIndex(pageIndex) || m_pages[static_cast<size_t>(pageIndex)]->GetPageName() != L"ProductPage")
-            return skipped;
-        ++m_offerIndex;
-        if (m_offerIndex < 0 || m_offerIndex >= static_cast<int>(m_offers.size()))
-            return skipped;
-        Package& offer = *m_offers[static_cast<size_t>(m_offerIndex)];
-        DisplayFlags flags{m_skipAllClicked, m_skipRestAfterDecline, m_maxOffersReached};
-        const std::string reason = DecideOfferPage(m_offers, m_offerIndex, flags, *configuration);
-        m_maxOffersReached = flags.maxOffersReached;
-        diagnostics::Record("offer %s at display: %s%s", offer.m_offerName.c_str(),
-                            reason.empty() ? "shown" : "skipped reason=", reason.c_str());
-        if (reason.empty())
-            return skipped;
-        if (m_offerIndex < configuration->m_maxOffersInFlow)
-            offer.ReportEvent(2, nlohmann::json{{"13", reason}});
-        ++skipped;
-    }
+    // The walk itself is the offers' rule; the frame only knows how many product pages follow this one.
+    int productPagesAhead = 0;
+    for (int index = m_currentPage + 1;
+         IsValidPageIndex(index) && m_pages[static_cast<size_t>(index)]->GetPageName() == L"ProductPage"; ++index)
+        ++productPagesAhead;
+    const OfferPageWalk walk =
+        WalkOfferPages(m_offers, m_offerIndex, productPagesAhead, m_displayFlags, *ConfigurationManager::GetInstance());
+    return static_cast<int>(walk.skipped.size());
 }
 
 void CWayfarerDlg::NavigateToPage(int index) {
@@ -396,7 +385,10 @@ void CWayfarerDlg::NavigateToPage(int index) {
         return;
     IPage& page = *m_pages[static_cast<size_t>(index)];
     page.Show();
-    page.SetFocus();
+    page.FocusFirstControl();
+    // Painted whole over the page it replaces before that one goes: the user never sees a page half drawn, however
+    // long its pictures take at a large scale.
+    ::RedrawWindow(page.GetHwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     if (IsValidPageIndex(m_currentPage) && m_currentPage != index)
         m_pages[static_cast<size_t>(m_currentPage)]->Hide();
     m_currentPage = index;
@@ -423,7 +415,7 @@ void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& 
         m_errorPage->m_errorText = text;
         m_errorPage->UpdateData();
         m_errorPage->Show();
-        m_errorPage->SetFocus();
+        m_errorPage->FocusFirstControl();
     }
     m_errorShown = true;
     diagnostics::Record("error page title=%ls text=%ls", title.c_str(), text.c_str());

@@ -2,6 +2,7 @@
 // refuses to run twice, owns the wizard pages, and decides navigation between them.
 #pragma once
 
+#include "offers/DisplayFlow.h"
 #include "pages/CStaticFromImage.h"
 #include "pages/ErrorPage.h"
 #include "pages/IPage.h"
@@ -93,9 +94,8 @@ protected:
     win32::Brush m_accentBrush;
     std::vector<std::shared_ptr<Package>> m_offers;
     int m_offerIndex = 0;
-    bool m_skipAllClicked = false;
-    bool m_skipRestAfterDecline = false;
-    bool m_maxOffersReached = false;
+    // The sticky choices of the product pages, which decide the pages after them.
+    DisplayFlags m_displayFlags;
     win32::Handle m_instanceMutex;
     // The offers' installers started by the download page, which may still run when the wizard ends.
     std::shared_ptr<StartedInstallers> m_startedInstallers;

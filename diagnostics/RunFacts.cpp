@@ -2,7 +2,6 @@
 
 #include "config/ConfigurationManager.h"
 #include "diagnostics/RunLog.h"
-#include "net/ApiManager.h"
 #include "registry/RegistryPaths.h"
 
 #include <windows.h>
@@ -27,12 +26,12 @@ const char* DescribeFlavour(const ConfigurationManager& configuration) {
 
 }  // namespace
 
-void RecordRunStart(const ConfigurationManager& configuration) {
+void RecordRunStart(const ConfigurationManager& configuration, const std::string& windowsVersion) {
     if (!IsRunLogOpen())
         return;
     Record("build %ls flavour=%s version=%ls built=%s", ConfigurationManager::GetWizardTypeKey().c_str(),
            DescribeFlavour(configuration), configuration.m_programVersion.c_str(), __DATE__);
-    Record("windows version=%s architecture=%s", GetOsVersionString().c_str(), DescribeArchitecture());
+    Record("windows version=%s architecture=%s", windowsVersion.c_str(), DescribeArchitecture());
     Record("work folder %ls", configuration.m_tempFolder.empty() ? L"(none)" : configuration.m_tempFolder.c_str());
 }
 

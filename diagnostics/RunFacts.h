@@ -9,8 +9,9 @@ class ConfigurationManager;
 
 namespace diagnostics {
 
-// The build (wizard type, flavour, version), Windows (version, architecture) and the work folder.
-void RecordRunStart(const ConfigurationManager& configuration);
+// The build (wizard type, flavour, version), Windows (`windowsVersion`, as the server client reports it, and the
+// architecture) and the work folder.
+void RecordRunStart(const ConfigurationManager& configuration, const std::string& windowsVersion);
 
 // One installer download by one engine. `attempts` and `resumes` are the engine's tries and continued
 // transfers within it; a single plain transfer is one attempt and no resume.

@@ -1,8 +1,8 @@
 #include "diagnostics/RunLog.h"
 
-#include "net/ServerText.h"
 #include "win32/Handle.h"
 #include "win32/PathRules.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <windows.h>
@@ -104,7 +104,7 @@ void AppendPadded(std::string& line, unsigned long long number, size_t width) {
 
 void AppendText(std::string& line, std::string_view text) {
     const size_t start = line.size();
-    line += server_text::BoundUtf8(text, server_text::kMaxLogPartChars);
+    line += server_text::BoundUtf8(text, kMaxLogPartChars);
     // One fact, one line: a line break inside a server text must not forge another.
     for (size_t i = start; i < line.size(); ++i)
         if (static_cast<unsigned char>(line[i]) < 0x20 || line[i] == 0x7F)
@@ -219,7 +219,7 @@ void Record(const char* format, ...) noexcept {
                     } else {
                         const wchar_t* wide = va_arg(arguments, const wchar_t*);
                         const std::wstring_view view(wide != nullptr ? wide : L"");
-                        AppendText(text, win32::WideToUtf8(view.substr(0, server_text::kMaxLogPartChars * 2)));
+                        AppendText(text, win32::WideToUtf8(view.substr(0, kMaxLogPartChars * 2)));
                     }
                     break;
                 // long is as wide as int on Windows, in 32 and in 64 bits.

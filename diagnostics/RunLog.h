@@ -12,6 +12,8 @@ namespace diagnostics {
 
 // The logs of this many runs (this one included) stay in the folder; older ones are removed when a run starts.
 constexpr int kKeptRunLogs = 5;
+// One part of a line (a name, a URL, a failure text), in code points: a hostile answer must not make a huge log.
+constexpr std::size_t kMaxLogPartChars = 512;
 
 // Opens this run's log, "<file description of the program> yyyy-mm-dd hh.mm.ss.log", in `folder` (the user's
 // temporary folder when empty), and removes the oldest logs beyond kKeptRunLogs. Starts the clock of the lines.
@@ -28,7 +30,7 @@ std::uint64_t GetTickMs();
 
 // Writes one line, prefixed with the milliseconds since the log was started and the calling thread's id.
 // `format` is printf-like, with only these conversions: %s (UTF-8 text), %ls (UTF-16 text), %d, %u, %ld, %lu,
-// %lld, %llu, %zu and %%; every text is cut to server_text::kMaxLogPartChars and its control characters become
+// %lld, %llu, %zu and %%; every text is cut to kMaxLogPartChars and its control characters become
 // spaces. Thread-safe; never throws; does nothing without a log. A call site costs its arguments and a call.
 void Record(const char* format, ...) noexcept __attribute__((format(gnu_printf, 1, 2)));
 

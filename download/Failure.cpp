@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "download/DownloadLimits.h"
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 
 namespace download {
 

@@ -1,7 +1,7 @@
 #include "download/UrlRules.h"
 
 #include "download/DownloadManager.h"
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 #include "win32/PathRules.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 #include "l10n/LanguageManager.h"
 
 #include "config/ConfigurationManager.h"
-#include "pages/IPage.h"
+#include "l10n/LanguageListener.h"
 #include "ui/Window.h"
 #include "win32/Strings.h"
 
@@ -31,13 +31,12 @@ const char* GetElementText(const tinyxml2::XMLElement& element) {
 
 }  // namespace
 
-void LanguageManager::RegisterPage(IPage* page) {
-    m_registeredPages.push_back(page);
+void LanguageManager::RegisterListener(ILanguageListener* listener) {
+    m_listeners.push_back(listener);
 }
 
-void LanguageManager::UnregisterPage(IPage* page) {
-    m_registeredPages.erase(std::remove(m_registeredPages.begin(), m_registeredPages.end(), page),
-                            m_registeredPages.end());
+void LanguageManager::UnregisterListener(ILanguageListener* listener) {
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
 }
 
 std::vector<int> LanguageManager::GetLanguageResourceIds() const {
@@ -120,8 +119,8 @@ bool LanguageManager::LoadLanguage(const std::wstring& displayName) {
 
     ParseCatalog(document);
     // Refreshing a page must not change the list, but index-based iteration stays safe even if it did.
-    for (size_t i = 0; i < m_registeredPages.size(); ++i)
-        m_registeredPages[i]->UpdateTexts();
+    for (size_t i = 0; i < m_listeners.size(); ++i)
+        m_listeners[i]->UpdateTexts();
 
     auto configuration = ConfigurationManager::GetInstance();
     configuration->m_languageName = displayName;

@@ -17,7 +17,7 @@ class ComboBox;
 }
 
 class CWayfarerDlg;
-class IPage;
+class ILanguageListener;
 
 class LanguageManager {
 public:
@@ -29,8 +29,8 @@ public:
     explicit LanguageManager(CWayfarerDlg* dialog) : m_dialog(dialog) {}
 
     // Pages register themselves so that loading a language refreshes them.
-    void RegisterPage(IPage* page);
-    void UnregisterPage(IPage* page);
+    void RegisterListener(ILanguageListener* listener);
+    void UnregisterListener(ILanguageListener* listener);
 
     // The LOCALE resource ids of the build's wizard type, in list order; empty (after a message) for an unknown
     // wizard type.
@@ -72,6 +72,6 @@ private:
     CWayfarerDlg* m_dialog;
     std::map<std::wstring, int> m_languageIds;
     std::map<std::wstring, std::wstring> m_localeNames;
-    std::vector<IPage*> m_registeredPages;
+    std::vector<ILanguageListener*> m_listeners;
     std::map<std::string, std::string> m_texts;
 };

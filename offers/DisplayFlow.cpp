@@ -1,6 +1,7 @@
 #include "offers/DisplayFlow.h"
 
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunLog.h"
 #include "offers/Package.h"
 
 #include <climits>
@@ -35,4 +36,44 @@ std::string DecideOfferPage(const std::vector<std::shared_ptr<Package>>& offers,
     if (flags.skipRestAfterDecline)
         return "SKIP ALL AFTER DECLINE OFFER DECLINED";
     return {};
+}
+
+void ApplyOfferChoice(const std::vector<std::shared_ptr<Package>>& offers,
+                      int offerIndex,
+                      OfferChoice choice,
+                      DisplayFlags& flags) {
+    if (choice == OfferChoice::Accept)
+        return;
+    if (choice == OfferChoice::SkipAll)
+        flags.skipAllClicked = true;
+    if (offerIndex >= 0 && offerIndex < static_cast<int>(offers.size()) &&
+        offers[static_cast<size_t>(offerIndex)]->m_flow.saad)
+        flags.skipRestAfterDecline = true;
+}
+
+OfferPageWalk WalkOfferPages(const std::vector<std::shared_ptr<Package>>& offers,
+                             int& offerIndex,
+                             int productPagesAhead,
+                             DisplayFlags& flags,
+                             ConfigurationManager& configuration,
+                             const OfferEventSender& sendEvent) {
+    OfferPageWalk walk;
+    for (int page = 0; page < productPagesAhead; ++page) {
+        ++offerIndex;
+        if (offerIndex < 0 || offerIndex >= static_cast<int>(offers.size()))
+            break;
+        Package& offer = *offers[static_cast<size_t>(offerIndex)];
+        const std::string reason = DecideOfferPage(offers, offerIndex, flags, configuration);
+        diagnostics::Record("offer %s at display: %s%s", offer.m_offerName.c_str(),
+                            reason.empty() ? "shown" : "skipped reason=", reason.c_str());
+        if (reason.empty()) {
+            walk.reachedPage = true;
+            break;
+        }
+        const bool reported = offerIndex < configuration.m_maxOffersInFlow;
+        if (reported)
+            SendOfferNotShown(sendEvent, offer, reason);
+        walk.skipped.push_back({offerIndex, reason, reported});
+    }
+    return walk;
 }

@@ -5,10 +5,10 @@
 #include "diagnostics/RunLog.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
-#include "net/ServerText.h"
 #include "offers/OfferEvaluator.h"
 #include "offers/Package.h"
 #include "offers/PublishedHash.h"
+#include "win32/ServerText.h"
 
 #include <climits>
 #include <cstdint>
@@ -22,15 +22,21 @@ std::string ReadText(const json& object, const char* key, std::size_t maxChars) 
     return object.contains(key) ? server_text::BoundUtf8(object.at(key).get<std::string>(), maxChars) : std::string();
 }
 
+// An optional address of the answer, whole or not at all: one beyond the bound is left out (no logo, no link).
+std::string ReadUrl(const json& object, const char* key) {
+    std::string url = ReadText(object, key, server_text::kMaxUrlChars + 1);
+    return server_text::FitsUtf8(url, server_text::kMaxUrlChars) ? url : std::string();
+}
+
 // The DLM product; false when it lacks its title or its download address. The title reaches every page, the
 // license text and the file name, so it is bounded and loses its invisible formatting here.
 bool ApplyProduct(const json& product, ConfigurationManager& configuration) {
     using server_text::kMaxNameChars;
     using server_text::kMaxUrlChars;
-    const std::string title = server_text::BoundUtf8(
-        server_text::StripInvisibleFormattingUtf8(product.at("ct").get<std::string>()), kMaxNameChars);
-    const std::string url = server_text::BoundUtf8(product.at("cu").get<std::string>(), kMaxUrlChars);
-    if (title.empty() || url.empty())
+    const std::string title = server_text::CleanNameUtf8(product.at("ct").get<std::string>());
+    // An address beyond its bound is as unusable as a missing one: a part of it is another address.
+    const std::string url = product.at("cu").get<std::string>();
+    if (title.empty() || url.empty() || !server_text::FitsUtf8(url, kMaxUrlChars))
         return false;
     // A hash for the product that cannot be one makes the configuration unusable, as a missing address does.
     const PublishedSha256 sha256 = ReadPublishedSha256(product);
@@ -39,11 +45,12 @@ bool ApplyProduct(const json& product, ConfigurationManager& configuration) {
     configuration.m_mainSha256 = sha256.digits;
     configuration.m_productTitle = Utf8ToWide(title);
     configuration.m_mainDownloadUrl = Utf8ToWide(url);
-    configuration.m_mainCl = Utf8ToWide(ReadText(product, "cl", kMaxUrlChars));
-    configuration.m_mainFileName =
-        product.contains("cf") ? Utf8ToWide(ReadText(product, "cf", kMaxNameChars)) : Utf8ToWide(title + ".exe");
-    configuration.m_privacyUrl = Utf8ToWide(ReadText(product, "cp", kMaxUrlChars));
-    configuration.m_termsUrl = Utf8ToWide(ReadText(product, "ctu", kMaxUrlChars));
+    configuration.m_mainCl = Utf8ToWide(ReadUrl(product, "cl"));
+    configuration.m_mainFileName = product.contains("cf")
+                                       ? Utf8ToWide(server_text::CleanNameUtf8(product.at("cf").get<std::string>()))
+                                       : Utf8ToWide(title + ".exe");
+    configuration.m_privacyUrl = Utf8ToWide(ReadUrl(product, "cp"));
+    configuration.m_termsUrl = Utf8ToWide(ReadUrl(product, "ctu"));
     configuration.m_mainCh = Utf8ToWide(ReadText(product, "ch", kMaxNameChars));
     configuration.m_mainCfl = Utf8ToWide(ReadText(product, "cfl", kMaxNameChars));
     configuration.m_mainCb = ReadText(product, "cb", kMaxNameChars);
@@ -87,6 +94,7 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
     // "00xA" as the product's "ch" switches the offers off, exactly that text.
     if (!isObject || !answer.contains("o") || configuration->m_mainCh == L"00xA")
         return outcome;
+    outcome.offersRead = true;
 
     const int maxOffers = ReadOfferLimit(answer.at("f").at("m"));
     configuration->m_maxOffersInFlow = maxOffers;
@@ -102,8 +110,8 @@ LoadingOutcome ApplyConfigurationAnswer(const json& answer,
             std::make_shared<Package>(EventBase(), element, false, "", static_cast<int>(outcome.offers.size()));
         bool stopEvaluation = false;
         const bool admitted = evaluator.Evaluate(offer, stopEvaluation, outcome.offers);
-        outcome.verdicts.push_back({offer, static_cast<int>(outcome.verdicts.size()), admitted,
-                                    admitted ? std::string() : evaluator.GetLastReason()});
+        outcome.verdicts.push_back({offer, static_cast<int>(outcome.verdicts.size()), admitted, evaluator.GetLastKind(),
+                                    admitted ? std::string() : evaluator.GetLastReason(), evaluator.WasLastReported()});
         if (admitted) {
             outcome.offers.push_back(offer);
             ++configuration->m_offersToShow;

@@ -21,8 +21,11 @@ struct OfferVerdict {
     // Its index in the answer's "o".
     int place = 0;
     bool admitted = false;
+    OfferVerdictKind kind = OfferVerdictKind::Admitted;
     // The refusal reason (or the limit that ended the evaluation); empty when admitted.
     std::string reason;
+    // Whether the refusal was reported to the analytics endpoint.
+    bool reported = false;
 };
 
 struct LoadingOutcome {
@@ -32,6 +35,8 @@ struct LoadingOutcome {
     std::vector<OfferVerdict> verdicts;
     // A DLM answer whose product has no title or no download address: the wizard cannot go on.
     bool configurationError = false;
+    // Whether the answer's offers were read at all: it has some, and the product does not switch them off.
+    bool offersRead = false;
 };
 
 // Copies the answer's settings into `configuration` and evaluates its offers. Raises the JSON library's

@@ -48,15 +48,21 @@ bool OfferEvaluator::Evaluate(const std::shared_ptr<Package>& offer,
         static_cast<std::int64_t>(m_maxOffers) + m_configuration->m_offerCounter) {
         stopEvaluation = true;
         // Not a refusal: nothing is reported, and the later offers are not looked at either.
+        m_lastKind = OfferVerdictKind::NotExamined;
+        m_lastReported = false;
         m_lastReason = "limit of " + std::to_string(m_admittedCount) + " offers reached";
         diagnostics::Record("offer %s at loading: not examined, %s", offer->m_offerName.c_str(), m_lastReason.c_str());
         return false;
     }
     m_lastReason.clear();
+    m_lastKind = OfferVerdictKind::Admitted;
+    m_lastReported = false;
 
-    // A published hash that cannot be one would fail every download of the offer: it is not shown at all.
-    std::string reason =
-        offer->m_sha256.empty() || IsSha256Text(offer->m_sha256) ? CheckPosition(*offer, admitted) : "MALFORMED SHA256";
+    // A published hash that cannot be one, or an address too long to be used whole, would fail every download
+    // of the offer: it is not shown at all.
+    std::string reason = offer->m_downloadUrlTooLong                                  ? "DOWNLOAD URL TOO LONG"
+                         : !offer->m_sha256.empty() && !IsSha256Text(offer->m_sha256) ? "MALFORMED SHA256"
+                                                                                      : CheckPosition(*offer, admitted);
     if (reason.empty() && m_verticals.count(offer->m_vertical) != 0)
         reason = offer->m_vertical == -1 ? "MULTIPLE OFFERS W/O VERTICAL" : "SAME VERTICAL OFFER ALREADY PRESENT";
     if (reason.empty() && offer->m_exclusive && m_admittedCount > 0)
@@ -137,15 +143,22 @@ void OfferEvaluator::Admit(const Package& offer) {
         ++m_configuration->m_offerCounter;
 }
 
+void SendOfferNotShown(const OfferEventSender& sendEvent, Package& offer, const std::string& reason) {
+    const nlohmann::json extra{{"13", reason}};
+    if (sendEvent)
+        sendEvent(offer, 2, extra);
+    else
+        offer.ReportEvent(2, extra);
+}
+
 void OfferEvaluator::Refuse(Package& offer, const std::string& reason) {
     m_lastReason = reason;
+    m_lastKind = OfferVerdictKind::Refused;
     const bool reported = m_admittedCount < m_maxOffers;
+    m_lastReported = reported;
     diagnostics::Record("offer %s at loading: refused reason=%s reported=%s", offer.m_offerName.c_str(), reason.c_str(),
                         diagnostics::YesNo(reported));
     if (!reported)
         return;
-    if (m_sendEvent)
-        m_sendEvent(offer, 2, nlohmann::json{{"13", reason}});
-    else
-        offer.ReportEvent(2, nlohmann::json{{"13", reason}});
+    SendOfferNotShown(m_sendEvent, offer, reason);
 }

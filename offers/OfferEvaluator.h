@@ -3,6 +3,7 @@
 // no window; it holds the counters and the measured machine facts that the rules share across one run.
 #pragma once
 
+#include "offers/OfferEventSender.h"
 #include "offers/PresenceChecks.h"
 #include "offers/SystemChecks.h"
 
@@ -17,9 +18,9 @@
 class ConfigurationManager;
 class Package;
 
-// Sends one event of an offer: the package's own analytics report, or a stand-in that only records it (the dry
-// run's).
-using OfferEventSender = std::function<void(Package& offer, int state, const nlohmann::json& extra)>;
+// What one evaluation made of an offer: admitted, refused by a rule, or not examined because the limit of
+// offers was reached before it.
+enum class OfferVerdictKind { Admitted, Refused, NotExamined };
 
 class OfferEvaluator {
 public:
@@ -43,6 +44,9 @@ public:
     // Why the last offer evaluated was not admitted: its refusal reason, or a description of the limit that
     // ended the evaluation; empty when it was admitted.
     const std::string& GetLastReason() const { return m_lastReason; }
+    OfferVerdictKind GetLastKind() const { return m_lastKind; }
+    // Whether the last refusal was reported to the analytics endpoint.
+    bool WasLastReported() const { return m_lastReported; }
 
 private:
     // The rules about the offers admitted before and after this one; the reason, or empty when it passes.
@@ -58,6 +62,8 @@ private:
     std::shared_ptr<ConfigurationManager> m_configuration;
     OfferEventSender m_sendEvent;
     std::string m_lastReason;
+    OfferVerdictKind m_lastKind = OfferVerdictKind::Admitted;
+    bool m_lastReported = false;
     SystemChecks m_systemChecks;
     // Registry keys and values, files, running programs, App Paths, uninstall age, browsers, the no-show date.
     PresenceChecks m_presenceChecks;

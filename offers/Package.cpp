@@ -6,12 +6,13 @@
 #include "download/DownloadManager.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
-#include "net/ServerText.h"
 #include "offers/LoadingCountdown.h"
+#include "offers/PictureSize.h"
 #include "offers/PublishedHash.h"
 #include "registry/RegistryPaths.h"
 #include "win32/GdiplusSession.h"
 #include "win32/Handle.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <objidl.h>
@@ -81,12 +82,36 @@ std::string ExpandBounded(const Package& package, const json& value, std::size_t
     return server_text::BoundUtf8(package.ExpandPlaceholders(raw), maxChars);
 }
 
-// A name the user sees: bounded, and without the invisible formatting that could make it look like another
-// name, whether it came with the text or with a placeholder's value.
+// A name the user sees: bounded, and cleaned of what could make it look like another name or break the line it
+// is shown or reported in, whether that came with the text or with a placeholder's value.
 std::string ExpandName(const Package& package, const json& value) {
     const std::string raw = server_text::BoundUtf8(value.get<std::string>(), server_text::kMaxNameChars);
-    return server_text::BoundUtf8(server_text::StripInvisibleFormattingUtf8(package.ExpandPlaceholders(raw)),
-                                  server_text::kMaxNameChars);
+    return server_text::CleanNameUtf8(package.ExpandPlaceholders(raw));
+}
+
+// An address of the offer, used whole or not at all: empty, with `*tooLong` set, when it goes beyond its bound
+// before or after its placeholders are replaced, since a part of an address is another address.
+std::string ExpandUrl(const Package& package, const json& value, bool* tooLong = nullptr) {
+    std::string url = value.get<std::string>();
+    if (server_text::FitsUtf8(url, server_text::kMaxUrlChars)) {
+        url = package.ExpandPlaceholders(url);
+        if (server_text::FitsUtf8(url, server_text::kMaxUrlChars))
+            return url;
+    }
+    if (tooLong)
+        *tooLong = true;
+    return std::string();
+}
+
+// The signer is compared whole with the certificate's name and quoted in the failure text and the event, so it
+// is cleaned and bounded as a name. One that had to be changed for that is no longer the name the server asked
+// for: it keeps a U+FFFD at its end, which no well-formed certificate name carries, so that the check still
+// fails as it would have.
+std::string CleanSigner(const std::string& raw) {
+    std::string clean = server_text::CleanNameUtf8(raw);
+    if (clean != raw)
+        clean += "\xEF\xBF\xBD";
+    return clean;
 }
 
 }  // namespace
@@ -156,9 +181,9 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     AddPlaceholder("of", m_offerTag);
 
     const json& ps = offer.at("ps");
-    m_imageName = ExpandBounded(*this, ps.at("i"), server_text::kMaxUrlChars);
+    m_imageName = ExpandUrl(*this, ps.at("i"));
     m_name = ExpandName(*this, ps.at("dn"));
-    m_downloadUrl = ExpandBounded(*this, ps.at("u"), server_text::kMaxUrlChars);
+    m_downloadUrl = ExpandUrl(*this, ps.at("u"), &m_downloadUrlTooLong);
 
     ReadPnBlock(ps);
 
@@ -166,8 +191,8 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
         return ps.contains(key) ? ExpandBounded(*this, ps.at(key), maxChars) : std::string();
     };
     m_installerArgs = readText("p", server_text::kMaxTextChars);
-    m_privacyUrl = readText("cp", server_text::kMaxUrlChars);
-    m_termsUrl = readText("ctu", server_text::kMaxUrlChars);
+    m_privacyUrl = ps.contains("cp") ? ExpandUrl(*this, ps.at("cp")) : std::string();
+    m_termsUrl = ps.contains("ctu") ? ExpandUrl(*this, ps.at("ctu")) : std::string();
     if (ps.contains("v"))
         m_vertical = ReadInt(ps.at("v"));
     if (ps.contains("exc"))
@@ -241,16 +266,19 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     }
     m_excludeAppPaths = ReadWideList(ps, "eapp");
     m_includeAppPaths = ReadWideList(ps, "iapp");
-    // A hash under the main product's rule. A malformed one is kept as its JSON text, which no hash can equal and
-    // the offer evaluator refuses, rather than the loading run failing.
+    // A hash under the main product's rule. A malformed one is kept as its JSON text, bounded, which no hash can
+    // equal and the offer evaluator refuses, rather than the loading run failing.
     const PublishedSha256 sha256 = ReadPublishedSha256(ps);
-    m_sha256 = sha256.malformed ? ps.at("sha256").dump() : sha256.digits;
+    m_sha256 = sha256.malformed ? server_text::BoundUtf8(ps.at("sha256").dump(), server_text::kMaxNameChars + 1)
+                                : sha256.digits;
     // A present signer that is no text, or an empty text, is kept as its JSON text, which no signer's name can
-    // equal: the installer then fails its check.
+    // equal: the installer then fails its check. It is bounded and cleaned like a name.
     if (ps.contains("signer") && !ps.at("signer").is_null()) {
         const json& value = ps.at("signer");
-        m_signer =
-            value.is_string() && !value.get_ref<const std::string&>().empty() ? value.get<std::string>() : value.dump();
+        m_signer = CleanSigner(server_text::BoundUtf8(value.is_string() && !value.get_ref<const std::string&>().empty()
+                                                          ? value.get_ref<const std::string&>()
+                                                          : value.dump(),
+                                                      server_text::kMaxNameChars + 1));
     }
 
     BuildEventFields();
@@ -295,7 +323,10 @@ void Package::ReadPnBlock(const json& ps) {
         return ps.contains(key) ? server_text::BoundUtf8(ps.at(key).get<std::string>(), maxChars) : std::string();
     };
     m_pn.enabled = true;
-    m_pn.apiUrl = readText("pnau", server_text::kMaxUrlChars);
+    // Taken as it is, without placeholders; whole or not at all, as every address.
+    m_pn.apiUrl = readText("pnau", server_text::kMaxUrlChars + 1);
+    if (!server_text::FitsUtf8(m_pn.apiUrl, server_text::kMaxUrlChars))
+        m_pn.apiUrl.clear();
     m_pn.apiKey = readText("pnak", server_text::kMaxNameChars);
     m_pn.registryValuePath = server_text::BoundUtf8(ExpandPlaceholders(readText("pnr", server_text::kMaxTextChars)),
                                                     server_text::kMaxTextChars);
@@ -389,7 +420,9 @@ void Package::BuildEventFields() {
 }
 
 std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes) {
-    if (bytes.empty() || !win32::GdiplusSession::Process().Ensure())
+    // Bounded by its pixels, read from its header, before anything decodes it.
+    if (!pictures::IsPictureWithinBounds(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) ||
+        !win32::GdiplusSession::Process().Ensure())
         return nullptr;
     IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
     if (stream == nullptr)
@@ -401,7 +434,8 @@ std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& byte
 void Package::DownloadImage(std::function<void()> completion) {
     // Runs once however the download ends: loaded, failed, dropped on an exception, or never started.
     auto once = std::make_shared<CompletionOnce>(std::move(completion));
-    if (m_isMain) {
+    // No name, or one refused for its length: the file endpoint itself is no picture.
+    if (m_isMain || m_imageName.empty()) {
         once->Run();
         return;
     }

@@ -118,6 +118,8 @@ public:
     std::string m_eventTag;
     std::string m_imageName;
     std::string m_downloadUrl;
+    // "u" went beyond its bound: the address is empty and the offer is refused.
+    bool m_downloadUrlTooLong = false;
     std::string m_installerArgs;
     std::string m_privacyUrl;
     std::string m_termsUrl;
@@ -171,8 +173,9 @@ private:
 // package alive until it ends.
 void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers);
 
-// A GDI+ bitmap of the PNG (or other image) bytes, starting GDI+ if no picture has yet; null when there are no
-// bytes or GDI+ has been ended.
+// A GDI+ bitmap of PNG, JPEG, GIF or BMP bytes, starting GDI+ if no picture has yet; null when there are no
+// bytes, when the header does not tell a size within the picture bounds (PictureSize.h), or when GDI+ has been
+// ended.
 std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes);
 
 // The affiliate id for a two-letter country code (exact, case-sensitive); "91082" for any other code.

@@ -64,17 +64,27 @@ const std::shared_ptr<Gdiplus::Image>& CStaticFromImage::GetImage() const {
     return m_gdiImage;
 }
 
-bool CStaticFromImage::OnSubclassMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
-    if (message != WM_PAINT)
-        return false;
-    OnPaint();
-    result = 0;
-    return true;
+bool CStaticFromImage::OnSubclassMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+    switch (message) {
+        case WM_PAINT: {
+            PAINTSTRUCT paint{};
+            HDC dc = ::BeginPaint(m_hwnd, &paint);
+            Paint(dc);
+            ::EndPaint(m_hwnd, &paint);
+            result = 0;
+            return true;
+        }
+        case WM_PRINTCLIENT:
+            // Into another device context, whole, whether the control is on the screen or not.
+            Paint(reinterpret_cast<HDC>(wParam));
+            result = 0;
+            return true;
+        default:
+            return false;
+    }
 }
 
-void CStaticFromImage::OnPaint() {
-    PAINTSTRUCT paint{};
-    HDC dc = ::BeginPaint(m_hwnd, &paint);
+void CStaticFromImage::Paint(HDC dc) {
     RECT client = GetClientRect();
     if (dc != nullptr) {
         // The static class erases its background while painting; painting in its place must do the same, or a
@@ -86,8 +96,9 @@ void CStaticFromImage::OnPaint() {
     }
     if (dc != nullptr && GetImage()) {
         Gdiplus::Graphics graphics(dc);
-        // Stretched over the whole control: the aspect ratio is not kept.
+        // Stretched over the whole control, whose size follows the display's scale: the aspect ratio is not kept,
+        // and the picture is resampled with the best filter, whether it is shrunk (at 96 DPI) or grown.
+        graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
         graphics.DrawImage(m_gdiImage.get(), 0, 0, client.right - client.left, client.bottom - client.top);
     }
-    ::EndPaint(m_hwnd, &paint);
 }

@@ -26,7 +26,7 @@ public:
 
 private:
     bool OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-    void OnPaint();
+    void Paint(HDC dc);
 
     mutable std::shared_ptr<Gdiplus::Image> m_gdiImage;
     // The resource still to be decoded into m_gdiImage; id 0 when there is none.

@@ -86,6 +86,8 @@ BOOL DownloadPage::OnInitDialog() {
     AddLocalizedControl("PROGRESS_DESC", IDC_PROGRESS_DESC);
     UpdateTexts();
     m_image.Subclass(GetItem(IDC_PAGE_IMAGE));
+    m_progressName.Attach(m_progress.GetHwnd(),
+                          [title = GetItem(IDC_PROGRESS_TITLE)] { return ui::Window(title).GetText(); });
     return TRUE;
 }
 

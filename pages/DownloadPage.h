@@ -11,6 +11,7 @@
 #include "download/InstallerLaunch.h"
 #include "pages/CStaticFromImage.h"
 #include "pages/IPage.h"
+#include "ui/AccessibleName.h"
 
 #include <deque>
 #include <functional>
@@ -93,6 +94,8 @@ protected:
     std::shared_ptr<DownloadManager> m_downloadManager;
     std::shared_ptr<StartedInstallers> m_startedInstallers;
     ui::ProgressBar m_progress;
+    // The bar is named for screen readers by the page's title.
+    ui::AccessibleName m_progressName;
     bool m_marquee = false;
     std::future<download::FetchedInstaller> m_downloadTask;
     std::future<ProcessResult> m_installTask;

@@ -37,6 +37,10 @@ BOOL ErrorPage::OnInitDialog() {
     return TRUE;
 }
 
+int ErrorPage::GetFirstFocusId() const {
+    return IDC_ERROR_CLOSE;
+}
+
 bool ErrorPage::OnCommand(WORD code, WORD id, HWND control) {
     if (id == IDC_ERROR_CLOSE && code == BN_CLICKED) {
         OnCloseClicked();

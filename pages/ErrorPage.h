@@ -14,6 +14,7 @@ public:
     void SetButtonCallback(ButtonCallback callback) override { m_closeCallback = std::move(callback); }
     void SetErrorCallback(ErrorCallback) override {}
     std::wstring GetPageName() const override { return L"ErrorPage"; }
+    int GetFirstFocusId() const override;
 
     // Pushes m_errorTitle and m_errorText to their controls.
     void UpdateData();

@@ -137,3 +137,7 @@ void FinishPageDlm::OnFinishClicked() {
     }
     ReportButton(ButtonType::Finish);
 }
+
+int FinishPage::GetFirstFocusId() const {
+    return IDC_FINISH_BUTTON;
+}

@@ -20,6 +20,7 @@ std::wstring MakeSelectInExplorerParameters(const std::wstring& path);
 class FinishPage : public IPage {
 public:
     void OnNavigateToPage() override;
+    int GetFirstFocusId() const override;
 
 protected:
     FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, HWND parent);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "download/ProgressMessages.h"
+#include "l10n/LanguageListener.h"
 #include "ui/Dialog.h"
 #include "win32/Handle.h"
 
@@ -21,6 +22,11 @@ enum class ButtonType : int { Next = 0, Accept = 1, Close = 2, Decline = 3, Fini
 constexpr UINT WM_LOAD_COMPLETE = WM_USER + 3;
 constexpr UINT WM_LOADING_FINISHED = WM_USER + 4;
 
+// The title font of the pages that have a title (license, Sorrel pages): the title's own font, this bold and this
+// high in pixels at 96 DPI; at any other DPI as much larger as the dialog font is.
+constexpr int kTitleFontHeightAt96 = 12;
+constexpr int kTitleFontWeight = 1000;
+
 class IPage : public ui::Dialog {
 public:
     using ButtonCallback = std::function<void(ButtonType)>;
@@ -35,10 +41,18 @@ public:
     // Fills every registered control from the catalog; a missing or empty text leaves the control as it is.
     virtual void UpdateTexts();
     virtual std::wstring GetPageName() const = 0;
+    // The control the keyboard focus starts on when the page is shown: its forward button, or on an offer's page
+    // Decline, so that pressing Enter through the wizard never installs an extra product. 0 when the page has no
+    // button (the focus then goes to the page's first control, or the page itself).
+    virtual int GetFirstFocusId() const { return 0; }
+    // Puts the focus where it starts when the page is shown.
+    void FocusFirstControl() const;
 
 protected:
     // Registers a control whose text comes from the catalog under `key`.
     void AddLocalizedControl(const std::string& key, int controlId);
+    // Gives control `controlId` the title font, made into `font`, which must live as long as the control.
+    void ApplyTitleFont(int controlId, win32::GdiObject& font) const;
 
     BOOL OnInitDialog() override;
     HBRUSH OnCtlColor(HDC dc, HWND window, UINT controlType) override;
@@ -61,4 +75,12 @@ protected:
     ui::Static m_bottomBand;
     ButtonCallback m_onButton;
     ErrorCallback m_onError;
+
+private:
+    // What the catalog refreshes when another language is loaded: this page's texts.
+    struct TextsListener : ILanguageListener {
+        explicit TextsListener(IPage& page) : m_page(page) {}
+        void UpdateTexts() override { m_page.UpdateTexts(); }
+        IPage& m_page;
+    } m_textsListener{*this};
 };

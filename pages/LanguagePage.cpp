@@ -59,3 +59,7 @@ void LanguagePageLumora::AddLocalizedControls() {
     AddLocalizedControl("SPLASH_TITLE_LUMORA", IDC_SPLASH_TITLE_LUMORA);
     AddLocalizedControl("SPLASH_TEXT_LUMORA", IDC_SPLASH_TEXT_LUMORA);
 }
+
+int LanguagePage::GetFirstFocusId() const {
+    return IDC_LANGUAGE_NEXT;
+}

@@ -12,6 +12,7 @@ public:
 
     void OnNavigateToPage() override {}
     std::wstring GetPageName() const override { return L"LanguagePage"; }
+    int GetFirstFocusId() const override;
 
 protected:
     LanguagePage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, HWND parent);

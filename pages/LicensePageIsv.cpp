@@ -27,6 +27,7 @@ BOOL LicensePageIsv::OnInitDialog() {
     m_titleLabel.Attach(GetItem(IDC_LICENSE_TITLE));
     m_eulaEdit.Attach(GetItem(IDC_LICENSE_EULA));
     m_disclaimerLink.Attach(GetItem(IDC_LICENSE_DISCLAIMER));
+    m_eulaName.Attach(m_eulaEdit.GetHwnd(), [edit = m_eulaEdit.GetHwnd()] { return ui::GetLabelText(edit); });
 
     // URLs in the agreement are shown as links; the control is not asked to report clicks on them.
     m_eulaEdit.Send(EM_AUTOURLDETECT, TRUE);
@@ -39,7 +40,7 @@ BOOL LicensePageIsv::OnInitDialog() {
     AddLocalizedControl("LICENSE_EULA", IDC_LICENSE_EULA);
     AddLocalizedControl("LICENSE_DISCLAIMER", IDC_LICENSE_DISCLAIMER);
     UpdateTexts();
-    SetTitleFont();
+    ApplyTitleFont(IDC_LICENSE_TITLE, m_titleFont);
     return TRUE;
 }
 
@@ -61,20 +62,6 @@ void LicensePageIsv::FillDisclaimerUrls() {
     auto configuration = ConfigurationManager::GetInstance();
     m_disclaimerLink.SetText(
         MakeLicenseDisclaimer(catalogText, configuration->m_termsUrl, configuration->m_privacyUrl));
-}
-
-void LicensePageIsv::SetTitleFont() {
-    auto font = reinterpret_cast<HFONT>(m_titleLabel.Send(WM_GETFONT));
-    if (font == nullptr)
-        font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-    LOGFONTW description{};
-    if (::GetObjectW(font, sizeof(description), &description) == 0)
-        return;
-    description.lfHeight = 12;
-    description.lfWeight = 1000;
-    m_titleFont.Reset(::CreateFontIndirectW(&description));
-    if (m_titleFont)
-        m_titleLabel.Send(WM_SETFONT, reinterpret_cast<WPARAM>(m_titleFont.Get()), TRUE);
 }
 
 bool LicensePageIsv::OnCommand(WORD code, WORD id, HWND control) {
@@ -103,4 +90,8 @@ HBRUSH LicensePageIsv::OnCtlColor(HDC dc, HWND window, UINT controlType) {
         return m_backgroundBrush.Get();
     }
     return IPage::OnCtlColor(dc, window, controlType);
+}
+
+int LicensePageIsv::GetFirstFocusId() const {
+    return IDC_LICENSE_AGREE;
 }

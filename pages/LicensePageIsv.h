@@ -3,6 +3,8 @@
 #pragma once
 
 #include "pages/IPage.h"
+#include "ui/AccessibleName.h"
+#include "ui/LinkControl.h"
 #include "ui/RichEdit.h"
 #include "ui/Window.h"
 #include "win32/Handle.h"
@@ -22,6 +24,7 @@ public:
     // The catalog's disclaimer holds placeholders: a language change fills them again.
     void UpdateTexts() override;
     std::wstring GetPageName() const override { return L"LicensePage"; }
+    int GetFirstFocusId() const override;
 
 protected:
     BOOL OnInitDialog() override;
@@ -31,11 +34,12 @@ protected:
 
 private:
     void FillDisclaimerUrls();
-    void SetTitleFont();
 
     ui::Static m_titleLabel;
     ui::RichEdit m_eulaEdit;
-    ui::Window m_disclaimerLink;
+    // The agreement's own text is the whole agreement: screen readers name it by its label, the text before it.
+    ui::AccessibleName m_eulaName;
+    ui::SysLink m_disclaimerLink;
     win32::Brush m_backgroundBrush;
     win32::GdiObject m_titleFont;
 };

@@ -25,6 +25,9 @@ LoadingPage::~LoadingPage() {
 BOOL LoadingPage::OnInitDialog() {
     IPage::OnInitDialog();
     m_progress.Attach(GetItem(IDC_LOADING_PROGRESS));
+    // The page has no text of its own: the bar is named for the wizard, whose window title says what is loading.
+    m_progressName.Attach(m_progress.GetHwnd(),
+                          [page = m_hwnd] { return ui::Window(::GetAncestor(page, GA_ROOT)).GetText(); });
     UpdateTexts();
     return TRUE;
 }

@@ -5,6 +5,7 @@
 
 #include "offers/LoadingPipeline.h"
 #include "pages/IPage.h"
+#include "ui/AccessibleName.h"
 
 #include <chrono>
 #include <functional>
@@ -49,6 +50,7 @@ private:
     void StartLogoDownload(const std::shared_ptr<LoadCountdown>& countdown);
 
     ui::ProgressBar m_progress;
+    ui::AccessibleName m_progressName;
     std::future<LoadingOutcome> m_evaluation;
     bool m_configurationError = false;
     std::shared_ptr<LoadCountdown> m_countdown;

@@ -38,6 +38,7 @@ BOOL ProductPage::OnInitDialog() {
     if (!IsSkipAllShown(m_package->m_position, configuration->m_offersToShow, m_package->m_flow.mo))
         m_skipAllButton.Hide();
     m_imageControl.SetImage(m_package->m_image);
+    m_imageName.Attach(m_imageControl.GetHwnd(), [name = win32::Utf8ToWide(m_package->m_name)] { return name; });
 
     AddLocalizedControl("BUTTON_ACCEPT", IDC_PRODUCT_ACCEPT);
     AddLocalizedControl("BUTTON_DECLINE", IDC_PRODUCT_DECLINE);
@@ -111,4 +112,8 @@ HBRUSH ProductPage::OnCtlColor(HDC dc, HWND window, UINT controlType) {
         return m_backgroundBrush.Get();
     }
     return IPage::OnCtlColor(dc, window, controlType);
+}
+
+int ProductPage::GetFirstFocusId() const {
+    return IDC_PRODUCT_DECLINE;
 }

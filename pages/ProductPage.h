@@ -5,6 +5,8 @@
 
 #include "pages/CStaticFromImage.h"
 #include "pages/IPage.h"
+#include "ui/AccessibleName.h"
+#include "ui/LinkControl.h"
 #include "ui/Window.h"
 #include "win32/Handle.h"
 
@@ -31,6 +33,8 @@ public:
     // The catalog's disclaimer holds placeholders: a language change fills them again.
     void UpdateTexts() override;
     std::wstring GetPageName() const override { return L"ProductPage"; }
+    // Decline: Enter on an offer's page never installs it.
+    int GetFirstFocusId() const override;
 
     const std::shared_ptr<Package>& GetPackage() const { return m_package; }
 
@@ -45,9 +49,11 @@ private:
     void OnDecline(ButtonType button);
     void FillDisclaimer();
 
-    ui::Window m_disclaimer;
+    ui::SysLink m_disclaimer;
     std::shared_ptr<Package> m_package;
     CStaticFromImage m_imageControl;
+    // Screen readers name the picture by the offer.
+    ui::AccessibleName m_imageName;
     win32::Brush m_backgroundBrush;
     ui::Button m_skipAllButton;
 };

@@ -17,22 +17,14 @@ bool IsClick(WORD code, WORD id, int expected) {
 SorrelPage::SorrelPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, int titleId, HWND parent)
     : IPage(std::move(languageManager), templateId, parent), m_titleId(titleId) {}
 
+int SorrelPage::GetFirstFocusId() const {
+    return IDC_SORREL_NEXT;
+}
+
 void SorrelPage::InitializePage() {
     IPage::OnInitDialog();
     m_backgroundBrush = win32::Brush(ConfigurationManager::GetInstance()->m_backgroundColour);
     m_titleLabel.Attach(GetItem(m_titleId));
-}
-
-void SorrelPage::ApplyTitleFont() {
-    HFONT font = reinterpret_cast<HFONT>(m_titleLabel.Send(WM_GETFONT));
-    LOGFONTW description{};
-    if (font == nullptr || ::GetObjectW(font, sizeof(description), &description) == 0)
-        return;
-    description.lfHeight = 12;
-    description.lfWeight = 1000;
-    m_titleFont.Reset(::CreateFontIndirectW(&description));
-    if (m_titleFont)
-        m_titleLabel.Send(WM_SETFONT, reinterpret_cast<WPARAM>(m_titleFont.Get()), TRUE);
 }
 
 WarningPageSorrel::WarningPageSorrel(std::shared_ptr<LanguageManager> languageManager, HWND parent)
@@ -51,7 +43,7 @@ BOOL WarningPageSorrel::OnInitDialog() {
     AddLocalizedControl("BUTTON_NEXT", IDC_SORREL_NEXT);
     AddLocalizedControl("BUTTON_BACK", IDC_SORREL_BACK);
     UpdateTexts();
-    ApplyTitleFont();
+    ApplyTitleFont(m_titleId, m_titleFont);
     return TRUE;
 }
 
@@ -133,7 +125,7 @@ BOOL OptionsPageSorrel::OnInitDialog() {
     AddLocalizedControl("OPTIONS_CHECK_3", IDC_OPTIONS_CHECK_3);
     AddLocalizedControl("BUTTON_NEXT", IDC_SORREL_NEXT);
     UpdateTexts();
-    ApplyTitleFont();
+    ApplyTitleFont(m_titleId, m_titleFont);
     return TRUE;
 }
 
@@ -151,6 +143,8 @@ ConfigurationsPageSorrel::ConfigurationsPageSorrel(std::shared_ptr<LanguageManag
 BOOL ConfigurationsPageSorrel::OnInitDialog() {
     InitializePage();
     AttachChecks();
+    m_firstCheckName.Attach(GetItem(IDC_CONFIGURATIONS_CHECK_1),
+                            [check = GetItem(IDC_CONFIGURATIONS_CHECK_1)] { return ui::GetLabelText(check); });
     AddLocalizedControl("CONFIGURATIONS_TITLE", IDC_CONFIGURATIONS_TITLE);
     AddLocalizedControl("CONFIGURATIONS_SUBTITLE_1", IDC_CONFIGURATIONS_SUBTITLE_1);
     AddLocalizedControl("CONFIGURATIONS_TEXT_1", IDC_CONFIGURATIONS_TEXT_1);
@@ -164,7 +158,7 @@ BOOL ConfigurationsPageSorrel::OnInitDialog() {
     AddLocalizedControl("BUTTON_NEXT", IDC_SORREL_NEXT);
     AddLocalizedControl("BUTTON_BACK", IDC_SORREL_BACK);
     UpdateTexts();
-    ApplyTitleFont();
+    ApplyTitleFont(m_titleId, m_titleFont);
     return TRUE;
 }
 

@@ -5,18 +5,21 @@
 #pragma once
 
 #include "pages/IPage.h"
+#include "ui/AccessibleName.h"
+#include "ui/LinkControl.h"
 
 #include <vector>
 
 // What the three pages share: the page background brush and a large bold title.
 class SorrelPage : public IPage {
+public:
+    int GetFirstFocusId() const override;
+
 protected:
     SorrelPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, int titleId, HWND parent);
 
     // The base initialisation and the background brush; the pages then register their texts.
     void InitializePage();
-    // Gives the title static a bold font of height 12, derived from its own; called once its text is set.
-    void ApplyTitleFont();
 
     int m_titleId;
     ui::Static m_titleLabel;
@@ -38,7 +41,7 @@ protected:
     HBRUSH OnCtlColor(HDC dc, HWND window, UINT controlType) override;
 
 private:
-    ui::Window m_warningLink;
+    ui::SysLink m_warningLink;
 };
 
 // A page of check boxes, all checked at first, that Next stores in m_sorrelOptions from a given byte on.
@@ -84,4 +87,8 @@ public:
 protected:
     BOOL OnInitDialog() override;
     bool OnCommand(WORD code, WORD id, HWND control) override;
+
+private:
+    // The first box has no text of its own: screen readers name it by its label, the static right before it.
+    ui::AccessibleName m_firstCheckName;
 };

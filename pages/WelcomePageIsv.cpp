@@ -62,3 +62,7 @@ bool WelcomePageIsv::OnCommand(WORD code, WORD id, HWND control) {
     }
     return IPage::OnCommand(code, id, control);
 }
+
+int WelcomePageIsv::GetFirstFocusId() const {
+    return IDC_WELCOME_NEXT;
+}

@@ -16,6 +16,7 @@ public:
     // The links take the size of their new texts.
     void UpdateTexts() override;
     std::wstring GetPageName() const override { return L"WelcomePage"; }
+    int GetFirstFocusId() const override;
 
 protected:
     BOOL OnInitDialog() override;

@@ -3,10 +3,50 @@
 # dlm) on the virtual display, walked by the wizard driver, and records a picture of every page into
 # build/demo/<flavour>/. Prints the pages, the installers that ran and the analytics records of each run, where
 # its run log is and the log's last lines; then the dry run (wayfarer-explain) of the scenario's answer.
+#
+# With WAYFARER_DEMO_DPI=N the wizard runs at N DPI (96 is 100 %, 192 is 200 %) on a virtual screen of its own,
+# as much larger as the window grows, and the pictures go to build/demo-N/<flavour>/. The scale is set in the Wine
+# prefix for the demo's run and put back when it ends.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$WAYFARER_BUILD_DIR
 driver="$build/tools/win/wizard_driver.exe"
+demo="$build/demo"
+dpi=${WAYFARER_DEMO_DPI:-}
+if [ -n "$dpi" ]; then
+    case "$dpi" in
+        *[!0-9]* | "") echo "WAYFARER_DEMO_DPI must be a number of dots per inch, such as 192" >&2; exit 2 ;;
+    esac
+    demo="$build/demo-$dpi"
+    # A screen of 1280 x 1024 at 96 DPI holds the window with room to spare; at N DPI the window is N/96 times as
+    # large, and a screen too small would leave it clipped, unpainted bands in the pictures.
+    width=$(( (1280 * dpi + 95) / 96 ))
+    height=$(( (1024 * dpi + 95) / 96 ))
+    screen="$build/sandbox/demo-display"
+    rm -f "$screen"
+    Xvfb -displayfd 7 -screen 0 "${width}x${height}x24" -nolisten tcp 7>"$screen" 2>"$build/sandbox/demo-xvfb.log" &
+    xvfb=$!
+    for _ in $(seq 1 200); do
+        [ -s "$screen" ] && break
+        sleep 0.1
+    done
+    [ -s "$screen" ] || { echo "demo: the virtual screen of ${width}x${height} did not start" >&2; exit 1; }
+    export DISPLAY=":$(head -n 1 "$screen")"
+    prefixReg() { "$root/tools/wine-run" win64 reg "$@" </dev/null >/dev/null 2>&1; }
+    saved=$("$root/tools/wine-run" win64 reg query 'HKCU\Control Panel\Desktop' /v LogPixels 2>/dev/null |
+        tr -d '\r' | awk '$1 == "LogPixels" { print $3 }' || true)
+    restoreScale() {
+        if [ -n "$saved" ]; then
+            prefixReg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$((saved))" /f || true
+        else
+            prefixReg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f || true
+        fi
+        kill "$xvfb" 2>/dev/null || true
+    }
+    trap restoreScale EXIT
+    prefixReg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f
+    echo "demo: at $dpi DPI on a virtual screen of ${width}x${height}"
+fi
 
 records() {
     python3 - "$@" <<'PY'
@@ -40,7 +80,7 @@ runlog() {
 for flavour in "$@"; do
     folder=$build
     [ "$flavour" = default ] || folder="$root/build-$flavour${WAYFARER_TEST_SUFFIX:-}"
-    out="$build/demo/$flavour"
+    out="$demo/$flavour"
     rm -rf "$out"
     mkdir -p "$out"
     reset "$WAYFARER_CERTS/ca.pem"

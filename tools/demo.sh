@@ -7,7 +7,8 @@
 # With a display, the wizard of one flavour is shown for you to click through (WAYFARER_DEMO_FLAVOUR: default,
 # nobrand, sorrel or dlm; default by default). Without one (or with WAYFARER_DEMO_RECORD=1), every flavour runs
 # on a virtual display, walked by tools/win/wizard_driver.exe, and a picture of every page is recorded into
-# build/demo/<flavour>/ (build-x64/demo/ on a machine without 32-bit code); the script prints where they are,
+# build/demo/<flavour>/ (build-x64/demo/ on a machine without 32-bit code; with WAYFARER_DEMO_DPI=N, at N DPI,
+# into build/demo-N/<flavour>/, on a virtual screen large enough for the window); the script prints where they are,
 # which installers ran and what the analytics endpoint received, where each run's log is and its last lines, and
 # the dry run of the scenario's answer.
 set -euo pipefail

@@ -11,9 +11,6 @@ bool IsColourMessage(UINT message) {
 // Marks the windows of this layer's dialogs.
 const wchar_t kDialogProperty[] = L"ui::Dialog";
 
-// Set while the filter hands a message to a child dialog: that call runs the filter again, which must pass.
-thread_local bool t_filteringKeys = false;
-
 }  // namespace
 
 Dialog::Dialog(UINT templateId, HWND parent) : m_parent(parent), m_templateId(templateId) {}
@@ -29,9 +26,6 @@ Dialog::~Dialog() {
 
 INT_PTR Dialog::DoModal() {
     m_modal = true;
-    // The dialog manager's modal loop offers every message to this filter before it handles the keyboard for
-    // the dialog itself.
-    win32::Hook keyboardFilter(::SetWindowsHookExW(WH_MSGFILTER, KeyboardFilterProc, nullptr, ::GetCurrentThreadId()));
     INT_PTR result = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_parent,
                                        DialogProc, reinterpret_cast<LPARAM>(this));
     m_hwnd = nullptr;
@@ -53,6 +47,17 @@ void Dialog::EndDialog(INT_PTR result) {
         ::EndDialog(m_hwnd, result);
     else
         ::DestroyWindow(m_hwnd);
+}
+
+void Dialog::FocusControl(HWND control) const {
+    if (!Exists() || control == nullptr)
+        return;
+    // The outermost dialog: the one whose dialog manager handles the keyboard for this one and its controls.
+    HWND root = m_hwnd;
+    while ((::GetWindowLongPtrW(root, GWL_STYLE) & WS_CHILD) != 0 && ::GetParent(root) != nullptr &&
+           ::GetPropW(::GetParent(root), kDialogProperty) != nullptr)
+        root = ::GetParent(root);
+    ::SendMessageW(root, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 void Dialog::SetBackgroundColor(COLORREF colour, bool repaint) {
@@ -90,7 +95,18 @@ bool Dialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
             result = OnInitDialog();
             return true;
         case WM_COMMAND:
+            if (ForwardToFocusedChild(wParam, lParam)) {
+                result = 0;
+                return true;
+            }
             return OnCommand(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+        case DM_GETDEFID:
+            // Enter presses the default button of the child dialog the user is in; it has none of its own.
+            if (HWND child = FindFocusedChildDialog()) {
+                result = ::SendMessageW(child, DM_GETDEFID, 0, 0);
+                return true;
+            }
+            return false;
         case WM_NOTIFY:
             return OnNotify(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), result);
         case WM_TIMER:
@@ -127,20 +143,29 @@ HWND Dialog::FindChildDialog(HWND hwnd) {
     return nullptr;
 }
 
-LRESULT CALLBACK Dialog::KeyboardFilterProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == MSGF_DIALOGBOX && !t_filteringKeys && lParam != 0) {
-        auto* message = reinterpret_cast<MSG*>(lParam);
-        if (message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST) {
-            if (HWND child = FindChildDialog(message->hwnd)) {
-                t_filteringKeys = true;
-                BOOL handled = ::IsDialogMessageW(child, message);
-                t_filteringKeys = false;
-                if (handled)
-                    return 1;
-            }
-        }
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+HWND Dialog::FindFocusedChildDialog() const {
+    HWND focus = ::GetFocus();
+    if (!Exists() || focus == nullptr || !::IsChild(m_hwnd, focus))
+        return nullptr;
+    HWND child = FindChildDialog(focus);
+    return child != m_hwnd ? child : nullptr;
+}
+
+bool Dialog::ForwardToFocusedChild(WPARAM wParam, LPARAM lParam) const {
+    const auto control = reinterpret_cast<HWND>(lParam);
+    const WORD id = LOWORD(wParam);
+    // A control's own notifications reach its parent directly; only what the dialog manager sends on the
+    // keyboard's behalf comes here for a control that is not this dialog's child.
+    const bool nested = control != nullptr ? ::GetParent(control) != m_hwnd && ::IsChild(m_hwnd, control)
+                                           : (id == IDOK || id == IDCANCEL);
+    if (!nested)
+        return false;
+    HWND child = FindFocusedChildDialog();
+    if (child == nullptr)
+        return false;
+    // The control of that id in the child the user is in, whichever hidden page the dialog manager found it in.
+    ::SendMessageW(child, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(::GetDlgItem(child, id)));
+    return true;
 }
 
 INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,9 +1,11 @@
 // Dialogs from templates, modal or modeless, with one dialog procedure that stores `this` and routes every
 // message through one virtual `OnMessage` to typed handlers. Exceptions stop at the procedure.
 //
-// While a modal dialog runs, keyboard messages for a modeless child dialog inside it (a page over a frame) go
-// to that child dialog first, as a framework's pre-translation would send them: Tab moves among the child's
-// controls, Enter presses the child's default button, Escape reaches the child's OnCancel.
+// A child dialog inside another (a page over a frame) carries the container style (DS_CONTROL) in its template, so
+// that the outer dialog's keyboard handling walks into it: Tab and Shift+Tab reach the child's controls in their
+// order, arrows move within a group, Space presses the focused button. The dialog manager sends what a key means
+// (Enter on a button, Enter, Escape) to the outer dialog; the outer one hands it to the child dialog that holds the
+// focus, so Enter presses the child's focused or default button and Escape reaches the child's OnCancel.
 #pragma once
 
 #include "ui/Window.h"
@@ -31,6 +33,9 @@ public:
 
     // Makes push button `id` the default one: Enter presses it.
     void SetDefaultId(int id) const { Send(DM_SETDEFID, static_cast<WPARAM>(id)); }
+    // Gives the keyboard focus to `control` as Tab would: a push button becomes the default one, so that Enter
+    // presses it. The outermost dialog around this one moves the focus, whose keyboard handling owns it.
+    void FocusControl(HWND control) const;
 
     // Background of the dialog and of the controls that ask their parent for a colour.
     void SetBackgroundColor(COLORREF colour, bool repaint = true);
@@ -61,9 +66,13 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK KeyboardFilterProc(int code, WPARAM wParam, LPARAM lParam);
     // The innermost child dialog of this layer that holds `hwnd`; null when there is none.
     static HWND FindChildDialog(HWND hwnd);
+    // The child dialog inside this one that holds the keyboard focus; null when the focus is elsewhere.
+    HWND FindFocusedChildDialog() const;
+    // A command the dialog manager sent here for a control of the child dialog that holds the focus (Enter on a
+    // focused button, Enter or Escape): handed to that child dialog. False when it is this dialog's own.
+    bool ForwardToFocusedChild(WPARAM wParam, LPARAM lParam) const;
 
     UINT m_templateId;
     bool m_modal = false;

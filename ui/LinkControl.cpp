@@ -129,6 +129,37 @@ bool LinkControl::OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, 
     }
 }
 
+std::pair<int, int> SysLink::FocusedLink() const {
+    int focused = -1;
+    int count = 0;
+    for (;; ++count) {
+        LITEM item{};
+        item.mask = LIF_ITEMINDEX | LIF_STATE;
+        item.iLink = count;
+        item.stateMask = LIS_FOCUSED;
+        if (!::SendMessageW(m_hwnd, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item)))
+            break;
+        if ((item.state & LIS_FOCUSED) != 0)
+            focused = count;
+    }
+    return {focused, count};
+}
+
+bool SysLink::OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message != WM_GETDLGCODE || lParam == 0)
+        return false;
+    const auto* key = reinterpret_cast<const MSG*>(lParam);
+    if (key->message != WM_KEYDOWN || key->wParam != VK_TAB)
+        return false;
+    result = ::DefSubclassProc(m_hwnd, message, wParam, lParam);
+    const bool backwards = ::GetKeyState(VK_SHIFT) < 0;
+    const auto [focused, count] = FocusedLink();
+    const bool atEnd = focused < 0 || (backwards ? focused == 0 : focused == count - 1);
+    if (atEnd)
+        result &= ~static_cast<LRESULT>(DLGC_WANTTAB);
+    return true;
+}
+
 bool OnSysLinkNotify(const NMHDR* header) {
     if (header == nullptr || (header->code != NM_CLICK && header->code != NM_RETURN))
         return false;

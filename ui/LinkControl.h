@@ -7,6 +7,7 @@
 #include "win32/Handle.h"
 
 #include <string>
+#include <utility>
 
 namespace ui {
 
@@ -33,6 +34,19 @@ private:
     bool m_pressed = false;
     HFONT m_baseFont = nullptr;
     win32::GdiObject m_linkFont;
+};
+
+// A SysLink control that lets Tab go on once its last link has had the focus (Shift+Tab: its first), and at once
+// when it holds no link: the control itself wants every Tab while it has the focus, and the keyboard would stay
+// trapped in it.
+class SysLink : public SubclassedWindow {
+public:
+    bool Attach(HWND hwnd) { return Subclass(hwnd); }
+
+private:
+    bool OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    // The index of the link that has the focus and the number of links.
+    std::pair<int, int> FocusedLink() const;
 };
 
 // WM_NOTIFY from a SysLink control: for a click on a link (or Enter on it), opens the link's URL through

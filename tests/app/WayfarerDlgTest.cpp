@@ -185,10 +185,19 @@ TEST_F(WayfarerDlgTest, AboutBoxNamesTheProgramVersion) {
 TEST_F(WayfarerDlgTest, SecondInstanceOfTheSameWizardTypeIsRefused) {
     win32::Handle other(::CreateMutexW(nullptr, TRUE, CWayfarerDlg::MakeInstanceMutexName(L"ISV").c_str()));
     ASSERT_TRUE(other);
-    testing_ui::DialogWatcher box(L"Error");
+    // The refused copy's work folder is gone while its message is still up: a copy ended there leaves none.
+    m_configuration->m_tempFolder = CreateUniqueTempFolder();
+    const std::wstring folder = m_configuration->m_tempFolder;
+    ASSERT_TRUE(::PathIsDirectoryW(folder.c_str()));
+    bool folderWhileAsking = true;
+    testing_ui::DialogWatcher box(L"Error", [&folderWhileAsking, folder](HWND box) {
+        folderWhileAsking = ::PathIsDirectoryW(folder.c_str()) != FALSE;
+        return testing_ui::GetMessageBoxText(box);
+    });
     CWayfarerDlg dialog;
     EXPECT_EQ(dialog.DoModal(), 1);
     EXPECT_EQ(box.Wait(), kAlreadyRunning);
+    EXPECT_FALSE(folderWhileAsking);
 }
 
 TEST_F(WayfarerDlgTest, InstanceOfTheOtherWizardTypeDoesNotBlock) {

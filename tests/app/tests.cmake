@@ -11,4 +11,4 @@ wayfarer_add_test(NAME app_tests SOURCES
 add_test(NAME signed_installer
          COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/app/sign-stub-test.sh" $<TARGET_FILE:wayfarer>
                  "${CMAKE_BINARY_DIR}/tests/signed-installer" "${CMAKE_SOURCE_DIR}" $<TARGET_FILE:startup_timer>)
-set_tests_properties(signed_installer PROPERTIES LABELS "win64;${WAYFARER_SHIPPED_LABEL}" TIMEOUT 300 RESOURCE_LOCK instance_mutex)
+set_tests_properties(signed_installer PROPERTIES LABELS "win64;${WAYFARER_SHIPPED_LABEL}" TIMEOUT 300 RESOURCE_LOCK "instance_mutex;display_scale")

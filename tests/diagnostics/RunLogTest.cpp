@@ -1,7 +1,6 @@
 // The run log sink against a folder of the test's own: the file it makes, the form of its lines, the bound on
 // server texts, the logs it keeps, and the runs that must go on without a log.
 #include "diagnostics/RunLog.h"
-#include "net/ServerText.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
 
@@ -133,8 +132,8 @@ TEST_F(RunLogTest, CutsLongTextsAndKeepsEachFactOnOneLine) {
     const auto lines = LinesOf(diagnostics::GetRunLogPath());
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(FactOf(lines[0]).substr(0, 40), "name=evil     1 [   1] offer forged xxxx");
-    EXPECT_EQ(FactOf(lines[0]).size(), 5 + server_text::kMaxLogPartChars);
-    EXPECT_EQ(FactOf(lines[1]), "wide=" + std::string(server_text::kMaxLogPartChars, 'y'));
+    EXPECT_EQ(FactOf(lines[0]).size(), 5 + diagnostics::kMaxLogPartChars);
+    EXPECT_EQ(FactOf(lines[1]), "wide=" + std::string(diagnostics::kMaxLogPartChars, 'y'));
 }
 
 TEST_F(RunLogTest, KeepsTheNewestLogsAndLeavesOtherFilesAlone) {

@@ -1,7 +1,9 @@
 // The whole run of a built installer, as a user in a hurry makes it: the wizard driver (tools/win/
-// wizard_driver.cpp) presses every page's forward button, accepting both offers of a configuration served by
-// the local backend. Checked: the pages in the flavour's order, the analytics records in order, every installer
-// run with its arguments, and no work folder left after Finish.
+// wizard_driver.cpp) walks every page of a configuration with two offers served by the local backend, in three
+// ways: a click on every page's forward button, which accepts both offers; Enter alone on every page, which must
+// decline both (the focus starts on Decline) and still install the main product; and the keyboard alone with Tab
+// to each offer's Accept and Space on it, which accepts both. Checked: the pages in the flavour's order, the
+// analytics records, every installer run with its arguments, and no work folder left after Finish.
 #include "e2e/WholeRunTesting.h"
 #include "pages/DownloadRunTesting.h"
 #include "support/Backend.h"
@@ -58,6 +60,18 @@ const std::map<std::string, Flavour>& Flavours() {
     return flavours;
 }
 
+struct Walk {
+    const char* name;
+    const wchar_t* driverOptions;
+    bool offersAccepted;
+};
+
+const Walk kWalks[] = {
+    {"ForwardButtonClicks", L"", true},
+    {"EnterAlone", L"--keys enter", false},
+    {"TabToAcceptThenSpace", L"--keys tab-space", true},
+};
+
 // The demo's configuration (tools/demo/scenario.json), served with small installers.
 void ScriptServer(const std::string& installer) {
     backend::Reset();
@@ -94,7 +108,10 @@ void ScriptServer(const std::string& installer) {
         backend::Script(path, {program});
 }
 
-TEST(WholeRun, EveryPageInOrderEveryInstallerRunAndTheWorkFolderGone) {
+class WholeRun : public ::testing::TestWithParam<Walk> {};
+
+TEST_P(WholeRun, EveryPageInOrderEveryChosenInstallerRunAndTheWorkFolderGone) {
+    const Walk& walk = GetParam();
     std::wstring flavourName = Environment(L"WAYFARER_E2E_FLAVOUR");
     if (flavourName.empty())
         flavourName = L"isv-brand";
@@ -112,22 +129,24 @@ TEST(WholeRun, EveryPageInOrderEveryInstallerRunAndTheWorkFolderGone) {
     InstallerLog log;
 
     RemoveEarlierProductDownloads();
-    const std::string output = RunDriver(driver, installer);
+    const std::string output = RunDriver(driver, installer, walk.driverOptions);
     SCOPED_TRACE(output);
     EXPECT_EQ(PagesOf(output), flavour.pages);
     EXPECT_EQ(output.find("timeout"), std::string::npos);
+    EXPECT_EQ(output.find("accept not reached"), std::string::npos);
 
     // The installers: the main product's silently (with the option digits in the Sorrel flavour), the offers'
     // with theirs; the DLM flavour stores the product, and its finish page opens it from the Downloads folder.
-    auto runs = log.WaitForRuns(3);
+    auto runs = log.WaitForRuns(walk.offersAccepted ? 3 : 1);
     std::map<std::wstring, std::wstring> argumentsByFile;
     for (const auto& run : runs) {
         const size_t programEnd = run.commandLine.find(L'"', 1);
         argumentsByFile[FileNameOf(run.path)] =
             programEnd + 2 < run.commandLine.size() ? run.commandLine.substr(programEnd + 2) : L"";
     }
-    std::map<std::wstring, std::wstring> expectedRuns = {{L"photo-tidy-setup.exe", L"/quiet /norestart"},
-                                                         {L"clip-keeper-setup.exe", L"--silent"}};
+    std::map<std::wstring, std::wstring> expectedRuns;
+    if (walk.offersAccepted)
+        expectedRuns = {{L"photo-tidy-setup.exe", L"/quiet /norestart"}, {L"clip-keeper-setup.exe", L"--silent"}};
     if (flavour.dlm)
         expectedRuns[L"Quarvel Setup.exe"] = L"";
     else if (flavourName == L"isv-sorrel")
@@ -141,28 +160,35 @@ TEST(WholeRun, EveryPageInOrderEveryInstallerRunAndTheWorkFolderGone) {
             ::DeleteFileW(run.path.c_str());
     }
 
-    // The records: the start first; then the main product's installation and both offers', reported one after
-    // the other but each on its own thread, so in any order.
+    // The records: the start first; then each offer declined (state 4) or installed (state 3), and the main
+    // product's installation, each on its own thread, so in any order.
     auto events = ReceivedEvents(4, 20);
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0].state, "1");
     EXPECT_EQ(events[0].data.value("10", json()), 1);
-    std::multiset<std::string> installed;
+    std::multiset<std::string> outcomes;
     for (size_t i = 1; i < events.size(); ++i) {
-        EXPECT_EQ(events[i].state, "3");
         EXPECT_EQ(events[i].Text(), "");
-        installed.insert(events[i].data.value("10", json()) == 1 ? "main" : events[i].name);
+        const std::string who = events[i].data.value("10", json()) == 1 ? "main" : events[i].name;
+        outcomes.insert(who + (events[i].state == "3" ? " installed" : events[i].state == "4" ? " declined" : " ?"));
     }
-    EXPECT_EQ(installed, (std::multiset<std::string>{"main", "PhotoTidy", "ClipKeeper"}));
+    const char* offerOutcome = walk.offersAccepted ? " installed" : " declined";
+    EXPECT_EQ(outcomes, (std::multiset<std::string>{"main installed", std::string("PhotoTidy") + offerOutcome,
+                                                    std::string("ClipKeeper") + offerOutcome}));
 
-    // The work folder the offers ran from is gone (other test programs may create and remove folders meanwhile).
+    // The work folder the installers ran from is gone (other test programs may create and remove folders
+    // meanwhile); the DLM product is run from the Downloads folder.
     for (const auto& run : runs) {
-        if (FileNameOf(run.path) == L"photo-tidy-setup.exe") {
+        if (FileNameOf(run.path) != L"Quarvel Setup.exe") {
             EXPECT_EQ(::GetFileAttributesW(FolderOf(run.path).c_str()), INVALID_FILE_ATTRIBUTES)
                 << Narrow(FolderOf(run.path));
         }
     }
     EXPECT_FALSE(runs.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Walks, WholeRun, ::testing::ValuesIn(kWalks), [](const ::testing::TestParamInfo<Walk>& info) {
+    return std::string(info.param.name);
+});
 
 }  // namespace

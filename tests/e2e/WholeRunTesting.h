@@ -24,9 +24,14 @@ inline std::wstring FolderOf(const std::wstring& path) {
     return path.substr(0, path.find_last_of(L"\\/"));
 }
 
-// Runs the wizard driver on `installer` and returns what it printed.
-inline std::string RunDriver(const std::wstring& driver, const std::wstring& installer) {
-    return testing_programs::RunCapturingOutput(L"\"" + driver + L"\" \"" + installer + L"\" --pause 400 --timeout 200")
+// Runs the wizard driver on `installer` and returns what it printed; `options` are the driver's further options
+// (the keyboard walks).
+inline std::string RunDriver(const std::wstring& driver,
+                             const std::wstring& installer,
+                             const std::wstring& options = L"") {
+    return testing_programs::RunCapturingOutput(L"\"" + driver + L"\" \"" + installer +
+                                                L"\" --pause 400 --timeout 200" +
+                                                (options.empty() ? L"" : L" " + options))
         .output;
 }
 

@@ -33,5 +33,5 @@ foreach(flavour IN ITEMS isv-nobrand:build-nobrand${WAYFARER_FLAVOUR_BUILD_SUFFI
         ENVIRONMENT "WAYFARER_INSTALLER_EXE=Z:$<TARGET_FILE:wayfarer>;WAYFARER_PREFIX_KIND=win64;WAYFARER_FAKE_INSTALLER_EXE=Z:$<TARGET_FILE:fake_installer>;WAYFARER_E2E_FLAVOUR=${name};WAYFARER_E2E_INSTALLER=Z:${CMAKE_SOURCE_DIR}/${folder}/QuarvelSetup.exe"
         LABELS "win64;e2e;${WAYFARER_SHIPPED_LABEL}"
         TIMEOUT 600
-        RESOURCE_LOCK "backend;instance_mutex")
+        RESOURCE_LOCK "backend;instance_mutex;display_scale")
 endforeach()

@@ -257,8 +257,12 @@ TEST_F(ExplainTest, ReadsTheProductAndOffersOfADlmAnswer) {
 TEST_F(ExplainTest, AsksTheEndpointOnceAndSendsNothingElseNorWritesTheRegistry) {
     // A "pn" offer whose stamp the installer writes once it is shown; the dry run must not.
     const std::string stampKey = "Software\\WayfarerExplainTest\\Stamp";
+    // "mo" 1 makes every walk skip C's page, a skip the installer would report: the dry run must only tell it.
     const json answer = Answer(
-        {Offer("A", {{"v", 1}, {"pn", true}, {"pnr", "HKLM\\" + stampKey + "\\Shown"}}), Offer("B", {{"v", 1}})});
+        {Offer(
+             "A",
+             {{"v", 1}, {"pn", true}, {"pnr", "HKLM\\" + stampKey + "\\Shown"}, {"cfs", {{"mo", 1}, {"saad", true}}}}),
+         Offer("B", {{"v", 1}}), Offer("C", {{"v", 2}})});
     backend::Script("/o", {{.body = answer.dump(), .headers = {{"Content-Type", "application/json"}}}});
 
     const ExplainRun run = RunExplain(L"--url " + backend::Url("/o") + L" --exe-name QuarvelSetup_ab-12cd.exe");

@@ -1,4 +1,4 @@
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 
 #include <gtest/gtest.h>
 
@@ -35,4 +35,29 @@ TEST(ServerText, InvisibleFormattingIsRemovedFromShownAndSavedNames) {
                                            "c"),
               "ab\xFF"
               "c");
+}
+
+TEST(ServerText, NamesLoseControlsAndFormattingAndStayWithinTheirBound) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Quarvel Pro", "Quarvel Pro"},           {"a\r\nb\tc\ad", "a  b c d"},
+        {std::string("nul\0in", 6), "nul in"},    {"del\177end", "del end"},
+        {"c1\u0085next\u009Bcsi", "c1 next csi"}, {"setup\u202Egnp.exe", "setupgnp.exe"},
+        {"caf\u00E9 \u65E5", "caf\u00E9 \u65E5"},  // letters stay
+        {"raw\205byte", "raw\205byte"},            // not UTF-8: kept as it came
+    };
+    for (const auto& [name, clean] : cases)
+        EXPECT_EQ(CleanNameUtf8(name), clean) << name;
+    EXPECT_EQ(CleanNameUtf8(std::string(kMaxNameChars + 1, 'n')), std::string(kMaxNameChars, 'n'));
+    // Formatting removed first: what is left of a long name still fills its bound.
+    EXPECT_EQ(CleanNameUtf8(std::string(10, '\x01') + "\xE2\x80\x8B" + std::string(kMaxNameChars, 'n')),
+              std::string(10, ' ') + std::string(kMaxNameChars - 10, 'n'));
+}
+
+TEST(ServerText, AnAddressFitsItsBoundWholeOrNotAtAll) {
+    EXPECT_TRUE(FitsUtf8(std::string(kMaxUrlChars, 'u'), kMaxUrlChars));
+    EXPECT_FALSE(FitsUtf8(std::string(kMaxUrlChars + 1, 'u'), kMaxUrlChars));
+    EXPECT_TRUE(FitsUtf8("", 0));
+    // Counted in code points, as the bound counts them: three of three bytes each fit a bound of three.
+    EXPECT_TRUE(FitsUtf8("\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC", 3));
+    EXPECT_FALSE(FitsUtf8("\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC", 2));
 }

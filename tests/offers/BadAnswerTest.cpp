@@ -4,10 +4,10 @@
 // unusable, an offer is refused with its reason, an offer is admitted), never in a crash or a hang. A seeded
 // generator then mutates a valid answer for a few seconds.
 #include "config/ConfigurationManager.h"
-#include "net/ServerText.h"
 #include "offers/LoadingPipeline.h"
 #include "offers/OfferTesting.h"
 #include "offers/Package.h"
+#include "win32/ServerText.h"
 
 #include <gtest/gtest.h>
 
@@ -281,6 +281,11 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
     std::string tokens;
     while (tokens.size() < (1 << 20))
         tokens += "{pxl}{of}";
+    const std::string atBound = "https://localhost/" + std::string(kMaxUrlChars - 18, 'u');
+    const auto refusedForItsAddress = [](const Result&) {
+        EXPECT_EQ(ReceivedReasons(1),
+                  (std::vector<std::pair<std::string, std::string>>{{"one", "DOWNLOAD URL TOO LONG"}}));
+    };
     struct Case {
         const char* name;
         std::string text;
@@ -299,8 +304,24 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
              EXPECT_EQ(r.admitted.at(0)->m_offerName.size(), kMaxNameChars);
              EXPECT_EQ(r.admitted.at(0)->m_offerTag.size(), kMaxNameChars);
          }},
+        // An address is used whole or not at all: the offer whose address the bound would cut is refused.
         {"a download address of a megabyte", OneOffer({{"u", "https://localhost/" + megabyte}}), Flavour::Isv,
-         Outcome::Admitted, [&](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_downloadUrl.size(), kMaxUrlChars); }},
+         Outcome::NoOffers, refusedForItsAddress},
+        {"a download address one character beyond its bound", OneOffer({{"u", atBound + "x"}}), Flavour::Isv,
+         Outcome::NoOffers, refusedForItsAddress},
+        {"a download address at its bound", OneOffer({{"u", atBound}}), Flavour::Isv, Outcome::Admitted,
+         [&](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_downloadUrl, atBound); }},
+        {"a download address its placeholders take beyond the bound",
+         OneOffer({{"u", "https://localhost/?" + std::string(kMaxUrlChars - 50, 'q') + "{pxl}{pxl}{pxl}"}}),
+         Flavour::Isv, Outcome::NoOffers, refusedForItsAddress},
+        {"an image name and links of a megabyte",
+         OneOffer({{"i", megabyte}, {"cp", "https://localhost/" + megabyte}, {"ctu", "https://localhost/" + megabyte}}),
+         Flavour::Isv, Outcome::Admitted,
+         [&](const Result& r) {
+             EXPECT_EQ(r.admitted.at(0)->m_imageName, "");
+             EXPECT_EQ(r.admitted.at(0)->m_privacyUrl, "");
+             EXPECT_EQ(r.admitted.at(0)->m_termsUrl, "");
+         }},
         {"a megabyte of placeholders", OneOffer({{"dn", tokens}, {"p", tokens}}), Flavour::Isv, Outcome::Admitted,
          [&](const Result& r) {
              EXPECT_EQ(r.admitted.at(0)->m_name.size(), kMaxNameChars);
@@ -309,7 +330,21 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
         {"a name that turns right to left", OneOffer({{"dn", "setup\u202Egnp.exe\u2066"}}), Flavour::Isv,
          Outcome::Admitted, [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_name, "setupgnp.exe"); }},
         {"a name with NUL and escapes", OneOffer({{"dn", std::string("a\0b\"<x>", 7)}}), Flavour::Isv,
-         Outcome::Admitted, [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_name, std::string("a\0b\"<x>", 7)); }},
+         Outcome::Admitted, [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_name, "a b\"<x>"); }},
+        {"a name with line breaks, a tab, a bell and C1 controls", OneOffer({{"dn", "a\r\nb\tc\ad\u0085e\u009bf"}}),
+         Flavour::Isv, Outcome::Admitted, [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_name, "a  b c d e f"); }},
+        // The signer reaches the failure text and its event: bounded and cleaned, and marked so that what was
+        // changed still matches no certificate.
+        {"a signer of 220,000 characters with CR, LF, TAB, BEL and a right-to-left override",
+         OneOffer({{"signer", "Ven\r\ndor\t\a\u202E" + std::string(220000, 's')}}), Flavour::Isv, Outcome::Admitted,
+         [&](const Result& r) {
+             const std::string& signer = r.admitted.at(0)->m_signer;
+             EXPECT_EQ(signer, "Ven  dor  " + std::string(kMaxNameChars - 10, 's') + "\xEF\xBF\xBD");
+         }},
+        {"a signer with a line break only", OneOffer({{"signer", "Vendor\n"}}), Flavour::Isv, Outcome::Admitted,
+         [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_signer, "Vendor \xEF\xBF\xBD"); }},
+        {"a signer as it should be", OneOffer({{"signer", "Quarvel Software Ltd."}}), Flavour::Isv, Outcome::Admitted,
+         [](const Result& r) { EXPECT_EQ(r.admitted.at(0)->m_signer, "Quarvel Software Ltd."); }},
         {"a product title of 64 K characters", Product({{"ct", std::string(65536, 'T')}}), Flavour::Dlm,
          Outcome::NoOffers,
          [this](const Result&) {
@@ -320,15 +355,23 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
          Outcome::NoOffers, [this](const Result&) { EXPECT_EQ(m_configuration->m_productTitle, L"Prodexe.gnp"); }},
         {"a product title of formatting only", Product({{"ct", "\u202E\u200B\uFEFF"}}), Flavour::Dlm,
          Outcome::ProductUnusable, nullptr},
-        {"product texts of a megabyte",
-         Product({{"cu", "https://localhost/" + megabyte}, {"cl", megabyte}, {"ch", megabyte}, {"cb", megabyte}}),
-         Flavour::Dlm, Outcome::NoOffers,
+        {"product texts of a megabyte", Product({{"cl", megabyte}, {"ch", megabyte}, {"cb", megabyte}}), Flavour::Dlm,
+         Outcome::NoOffers,
          [this](const Result&) {
-             EXPECT_EQ(m_configuration->m_mainDownloadUrl.size(), kMaxUrlChars);
-             EXPECT_EQ(m_configuration->m_mainCl.size(), kMaxUrlChars);
+             EXPECT_EQ(m_configuration->m_mainCl, L"") << "no logo rather than another address";
              EXPECT_EQ(m_configuration->m_mainCh.size(), kMaxNameChars);
              EXPECT_EQ(m_configuration->m_mainCb.size(), kMaxNameChars);
          }},
+        {"a product address of a megabyte", Product({{"cu", "https://localhost/" + megabyte}}), Flavour::Dlm,
+         Outcome::ProductUnusable, nullptr},
+        {"a product address one character beyond its bound", Product({{"cu", atBound + "x"}}), Flavour::Dlm,
+         Outcome::ProductUnusable, nullptr},
+        {"a product address at its bound", Product({{"cu", atBound}}), Flavour::Dlm, Outcome::NoOffers,
+         [&](const Result&) {
+             EXPECT_EQ(m_configuration->m_mainDownloadUrl, std::wstring(atBound.begin(), atBound.end()));
+         }},
+        {"a product file name with a line break", Product({{"cf", "p\r\n.exe"}}), Flavour::Dlm, Outcome::NoOffers,
+         [this](const Result&) { EXPECT_EQ(m_configuration->m_mainFileName, L"p  .exe"); }},
         {"a country of a megabyte", json{{"l", megabyte}, {"f", {{"a", megabyte}}}}.dump(), Flavour::Isv,
          Outcome::NoOffers,
          [this](const Result&) {
@@ -338,6 +381,7 @@ TEST_F(BadAnswerTest, HugeAndHostileTextsAreBoundedAndCleaned) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        backend::Reset();
         const Result result = Run(c.text, c.flavour);
         ASSERT_STREQ(NameOf(result.outcome), NameOf(c.outcome)) << result.error;
         if (c.check)

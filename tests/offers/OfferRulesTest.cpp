@@ -3,6 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
 #include "net/Codecs.h"
+#include "offers/DisplayFlow.h"
 #include "offers/LoadingPipeline.h"
 #include "offers/OfferEvaluator.h"
 #include "offers/Package.h"
@@ -15,6 +16,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
+#include <tuple>
 
 using nlohmann::json;
 using testing_offers::FakeFacts;
@@ -315,6 +317,152 @@ TEST(DottedVersionTest, ComparesPositionByPosition) {
         SCOPED_TRACE(std::string(c.installed, c.installed + wcslen(c.installed)) + " vs " +
                      std::string(c.required, c.required + wcslen(c.required)));
         EXPECT_EQ(CompareDottedVersions(c.installed, c.required), c.expected);
+    }
+}
+
+// The walk from one product page to the next, which the frame takes as the user goes and the dry run takes to
+// tell what a user would see: the choice on offer A's page, the flow's limit and the run's state decide which
+// of B and C are skipped, which skips are reported, and where the walk stops.
+TEST_F(OfferRulesTest, TheWalkToTheNextProductPageIsOneRule) {
+    using Skips = std::vector<std::tuple<std::string, std::string, bool>>;
+    struct Case {
+        const char* name;
+        OfferChoice choice;
+        json cfsA;
+        json cfsB;
+        int maxOffers;
+        bool declined;  // what A's page sets on a decline, or an earlier page set
+        int pagesAhead;
+        Skips skips;
+        bool reachedPage;
+        int offerIndex;  // after the walk
+        int counterAfter;
+    };
+    const Case cases[] = {
+        {"accept", OfferChoice::Accept, {}, {}, 3, false, 2, {}, true, 1, 1},
+        {"decline an offer that skips the rest",
+         OfferChoice::Decline,
+         {{"saad", true}},
+         {},
+         3,
+         true,
+         2,
+         {{"B", "SKIP ALL AFTER DECLINE OFFER DECLINED", true}, {"C", "SKIP ALL AFTER DECLINE OFFER DECLINED", true}},
+         false,
+         2,
+         1},
+        {"skips past the limit of offers are not reported",
+         OfferChoice::Decline,
+         {{"saad", true}},
+         {},
+         2,
+         true,
+         2,
+         {{"B", "SKIP ALL AFTER DECLINE OFFER DECLINED", true}, {"C", "SKIP ALL AFTER DECLINE OFFER DECLINED", false}},
+         false,
+         2,
+         1},
+        {"skip all",
+         OfferChoice::SkipAll,
+         {},
+         {},
+         3,
+         true,
+         2,
+         {{"B", "SKIP ALL CLICKED", true}, {"C", "SKIP ALL CLICKED", true}},
+         false,
+         2,
+         1},
+        {"accept an offer that allows one offer in the flow",
+         OfferChoice::Accept,
+         {{"mo", 1}},
+         {},
+         3,
+         false,
+         2,
+         {{"B", "EXCEEDED MAX NUMBER OF OFFERS IN FLOW", true}, {"C", "EXCEEDED MAX NUMBER OF OFFERS IN FLOW", true}},
+         false,
+         2,
+         1},
+        {"accept an offer that allows two", OfferChoice::Accept, {{"mo", 2}}, {}, 3, false, 2, {}, true, 1, 1},
+        {"after a decline, an offer that is skipped then gives its place back",
+         OfferChoice::Decline,
+         {},
+         {{"sied", true}},
+         3,
+         true,
+         2,
+         {{"B", "SKIPPED BECAUSE OF EARLIER DECLINE", true}},
+         true,
+         2,
+         0},
+        {"without a decline it is shown", OfferChoice::Accept, {}, {{"sied", true}}, 3, false, 2, {}, true, 1, 1},
+        {"skip all wins over an earlier decline",
+         OfferChoice::SkipAll,
+         {},
+         {{"sied", true}},
+         3,
+         true,
+         2,
+         {{"B", "SKIP ALL CLICKED", true}, {"C", "SKIP ALL CLICKED", true}},
+         false,
+         2,
+         1},
+        {"the product pages end before the offers",
+         OfferChoice::SkipAll,
+         {},
+         {},
+         3,
+         true,
+         1,
+         {{"B", "SKIP ALL CLICKED", true}},
+         false,
+         1,
+         1},
+        {"the offers end before the product pages",
+         OfferChoice::SkipAll,
+         {},
+         {},
+         3,
+         true,
+         5,
+         {{"B", "SKIP ALL CLICKED", true}, {"C", "SKIP ALL CLICKED", true}},
+         false,
+         3,
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_configuration->m_maxOffersInFlow = c.maxOffers;
+        m_configuration->m_offerDeclined = c.declined;
+        m_configuration->m_offerCounter = 1;
+        const std::vector<std::shared_ptr<Package>> offers = {
+            std::make_shared<Package>(EventBase(), FlowOffer("A", c.cfsA), false, "", 0),
+            std::make_shared<Package>(EventBase(), FlowOffer("B", c.cfsB), false, "", 1),
+            std::make_shared<Package>(EventBase(), FlowOffer("C", json::object()), false, "", 2)};
+        Reasons sent;
+        const OfferEventSender record = [&sent](Package& offer, int state, const json& extra) {
+            EXPECT_EQ(state, 2);
+            sent.emplace_back(offer.m_offerName, extra.at("13").get<std::string>());
+        };
+        DisplayFlags flags;
+        int offerIndex = 0;
+        ApplyOfferChoice(offers, offerIndex, c.choice, flags);
+        const OfferPageWalk walk = WalkOfferPages(offers, offerIndex, c.pagesAhead, flags, *m_configuration, record);
+
+        Skips skips;
+        Reasons reported;
+        for (const SkippedOffer& skip : walk.skipped) {
+            const std::string& name = offers.at(static_cast<size_t>(skip.index))->m_offerName;
+            skips.emplace_back(name, skip.reason, skip.reported);
+            if (skip.reported)
+                reported.emplace_back(name, skip.reason);
+        }
+        EXPECT_EQ(skips, c.skips);
+        EXPECT_EQ(sent, reported) << "what is sent is what the walk says it reports";
+        EXPECT_EQ(walk.reachedPage, c.reachedPage);
+        EXPECT_EQ(offerIndex, c.offerIndex);
+        EXPECT_EQ(m_configuration->m_offerCounter, c.counterAfter);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "offers/Package.h"
 
 #include "config/ConfigurationManager.h"
+#include "offers/PictureSize.h"
 #include "resource.h"
 #include "support/Backend.h"
 #include "support/WindowTesting.h"
@@ -10,6 +11,9 @@
 #include <gdiplus.h>
 
 #include <atomic>
+#include <cstring>
+#include <optional>
+#include <vector>
 
 using nlohmann::json;
 
@@ -20,6 +24,53 @@ std::string ResourceBytes(UINT id, const wchar_t* type) {
     HRSRC resource = ::FindResourceW(self, MAKEINTRESOURCEW(id), type);
     const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(self, resource)));
     return std::string(bytes, ::SizeofResource(self, resource));
+}
+
+// A picture of `width` x `height` in the format of `mime`, made by GDI+'s own encoder.
+std::vector<char> Encode(UINT width, UINT height, const wchar_t* mime) {
+    // GIF holds indexed colours only: the bitmap is made so, and the encoder has nothing to convert.
+    const Gdiplus::PixelFormat format =
+        std::wcscmp(mime, L"image/gif") == 0 ? PixelFormat8bppIndexed : PixelFormat24bppRGB;
+    UINT count = 0;
+    UINT size = 0;
+    Gdiplus::GetImageEncodersSize(&count, &size);
+    std::vector<char> table(size);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(table.data());
+    Gdiplus::GetImageEncoders(count, size, encoders);
+    const Gdiplus::ImageCodecInfo* encoder = nullptr;
+    for (UINT i = 0; i < count; ++i)
+        if (std::wcscmp(encoders[i].MimeType, mime) == 0)
+            encoder = &encoders[i];
+    if (!encoder) {
+        ADD_FAILURE() << "no encoder";
+        return {};
+    }
+    Gdiplus::Bitmap bitmap(static_cast<INT>(width), static_cast<INT>(height), format);
+    IStream* stream = nullptr;
+    ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    std::vector<char> bytes;
+    if (bitmap.Save(stream, &encoder->Clsid, nullptr) == Gdiplus::Ok) {
+        STATSTG stat{};
+        stream->Stat(&stat, STATFLAG_NONAME);
+        bytes.resize(static_cast<size_t>(stat.cbSize.QuadPart));
+        LARGE_INTEGER start{};
+        stream->Seek(start, STREAM_SEEK_SET, nullptr);
+        ULONG read = 0;
+        stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+    } else {
+        ADD_FAILURE() << "cannot encode";
+    }
+    stream->Release();
+    return bytes;
+}
+
+// The first 24 bytes of a PNG whose header declares `width` x `height`: enough for the size, never decoded.
+std::vector<unsigned char> PngHeader(std::uint32_t width, std::uint32_t height) {
+    std::vector<unsigned char> bytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    for (std::uint32_t side : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.push_back(static_cast<unsigned char>(side >> shift));
+    return bytes;
 }
 
 std::shared_ptr<Package> MakeOffer(const std::string& image) {
@@ -68,4 +119,76 @@ TEST_F(PackageImageTest, FailedDownloadLeavesNoImageButCompletes) {
     auto package = MakeOffer("missing.png");
     ASSERT_TRUE(Download(*package));
     EXPECT_FALSE(package->m_image);
+}
+
+// Pictures are bounded by their pixels, read from the header before anything decodes them: each format the
+// image code accepts, at and beyond the bounds.
+TEST_F(PackageImageTest, PicturesBeyondTheirBoundsAreRefusedBeforeDecoding) {
+    using pictures::kMaxPicturePixels;
+    using pictures::kMaxPictureSide;
+    const UINT side = kMaxPictureSide;
+    struct Case {
+        const char* name;
+        std::vector<char> bytes;
+        std::optional<UINT> headerWidth;  // what the header tells, or none
+        std::optional<UINT> width;        // of the image made, or none
+    };
+    const Case cases[] = {
+        {"PNG", Encode(64, 32, L"image/png"), 64, 64},
+        {"JPEG", Encode(64, 32, L"image/jpeg"), 64, 64},
+        {"GIF", Encode(64, 32, L"image/gif"), 64, 64},
+        {"BMP", Encode(64, 32, L"image/bmp"), 64, 64},
+        {"PNG as wide as a side may be", Encode(side, 1, L"image/png"), side, side},
+        {"PNG one pixel wider", Encode(side + 1, 1, L"image/png"), side + 1, std::nullopt},
+        {"PNG one pixel higher", Encode(1, side + 1, L"image/png"), 1, std::nullopt},
+        {"JPEG one pixel wider", Encode(side + 1, 1, L"image/jpeg"), side + 1, std::nullopt},
+        {"GIF one pixel wider", Encode(side + 1, 1, L"image/gif"), side + 1, std::nullopt},
+        {"BMP one pixel higher", Encode(1, side + 1, L"image/bmp"), 1, std::nullopt},
+        // A format whose size is not read before decoding is not decoded.
+        {"TIFF", Encode(64, 32, L"image/tiff"), std::nullopt, std::nullopt},
+        {"a PNG cut in its header",
+         [] {
+             std::vector<char> png = Encode(64, 32, L"image/png");
+             png.resize(20);
+             return png;
+         }(),
+         std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto header =
+            pictures::ReadPictureSize(reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size());
+        EXPECT_EQ(header ? std::optional<UINT>(header->width) : std::nullopt, c.headerWidth);
+        const auto image = MakeImageFromBytes(c.bytes);
+        EXPECT_EQ(image ? std::optional<UINT>(image->GetWidth()) : std::nullopt, c.width);
+    }
+
+    // The bound on the pixels, on headers alone: a bomb of 20000 x 20000 is refused without a byte of its pixels.
+    struct Bound {
+        std::uint32_t width;
+        std::uint32_t height;
+        bool within;
+    };
+    const std::uint32_t pixelsPerSide = kMaxPicturePixels / side;
+    const Bound bounds[] = {
+        {side, pixelsPerSide, true},
+        {side, pixelsPerSide + 1, false},
+        {pixelsPerSide + 1, side, false},
+        {20000, 20000, false},
+        {0, 10, false},
+    };
+    for (const Bound& b : bounds) {
+        const std::vector<unsigned char> header = PngHeader(b.width, b.height);
+        EXPECT_EQ(pictures::IsPictureWithinBounds(header.data(), header.size()), b.within)
+            << b.width << " x " << b.height;
+    }
+}
+
+TEST_F(PackageImageTest, AnImageBeyondItsBoundsEndsAsAFailedOne) {
+    const std::vector<char> wide = Encode(pictures::kMaxPictureSide + 1, 1, L"image/png");
+    backend::Script("/f/wide.png", {{.body = std::string(wide.begin(), wide.end())}});
+    auto package = MakeOffer("wide.png");
+    ASSERT_TRUE(Download(*package));
+    EXPECT_FALSE(package->m_image);
+    EXPECT_EQ(backend::Requests("/f/wide.png").size(), 1u);
 }

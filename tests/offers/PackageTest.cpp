@@ -3,7 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
 #include "net/Codecs.h"
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <gtest/gtest.h>
@@ -330,7 +330,6 @@ TEST_F(PackageTest, IntegerKeysBeyondTheirRangeStopAtItsEnd) {
 TEST_F(PackageTest, ServerTextsAreBoundedBeforeTheyAreUsed) {
     using server_text::kMaxNameChars;
     using server_text::kMaxTextChars;
-    using server_text::kMaxUrlChars;
     const std::string megabyte(1 << 20, 'n');
     // Three bytes a character: the bounds count characters, not bytes, and never cut one in two.
     std::string wide;
@@ -359,9 +358,11 @@ TEST_F(PackageTest, ServerTextsAreBoundedBeforeTheyAreUsed) {
     EXPECT_EQ(package->m_offerTag, megabyte.substr(0, kMaxNameChars));
     EXPECT_EQ(package->m_eventTag.size(), kMaxNameChars);
     EXPECT_EQ(package->m_minInstallerVersion.size(), kMaxNameChars);
+    // Addresses are not cut: one beyond its bound is no address, and the offer is refused for its download.
     for (const std::string* url : {&package->m_imageName, &package->m_downloadUrl, &package->m_privacyUrl,
                                    &package->m_termsUrl, &package->m_pn.apiUrl})
-        EXPECT_EQ(url->size(), kMaxUrlChars);
+        EXPECT_EQ(*url, "");
+    EXPECT_TRUE(package->m_downloadUrlTooLong);
     for (const std::string* text :
          {&package->m_installerArgs, &package->m_pn.registryValuePath, &package->m_pn.stubParams})
         EXPECT_EQ(text->size(), kMaxTextChars);

@@ -2,10 +2,10 @@
 // clean names and stay responsive, and a broken answer ends where the loading page sends it.
 #include "pages/LoadingTesting.h"
 
-#include "net/ServerText.h"
 #include "offers/OfferTesting.h"
 #include "pages/LicensePageIsv.h"
 #include "pages/ProductPage.h"
+#include "win32/ServerText.h"
 
 #include <gtest/gtest.h>
 

@@ -54,8 +54,8 @@ TEST_F(LanguagePageTest, ChoosingALanguageTranslatesEveryPageAtOnce) {
     EXPECT_EQ(result, 7);
 }
 
-// Tab moves among the page's own controls, Escape does nothing and Enter presses Next wherever the focus is on
-// the page.
+// The focus starts on Next; Tab moves among the page's own controls, Escape does nothing and Enter presses Next
+// wherever the focus is on the page.
 TEST_F(LanguagePageTest, KeyboardMovesWithinThePageAndEnterPressesNext) {
     TestFrame frame;
     HWND combo = nullptr;
@@ -63,7 +63,12 @@ TEST_F(LanguagePageTest, KeyboardMovesWithinThePageAndEnterPressesNext) {
     INT_PTR result = RunFrame(frame, {[&] {
                                           combo = frame.Page(0).GetItem(IDC_LANGUAGE_COMBO);
                                           next = frame.Page(0).GetItem(IDC_LANGUAGE_NEXT);
-                                          EXPECT_EQ(::GetFocus(), combo);
+                                          EXPECT_EQ(::GetFocus(), next);
+                                          PressKey(VK_TAB);
+                                          return true;
+                                      },
+                                      [&] { return ::GetFocus() == combo; },
+                                      [&] {
                                           PressKey(VK_TAB);
                                           return true;
                                       },

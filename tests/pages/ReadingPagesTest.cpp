@@ -185,8 +185,9 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
              EXPECT_EQ(agreement.substr(agreement.size() - std::min(agreement.size(), ending.size())), ending)
                  << "the whole agreement, non-ASCII included";
              EXPECT_TRUE(::SendMessageW(eula, EM_GETAUTOURLDETECT, 0, 0));
-             // The agreement has the focus and is shown from its start, nothing selected.
-             EXPECT_EQ(::GetFocus(), eula);
+             // The focus starts on Accept (Enter accepts the agreement); the agreement is shown from its start,
+             // nothing selected.
+             EXPECT_EQ(::GetFocus(), license.GetItem(IDC_LICENSE_AGREE));
              DWORD selectionStart = 1, selectionEnd = 1;
              ::SendMessageW(eula, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
                             reinterpret_cast<LPARAM>(&selectionEnd));

@@ -39,3 +39,11 @@ wayfarer_add_test(NAME hostile_answer_pages_tests SOURCES
     pages/HostileAnswerPagesTest.cpp
     pages/dlm_documents.rc
     DISPLAY BACKEND LOCKS instance_mutex)
+# Every page by keyboard, at two display scales and for a screen reader. The scale test sets the scale of the
+# prefix for a copy of itself and puts it back as soon as that copy has read it; the lock that every test with
+# windows takes keeps them out meanwhile.
+wayfarer_add_test(NAME access_tests SOURCES
+    pages/AccessTest.cpp
+    pages/ScaleTest.cpp
+    DISPLAY LOCKS instance_mutex display_scale)
+target_link_libraries(access_tests PRIVATE oleacc)

@@ -10,11 +10,11 @@
 #include "BuildSettings.h"
 #include "config/ConfigurationManager.h"
 #include "net/ApiManager.h"
-#include "net/ServerText.h"
 #include "offers/DisplayFlow.h"
 #include "offers/LoadingPipeline.h"
 #include "offers/Package.h"
 #include "win32/Handle.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <windows.h>
@@ -65,8 +65,6 @@ struct FlowOutcome {
     };
     std::vector<Skip> skipped;
 };
-
-enum class Choice { Accept, Decline, SkipAll };
 
 void Print(const std::string& text) {
     HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -139,12 +137,12 @@ std::string NameOfElement(const json& element) {
 }
 
 // The product pages a user meets who accepts every offer but makes `choice` on the page of offer `at`: the
-// frame's walk (CountSkippedOffers) over the same rule. The offers' "mo" and the run's counters are put back
-// afterwards, so that each walk starts from the state loading left.
+// frame's own walk, step by step, with the skips it would report recorded, not sent. The offers' "mo" and the
+// run's counters are put back afterwards, so that each walk starts from the state loading left.
 FlowOutcome WalkFlow(const std::vector<std::shared_ptr<Package>>& offers,
                      ConfigurationManager& configuration,
                      int at,
-                     Choice choice) {
+                     OfferChoice choice) {
     FlowOutcome outcome;
     if (offers.empty())
         return outcome;
@@ -154,32 +152,25 @@ FlowOutcome WalkFlow(const std::vector<std::shared_ptr<Package>>& offers,
     const int offerCounter = configuration.m_offerCounter;
     const bool offerDeclined = configuration.m_offerDeclined;
 
+    // The frame reaches the first product page by Next; one product page follows for every later offer.
+    const auto recordNothing = [](Package&, int, const json&) {};
     DisplayFlags flags;
     int current = 0;
     outcome.shown.push_back(offers[0]->m_offerName);
     for (;;) {
-        if (current == at && choice != Choice::Accept) {
-            // Skip All declines the offer as well.
+        const OfferChoice made = current == at ? choice : OfferChoice::Accept;
+        // What the product page itself does on a decline, before the frame walks on.
+        if (made != OfferChoice::Accept)
             configuration.m_offerDeclined = true;
-            flags.skipAllClicked = flags.skipAllClicked || choice == Choice::SkipAll;
-            flags.skipRestAfterDecline =
-                flags.skipRestAfterDecline || offers[static_cast<size_t>(current)]->m_flow.saad;
-        }
-        int next = current + 1;
-        bool reachedPage = false;
-        for (; next < static_cast<int>(offers.size()); ++next) {
-            const std::string reason = DecideOfferPage(offers, next, flags, configuration);
-            if (reason.empty()) {
-                reachedPage = true;
-                break;
-            }
+        ApplyOfferChoice(offers, current, made, flags);
+        const int pagesAhead = static_cast<int>(offers.size()) - 1 - current;
+        const OfferPageWalk walk = WalkOfferPages(offers, current, pagesAhead, flags, configuration, recordNothing);
+        for (const auto& skip : walk.skipped)
             outcome.skipped.push_back(
-                {offers[static_cast<size_t>(next)]->m_offerName, reason, next < configuration.m_maxOffersInFlow});
-        }
-        if (!reachedPage)
+                {offers[static_cast<size_t>(skip.index)]->m_offerName, skip.reason, skip.reported});
+        if (!walk.reachedPage)
             break;
-        outcome.shown.push_back(offers[static_cast<size_t>(next)]->m_offerName);
-        current = next;
+        outcome.shown.push_back(offers[static_cast<size_t>(current)]->m_offerName);
     }
 
     for (size_t i = 0; i < offers.size(); ++i)
@@ -308,6 +299,15 @@ int Explain(const Options& options) {
 
     std::vector<RecordedEvent> events;
     LoadingOutcome outcome;
+    // Any send a package began (none: every event goes to the recorder) ends before the process does, so that a
+    // send the dry run must never make reaches the endpoint, where its test looks, instead of dying at exit.
+    struct SendsAwaited {
+        LoadingOutcome& outcome;
+        ~SendsAwaited() {
+            for (const auto& verdict : outcome.verdicts)
+                verdict.offer->WaitForEvents();
+        }
+    } awaited{outcome};
     try {
         outcome = ApplyConfigurationAnswer(
             answer, configuration, nullptr, [&events](Package& offer, int state, const json& extra) {
@@ -327,9 +327,9 @@ int Explain(const Options& options) {
         return kConfigurationError;
     }
 
-    const bool offersRead = answer.is_object() && answer.contains("o") && configuration->m_mainCh != L"00xA";
+    const bool offersRead = outcome.offersRead;
     const json noOffers = json::array();
-    const json& elements = offersRead && answer.at("o").is_array() ? answer.at("o") : noOffers;
+    const json& elements = offersRead ? answer.at("o") : noOffers;
 
     std::vector<Row> rows;
     json offersJson = json::array();
@@ -339,10 +339,11 @@ int Explain(const Options& options) {
         row.place = std::to_string(place);
         if (place < outcome.verdicts.size()) {
             const OfferVerdict& verdict = outcome.verdicts[place];
-            const bool examined = verdict.admitted || verdict.reason.rfind("limit of ", 0) != 0;
             row.offer = verdict.offer->m_offerName;
             row.vertical = std::to_string(verdict.offer->m_vertical);
-            row.verdict = verdict.admitted ? "admitted" : examined ? "refused" : "not examined";
+            row.verdict = verdict.kind == OfferVerdictKind::Admitted  ? "admitted"
+                          : verdict.kind == OfferVerdictKind::Refused ? "refused"
+                                                                      : "not examined";
             row.reason = verdict.reason;
             row.display = verdict.admitted ? DescribeDisplayRules(*verdict.offer) : "";
             item.update({{"offer", row.offer},
@@ -352,10 +353,7 @@ int Explain(const Options& options) {
                          {"mo", verdict.offer->m_flow.mo == INT_MAX ? json() : json(verdict.offer->m_flow.mo)},
                          {"saad", verdict.offer->m_flow.saad},
                          {"sied", verdict.offer->m_flow.sied}});
-            bool reported = false;
-            for (const auto& event : events)
-                reported = reported || (event.offer == row.offer && event.reason == row.reason && !row.reason.empty());
-            item["reported"] = reported;
+            item["reported"] = verdict.reported;
         } else {
             row.offer = NameOfElement(elements[place]);
             row.verdict = "not read";
@@ -366,13 +364,15 @@ int Explain(const Options& options) {
         offersJson.push_back(item);
     }
 
-    const FlowOutcome acceptAll = WalkFlow(outcome.offers, *configuration, -1, Choice::Accept);
+    const FlowOutcome acceptAll = WalkFlow(outcome.offers, *configuration, -1, OfferChoice::Accept);
     std::vector<std::pair<std::string, FlowOutcome>> declines;
     std::vector<std::pair<std::string, FlowOutcome>> skipAlls;
     for (size_t i = 0; i < outcome.offers.size(); ++i) {
         const std::string& name = outcome.offers[i]->m_offerName;
-        declines.emplace_back(name, WalkFlow(outcome.offers, *configuration, static_cast<int>(i), Choice::Decline));
-        skipAlls.emplace_back(name, WalkFlow(outcome.offers, *configuration, static_cast<int>(i), Choice::SkipAll));
+        declines.emplace_back(name,
+                              WalkFlow(outcome.offers, *configuration, static_cast<int>(i), OfferChoice::Decline));
+        skipAlls.emplace_back(name,
+                              WalkFlow(outcome.offers, *configuration, static_cast<int>(i), OfferChoice::SkipAll));
     }
 
     if (options.json) {

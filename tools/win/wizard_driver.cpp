@@ -5,11 +5,17 @@
 // which the frame does not name, as "page ErrorPage"), and with --shots FOLDER saves a picture of the window
 // on every page ("NN-NAME.bmp").
 //
+// With --keys the walk uses the keyboard alone, as the system delivers typed keys, and never a mouse message:
+// "enter" presses Enter on every page (on an offer's page the focus starts on Decline, so every offer is
+// declined); "tab-space" does the same except on an offer's page, where it presses Tab until Accept has the
+// focus and then Space, accepting the offer.
+//
 // With --measure it also prints, for the benchmark, when each page appeared ("at MS" after the start), the
 // installer process's peak working set, and the longest time the frame took to answer a message sent to it
 // while a download page was shown.
 //
 // Usage: wizard_driver.exe INSTALLER [--shots FOLDER] [--pause MS] [--timeout S] [--measure 1]
+//                           [--keys enter|tab-space]
 // Exit code: the installer's, or 255 when it had to be ended after the time-out.
 #include <windows.h>
 #include <psapi.h>
@@ -22,6 +28,57 @@
 namespace {
 
 constexpr int kErrorPageCloseId = 1035;
+constexpr int kOfferAcceptId = 1021;
+// Tab presses that may pass before Accept has the focus on an offer's page: more than its controls.
+constexpr int kMostTabsToAccept = 12;
+constexpr DWORD kFocusWaitMs = 3000;
+// How long the installer may take to handle what it was sent (a page drawn at a large scale under emulation takes
+// seconds) before the driver looks again.
+constexpr DWORD kIdleWaitMs = 20000;
+
+enum class Walk { Click, Enter, TabSpace };
+
+// A key pressed and released, as the keyboard delivers it to the window that has the focus.
+void PressKey(WORD key) {
+    INPUT inputs[2]{};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = key;
+    inputs[1] = inputs[0];
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, inputs, sizeof(INPUT));
+}
+
+// The window that has the keyboard focus in the frame's thread.
+HWND FocusOf(HWND frame) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    const DWORD thread = ::GetWindowThreadProcessId(frame, nullptr);
+    return ::GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+// Typed keys go to the active window: the frame is made active first, as a user's click on it would.
+void PressKeyIn(HWND frame, WORD key) {
+    if (::GetForegroundWindow() != frame)
+        ::SetForegroundWindow(frame);
+    PressKey(key);
+}
+
+// On an offer's page: Tab until Accept has the focus, then Space. False when Accept was never reached.
+bool AcceptByKeyboard(HWND frame, HWND page) {
+    HWND accept = ::GetDlgItem(page, kOfferAcceptId);
+    for (int presses = 0; presses <= kMostTabsToAccept; ++presses) {
+        if (FocusOf(frame) == accept) {
+            PressKeyIn(frame, VK_SPACE);
+            return true;
+        }
+        HWND before = FocusOf(frame);
+        PressKeyIn(frame, VK_TAB);
+        const ULONGLONG until = ::GetTickCount64() + kFocusWaitMs;
+        while (FocusOf(frame) == before && ::GetTickCount64() < until)
+            ::Sleep(20);
+    }
+    return false;
+}
 
 // The system's protocol for debugger output: a shared buffer and two events, read here for one process.
 class DebugOutput {
@@ -94,6 +151,13 @@ HWND FindVisiblePage(HWND frame) {
     return nullptr;
 }
 
+// Returns once the installer has handled what it was busy with: idle, and answering its frame again.
+void WaitUntilHandled(HANDLE process, HWND frame) {
+    ::WaitForInputIdle(process, kIdleWaitMs);
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(frame, WM_NULL, 0, 0, SMTO_NORMAL, kIdleWaitMs, &result);
+}
+
 HWND FindForwardButton(HWND page) {
     HWND best = nullptr;
     LONG bestRight = -1;
@@ -161,6 +225,7 @@ int wmain(int argc, wchar_t** argv) {
     DWORD pauseMs = 700;
     DWORD timeoutMs = 240000;
     bool measure = false;
+    Walk walk = Walk::Click;
     for (int i = 2; i + 1 < argc; i += 2) {
         std::wstring option = argv[i];
         if (option == L"--shots")
@@ -171,6 +236,8 @@ int wmain(int argc, wchar_t** argv) {
             timeoutMs = static_cast<DWORD>(_wtoi(argv[i + 1])) * 1000;
         else if (option == L"--measure")
             measure = _wtoi(argv[i + 1]) != 0;
+        else if (option == L"--keys")
+            walk = std::wstring(argv[i + 1]) == L"tab-space" ? Walk::TabSpace : Walk::Enter;
     }
 
     DebugOutput debugOutput;
@@ -240,6 +307,7 @@ int wmain(int argc, wchar_t** argv) {
             // The page paints (a short page such as the loading page is pictured before it is over), and is
             // left a while longer before its button is pressed.
             const DWORD paintMs = pauseMs < 300 ? pauseMs : 300;
+            WaitUntilHandled(process.hProcess, frame);
             ::Sleep(paintMs);
             for (const std::string& line : debugOutput.Read(process.dwProcessId)) {
                 pageName = line;
@@ -260,14 +328,30 @@ int wmain(int argc, wchar_t** argv) {
             ::Sleep(pauseMs - paintMs);
         }
         HWND forward = FindForwardButton(page);
+        // The page's move on: a click on its forward button, or the keys of the walk.
+        auto press = [&] {
+            if (walk == Walk::Click) {
+                ::PostMessageW(forward, BM_CLICK, 0, 0);
+            } else if (walk == Walk::TabSpace && ::GetDlgItem(page, kOfferAcceptId) != nullptr) {
+                if (AcceptByKeyboard(frame, page))
+                    std::printf("accepted by keyboard\n");
+                else
+                    std::printf("accept not reached by Tab\n");
+                std::fflush(stdout);
+            } else {
+                PressKeyIn(frame, VK_RETURN);
+            }
+        };
         if (forward != nullptr && pageNew) {
             pageNew = false;
-            ::PostMessageW(forward, BM_CLICK, 0, 0);
+            press();
         } else if (forward != nullptr) {
-            // A press that did not take (the page was still busy): press again a little later.
+            // A press that did not take (the page was still busy): press again a little later, once the installer
+            // has handled the first one; a slow one still busy with it has not ignored it.
+            WaitUntilHandled(process.hProcess, frame);
             ::Sleep(pauseMs);
             if (FindVisiblePage(frame) == page && ::IsWindowEnabled(forward))
-                ::PostMessageW(forward, BM_CLICK, 0, 0);
+                press();
         }
     }
     DWORD exitCode = 255;

@@ -1,4 +1,4 @@
-#include "net/ServerText.h"
+#include "win32/ServerText.h"
 
 namespace server_text {
 
@@ -47,6 +47,16 @@ std::string BoundUtf8(std::string_view text, std::size_t maxChars) {
     return std::string(text.substr(0, at));
 }
 
+bool FitsUtf8(std::string_view text, std::size_t maxChars) {
+    std::size_t at = 0;
+    for (std::size_t count = 0; at < text.size(); ++count) {
+        if (count == maxChars)
+            return false;
+        at += DecodeAt(text, at).second;
+    }
+    return true;
+}
+
 bool IsInvisibleFormatting(char32_t c) {
     return c == 0x00AD || c == 0x061C || c == 0x180E || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
            (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB);
@@ -71,6 +81,20 @@ std::string StripInvisibleFormattingUtf8(std::string_view text) {
         at += length;
     }
     return clean;
+}
+
+std::string CleanNameUtf8(std::string_view text) {
+    std::string clean;
+    clean.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto [codePoint, length] = DecodeAt(text, at);
+        if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F))
+            clean.push_back(' ');
+        else if (!IsInvisibleFormatting(codePoint))
+            clean.append(text.substr(at, length));
+        at += length;
+    }
+    return BoundUtf8(clean, kMaxNameChars);
 }
 
 }  // namespace server_text

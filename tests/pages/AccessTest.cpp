@@ -1,0 +1,214 @@
+// Every page by keyboard and for a screen reader, in the real frame: where the focus starts, the controls Tab
+// visits (every focusable control the page shows, in reading order, and nothing else), and each one's name as the
+// platform's accessibility interface gives it to a screen reader.
+#include "offers/Package.h"
+#include "pages/DownloadPage.h"
+#include "pages/LoadingPage.h"
+#include "pages/FinishPages.h"
+#include "pages/LicensePageIsv.h"
+#include "pages/PageFrame.h"
+#include "pages/ProductPage.h"
+#include "pages/SorrelPages.h"
+#include "pages/WelcomePageIsv.h"
+#include "win32/Handle.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <oleacc.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_frame::PageFrame;
+using testing_frame::RunFrame;
+
+// The name a screen reader reads for `window`, through the platform's accessibility interface.
+std::wstring AccessibleNameOf(HWND window) {
+    IAccessible* object = nullptr;
+    if (FAILED(::AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                            reinterpret_cast<void**>(&object))) ||
+        object == nullptr)
+        return L"(no accessible object)";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    std::wstring text;
+    if (SUCCEEDED(object->get_accName(self, &name)) && name != nullptr)
+        text.assign(name, ::SysStringLen(name));
+    ::SysFreeString(name);
+    object->Release();
+    return text;
+}
+
+// Tab, as typed, handled as the frame's own loop handles it; returns where the focus is then.
+HWND PressTab(HWND frame) {
+    HWND focus = ::GetFocus();
+    ::PostMessageW(focus, WM_KEYDOWN, VK_TAB, 1);
+    ::PostMessageW(focus, WM_KEYUP, VK_TAB, 0xC0000001);
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (!::IsDialogMessageW(frame, &message)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    return ::GetFocus();
+}
+
+struct PageCase {
+    const char* name;
+    std::function<std::unique_ptr<IPage>(std::shared_ptr<LanguageManager>)> make;
+    int firstFocus;
+    // The controls Tab visits, in reading order.
+    std::vector<int> tabOrder;
+};
+
+class AccessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_ui::EnsureGdiplus();
+        m_configuration = ConfigurationManager::GetInstance();
+        m_savedUrls = {m_configuration->m_privacyUrl, m_configuration->m_termsUrl, m_configuration->m_thirdLinkUrl};
+        m_savedOffersToShow = m_configuration->m_offersToShow;
+        m_configuration->m_privacyUrl = L"https://legal.test/privacy";
+        m_configuration->m_termsUrl = L"https://legal.test/terms";
+        m_configuration->m_thirdLinkUrl.clear();
+        m_configuration->m_offersToShow = 3;
+        nlohmann::json offer = {{"ad", {{"f", "t"}, {"o", "ReaderOffer"}}},
+                                {"ps",
+                                 {{"i", "i.png"},
+                                  {"dn", "Photo Tidy"},
+                                  {"u", "https://files.test/setup.exe"},
+                                  {"cp", "https://offer.test/privacy"},
+                                  {"ctu", "https://offer.test/terms"}}}};
+        m_offer = std::make_shared<Package>(EventBase(), offer, false, "", 0);
+    }
+    void TearDown() override {
+        m_configuration->m_privacyUrl = m_savedUrls[0];
+        m_configuration->m_termsUrl = m_savedUrls[1];
+        m_configuration->m_thirdLinkUrl = m_savedUrls[2];
+        m_configuration->m_offersToShow = m_savedOffersToShow;
+        m_configuration->m_shownOffers.clear();
+    }
+
+    std::shared_ptr<ConfigurationManager> m_configuration;
+    std::vector<std::wstring> m_savedUrls;
+    int m_savedOffersToShow = 0;
+    std::shared_ptr<Package> m_offer;
+};
+
+TEST_F(AccessTest, FocusStartsForwardTabVisitsWhatThePageShowsAndEveryStopHasAName) {
+    const std::vector<PageCase> cases = {
+        {"LicensePage",
+         [](auto manager) { return std::make_unique<LicensePageIsv>(manager); },
+         IDC_LICENSE_AGREE,
+         {IDC_LICENSE_EULA, IDC_LICENSE_DISCLAIMER, IDC_LICENSE_BACK, IDC_LICENSE_AGREE}},
+        {"ProductPage",
+         [this](auto manager) { return std::make_unique<ProductPage>(manager, m_offer); },
+         IDC_PRODUCT_DECLINE,
+         {IDC_PRODUCT_DISCLAIMER, IDC_PRODUCT_DECLINE, IDC_PRODUCT_SKIP_ALL, IDC_PRODUCT_ACCEPT}},
+        {"WelcomePage",
+         [](auto manager) { return std::make_unique<WelcomePageIsv>(manager); },
+         IDC_WELCOME_NEXT,
+         {IDC_WELCOME_PRIVACY_LINK, IDC_WELCOME_EULA_LINK, IDC_WELCOME_NEXT}},
+        {"WarningPageSorrel",
+         [](auto manager) { return std::make_unique<WarningPageSorrel>(manager); },
+         IDC_SORREL_NEXT,
+         {IDC_WARNING_TEXT, IDC_SORREL_BACK, IDC_SORREL_NEXT}},
+        {"OptionsPageSorrel",
+         [](auto manager) { return std::make_unique<OptionsPageSorrel>(manager); },
+         IDC_SORREL_NEXT,
+         {IDC_OPTIONS_CHECK_1, IDC_OPTIONS_CHECK_2, IDC_OPTIONS_CHECK_3, IDC_SORREL_NEXT}},
+        {"ConfigurationsPageSorrel",
+         [](auto manager) { return std::make_unique<ConfigurationsPageSorrel>(manager); },
+         IDC_SORREL_NEXT,
+         {IDC_CONFIGURATIONS_CHECK_1, IDC_CONFIGURATIONS_CHECK_2, IDC_CONFIGURATIONS_CHECK_3,
+          IDC_CONFIGURATIONS_CHECK_4, IDC_CONFIGURATIONS_CHECK_5, IDC_SORREL_BACK, IDC_SORREL_NEXT}},
+        {"FinishPageISV",
+         [](auto manager) { return std::make_unique<FinishPageIsv>(manager); },
+         IDC_FINISH_BUTTON,
+         {IDC_FINISH_LAUNCH_CHECK, IDC_FINISH_BUTTON}},
+        {"FinishPageDLM",
+         [](auto manager) { return std::make_unique<FinishPageDlm>(manager); },
+         IDC_FINISH_BUTTON,
+         {IDC_FINISH_LAUNCH_RADIO, IDC_FINISH_BUTTON}},
+    };
+    PageFrame frame;
+    INT_PTR result = RunFrame(frame, {[&] {
+                                  for (const PageCase& c : cases) {
+                                      SCOPED_TRACE(c.name);
+                                      const int index = frame.AddPage(c.make(frame.m_languageManager));
+                                      frame.NavigateToPage(index);
+                                      HWND page = frame.Page(index).GetHwnd();
+                                      EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), c.firstFocus);
+
+                                      // Round the page once from where the focus starts: a link control with two
+                                      // links is one stop per link.
+                                      std::vector<int> visited;
+                                      HWND start = ::GetFocus();
+                                      HWND focus = start;
+                                      for (int presses = 0; presses < 20; ++presses) {
+                                          EXPECT_EQ(::GetParent(focus), page) << "the focus left the page";
+                                          const int id = ::GetDlgCtrlID(focus);
+                                          if (visited.empty() || visited.back() != id)
+                                              visited.push_back(id);
+                                          std::wstring name = AccessibleNameOf(focus);
+                                          EXPECT_FALSE(name.empty()) << "control " << id << " has no name";
+                                          focus = PressTab(frame.GetHwnd());
+                                          if (focus == start)
+                                              break;
+                                      }
+                                      EXPECT_EQ(focus, start) << "Tab comes back to where it started";
+                                      // The visits from the first stop of the reading order on.
+                                      auto first = std::find(visited.begin(), visited.end(), c.tabOrder.front());
+                                      std::rotate(visited.begin(), first, visited.end());
+                                      EXPECT_EQ(visited, c.tabOrder);
+                                  }
+                                  frame.EndDialog(7);
+                                  return true;
+                              }});
+    EXPECT_EQ(result, 7);
+}
+
+// What a screen reader reads for controls whose own text is not their name.
+TEST_F(AccessTest, AgreementPictureBoxAndProgressBarAreNamedByWhatDescribesThem) {
+    PageFrame frame;
+    INT_PTR result = RunFrame(
+        frame, {[&] {
+            const IPage& license = frame.Page(frame.AddPage(std::make_unique<LicensePageIsv>(frame.m_languageManager)));
+            EXPECT_EQ(AccessibleNameOf(license.GetItem(IDC_LICENSE_EULA)),
+                      L"Please read the following license agreement carefully before you install " +
+                          m_configuration->m_productTitle + L".");
+
+            const IPage& product =
+                frame.Page(frame.AddPage(std::make_unique<ProductPage>(frame.m_languageManager, m_offer)));
+            EXPECT_EQ(AccessibleNameOf(product.GetItem(IDC_PRODUCT_IMAGE)), L"Photo Tidy");
+
+            const IPage& configurations =
+                frame.Page(frame.AddPage(std::make_unique<ConfigurationsPageSorrel>(frame.m_languageManager)));
+            EXPECT_EQ(AccessibleNameOf(configurations.GetItem(IDC_CONFIGURATIONS_CHECK_1)), L"Configuration 1");
+
+            // Made, not shown: showing it would start the loading run. The page has no text, so the bar bears the
+            // wizard's title.
+            const IPage& loading = frame.Page(frame.AddPage(std::make_unique<LoadingPage>(frame.m_languageManager)));
+            EXPECT_EQ(AccessibleNameOf(loading.GetItem(IDC_LOADING_PROGRESS)), ui::Window(frame.GetHwnd()).GetText());
+            EXPECT_FALSE(ui::Window(frame.GetHwnd()).GetText().empty());
+
+            // Made, not shown: showing it would start the downloads.
+            const IPage& download = frame.AddDownloadPage();
+            EXPECT_EQ(AccessibleNameOf(download.GetItem(IDC_DOWNLOAD_PROGRESS)),
+                      ui::Window(download.GetItem(IDC_PROGRESS_TITLE)).GetText());
+            EXPECT_FALSE(ui::Window(download.GetItem(IDC_PROGRESS_TITLE)).GetText().empty());
+            frame.EndDialog(7);
+            return true;
+        }});
+    EXPECT_EQ(result, 7);
+}
+
+}  // namespace
