@@ -447,7 +447,7 @@ void CWayfarerDlg::OnClose() {
     auto configuration = ConfigurationManager::GetInstance();
     diagnostics::Record("close: the user left the wizard");
     configuration->m_closing = true;
-    DownloadManager::GetInstance()->m_cancelled = true;
+    DownloadManager::GetInstance()->Cancel();
 
     // The window is hidden already; the user does not watch the reports of the close go out.
     ReportClose();

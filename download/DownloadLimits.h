@@ -1,5 +1,5 @@
-// Every bound that a transfer is held to, in one place. The manager copies the time, rate and retry bounds into
-// members that tests shorten; the others are fixed.
+// Every bound that a transfer is held to, in one place. The time, rate and retry bounds reach the transfers as
+// values (TransferLimits here, RetryPolicy in Backoff.h) that tests may shorten; the others are fixed.
 #pragma once
 
 #include <chrono>
@@ -45,6 +45,14 @@ constexpr std::chrono::milliseconds kImageTimeLimit{60000};
 // Far beyond any offer image; an endless body must not exhaust the 32-bit address space that the rest of the
 // installer shares.
 constexpr std::size_t kMaxImageBytes = 16 * 1024 * 1024;
+
+// The time and rate bounds of one transfer, as shipped unless a test shortens them.
+struct TransferLimits {
+    std::chrono::milliseconds stallTimeout = kStallTimeout;
+    std::uint32_t minimumRate = kMinimumRate;
+    std::chrono::milliseconds rateWindow = kRateWindow;
+    std::chrono::milliseconds imageTimeLimit = kImageTimeLimit;
+};
 
 // A download kept beside a file of the same name is numbered " (1)" up to this; past it the folder holds so many
 // copies that the download fails rather than go on probing names.

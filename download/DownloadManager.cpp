@@ -10,10 +10,11 @@
 #include "config/ConfigurationManager.h"
 #include "diagnostics/RunFacts.h"
 #include "diagnostics/RunLog.h"
+#include "download/Attempt.h"
 #include "download/Backoff.h"
-#include "download/DownloadSupport.h"
+#include "download/Engines.h"
 #include "download/Failure.h"
-#include "ui/Window.h"
+#include "download/RedirectRule.h"
 #include "win32/PathRules.h"
 
 std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
@@ -23,15 +24,26 @@ std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
     return *instance;
 }
 
-std::shared_ptr<DownloadManager> DownloadManager::Create(std::shared_ptr<ConfigurationManager> configuration) {
-    return std::shared_ptr<DownloadManager>(new DownloadManager(std::move(configuration)));
+std::shared_ptr<DownloadManager> DownloadManager::Create(std::shared_ptr<ConfigurationManager> configuration,
+                                                         download::Settings settings) {
+    return std::shared_ptr<DownloadManager>(new DownloadManager(std::move(configuration), settings));
 }
 
-DownloadManager::DownloadManager(std::shared_ptr<ConfigurationManager> configuration)
-    : m_configuration(std::move(configuration)) {}
+DownloadManager::DownloadManager(std::shared_ptr<ConfigurationManager> configuration, download::Settings settings)
+    : m_configuration(std::move(configuration)), m_settings(settings) {}
 
 DownloadManager::~DownloadManager() {
-    m_cancelled = true;
+    Cancel();
+}
+
+void DownloadManager::Configure(const download::Settings& settings) {
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
+    m_settings = settings;
+}
+
+download::Settings DownloadManager::CurrentSettings() const {
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
+    return m_settings;
 }
 
 namespace {
@@ -91,22 +103,24 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
     download::DownloadStats& stats = result.stats;
     const std::uint64_t started = diagnostics::GetTickMs();
 
+    const download::Settings settings = CurrentSettings();
     download::AttemptPlan plan;
-    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinHttpTag, plan)) {
+    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, settings, kWinHttpTag, plan)) {
         result.text = std::move(*refused);
         return result;
     }
+    result.folderMissing = plan.targetPath.empty();
 
-    download::Backoff backoff(RetryBounds(), std::chrono::steady_clock::now());
+    download::Backoff backoff(settings.retry, std::chrono::steady_clock::now());
     KeptFile kept;
     download::FileIdentity identity;
     std::wstring winHttpText;
     std::wstring winInetText;
     bool tried[2] = {false, false};
-    download::Engine engine = m_firstEngine;
+    download::Engine engine = settings.firstEngine;
     for (;;) {
         // Once the user has left, nothing more is fetched.
-        if (m_cancelled)
+        if (IsCancelled())
             break;
         const std::uint64_t before = kept.Size();
         plan.keptPath = kept.Path();
@@ -116,7 +130,7 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
             ++stats.resumed;
         }
         const bool winInet = engine == download::Engine::WinInet;
-        AttemptOutcome outcome = winInet ? AttemptWinInet(plan) : AttemptWinHttp(plan);
+        AttemptOutcome outcome = winInet ? download::AttemptWinInet(plan) : download::AttemptWinHttp(plan);
         ++stats.attempts;
         tried[winInet ? 1 : 0] = true;
         if (outcome.kind == Kind::Succeeded) {
@@ -137,7 +151,7 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
         } else if (!outcome.identity.validator.empty() || outcome.identity.length) {
             identity = outcome.identity;
         }
-        if (outcome.kind == Kind::Final || m_cancelled)
+        if (outcome.kind == Kind::Final || IsCancelled())
             break;
         // A failure that does not pass is left to the other engine, once: WinHTTP may be unable to use a proxy
         // that WinINet takes from the system.
@@ -173,11 +187,13 @@ download::FileOutcome DownloadManager::DownloadFileWinInet(const std::wstring& u
                                                            bool useTemporaryFolder) {
     download::FileOutcome result;
     download::AttemptPlan plan;
-    if (auto refused = PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, kWinInetTag, plan)) {
+    if (auto refused =
+            PlanFirstAttempt(url, notifyWindow, fileName, useTemporaryFolder, CurrentSettings(), kWinInetTag, plan)) {
         result.text = std::move(*refused);
         return result;
     }
-    download::AttemptOutcome outcome = AttemptWinInet(plan);
+    result.folderMissing = plan.targetPath.empty();
+    download::AttemptOutcome outcome = download::AttemptWinInet(plan);
     result.stats.attempts = 1;
     KeptFile kept;
     kept.Take(std::move(outcome.keptPath));
@@ -194,10 +210,13 @@ std::optional<std::wstring> DownloadManager::PlanFirstAttempt(const std::wstring
                                                               HWND notifyWindow,
                                                               const std::wstring& fileName,
                                                               bool useTemporaryFolder,
+                                                              const download::Settings& settings,
                                                               const wchar_t* tag,
                                                               download::AttemptPlan& plan) {
     plan.url = url;
     plan.progress = std::make_shared<download::ProgressReporter>(notifyWindow);
+    plan.limits = settings.transfer;
+    plan.cancelled = m_cancelled;
     try {
         RefuseCleartext(url);
         plan.targetPath = ResolveTargetPath(url, fileName, useTemporaryFolder);
@@ -210,7 +229,7 @@ std::optional<std::wstring> DownloadManager::PlanFirstAttempt(const std::wstring
 bool DownloadManager::PauseUnlessCancelled(std::chrono::milliseconds pause) const {
     const auto end = std::chrono::steady_clock::now() + pause;
     for (;;) {
-        if (m_cancelled)
+        if (IsCancelled())
             return false;
         const auto left = end - std::chrono::steady_clock::now();
         if (left <= std::chrono::steady_clock::duration::zero())
@@ -229,6 +248,10 @@ void DownloadManager::RefuseCleartext(const std::wstring& url) {
     }
 }
 
+DownloadedBytes DownloadManager::DownloadToMemory(const std::wstring& url) {
+    return std::make_unique<std::vector<char>>(download::FetchImage(url, CurrentSettings().transfer, m_cancelled));
+}
+
 void DownloadManager::DownloadToMemoryAsync(const std::wstring& url, DownloadCallback callback) {
     // The thread owns a share of the manager, so a manager released elsewhere (at process end, say) stays alive
     // until the thread is done with it.
@@ -237,7 +260,7 @@ void DownloadManager::DownloadToMemoryAsync(const std::wstring& url, DownloadCal
         try {
             const std::uint64_t started = diagnostics::GetTickMs();
             DownloadedBytes bytes = manager->DownloadToMemory(url);
-            if (manager->m_cancelled)
+            if (manager->IsCancelled())
                 bytes.reset();
             diagnostics::Record("image %ls status=%s bytes=%zu ms=%llu", url.substr(0, url.find(L'?')).c_str(),
                                 bytes && !bytes->empty() ? "done" : "failed", bytes ? bytes->size() : size_t{0},
@@ -256,11 +279,7 @@ std::wstring DownloadManager::SelectFolder(bool useTemporaryFolder) const {
 
 std::wstring DownloadManager::MakeDownloadPath(const std::wstring& fileName, bool useTemporaryFolder) {
     const std::wstring folder = SelectFolder(useTemporaryFolder);
-    if (!::PathIsDirectoryW(folder.c_str())) {
-        ui::ShowAppMessageBox(L"Invalid path", MB_OK);
-        return {};
-    }
-    if (!IsPlainFileName(fileName) || folder.size() >= MAX_PATH)
+    if (!::PathIsDirectoryW(folder.c_str()) || !IsPlainFileName(fileName) || folder.size() >= MAX_PATH)
         return {};
     wchar_t path[MAX_PATH] = {};
     std::wmemcpy(path, folder.c_str(), folder.size());

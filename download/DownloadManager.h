@@ -7,12 +7,11 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "download/Backoff.h"
@@ -23,9 +22,16 @@ class ConfigurationManager;
 
 namespace download {
 struct AttemptPlan;
-struct AttemptOutcome;
 
 enum class Engine { WinHttp, WinInet };
+
+// What a manager's downloads are held to: the shipped bounds unless a test shortens them.
+struct Settings {
+    RetryPolicy retry;
+    TransferLimits transfer;
+    // The engine of a file download's first attempt; tests start with WinINet to see it resume.
+    Engine firstEngine = Engine::WinHttp;
+};
 }  // namespace download
 
 using DownloadedBytes = std::unique_ptr<std::vector<char>>;
@@ -39,7 +45,8 @@ public:
     static std::shared_ptr<DownloadManager> GetInstance();
     // A manager of its own over `configuration`, for tests and tools. Managers are always shared-owned: the
     // image threads keep theirs alive for as long as they run.
-    static std::shared_ptr<DownloadManager> Create(std::shared_ptr<ConfigurationManager> configuration);
+    static std::shared_ptr<DownloadManager> Create(std::shared_ptr<ConfigurationManager> configuration,
+                                                   download::Settings settings = {});
 
     ~DownloadManager();
     DownloadManager(const DownloadManager&) = delete;
@@ -55,12 +62,13 @@ public:
     // that grows (see DownloadLimits.h); when the server vouched for the file's version and accepts ranges, it
     // asks only for the bytes still missing. After any other failure WinINet is asked once, unless the failure
     // lies in the server's answer, in a security verdict or in the file name, which WinINet would meet the same
-    // way. Nothing is fetched once m_cancelled is set, and a pause ends as soon as it is.
+    // way. Nothing is fetched once the manager is cancelled, and a pause ends as soon as it is.
     // The file is written under a temporary name and put in place only when it is complete: after a failure
     // nothing of it remains, and a file of the same name that was there before is untouched.
     // Transfer errors never throw: they become the text, the last failure of each engine that ran
     // ("[WINHTTP] ..." then " [WININET]...") and then the number of attempts (" (3 attempts)").
-    // The saved path and the attempts come back with the verdict.
+    // The saved path and the attempts come back with the verdict, and whether the folder was missing, which the
+    // caller tells the user. The download keeps the settings it began with.
     download::FileOutcome DownloadFile(const std::wstring& url,
                                        HWND notifyWindow,
                                        const std::wstring& fileName,
@@ -70,69 +78,62 @@ public:
                                               HWND notifyWindow,
                                               const std::wstring& fileName,
                                               bool useTemporaryFolder);
-    // Fetches `url` into memory with WinHTTP in at most two attempts, both within m_imageTimeLimit (no second
-    // attempt after a failure that would only recur, such as a redirect loop); never throws for transfer errors
-    // and returns an empty vector when no attempt succeeds.
+    // Fetches `url` into memory (see download::FetchImage); never throws for transfer errors and returns an empty
+    // vector when no attempt succeeds.
     DownloadedBytes DownloadToMemory(const std::wstring& url);
     // Runs DownloadToMemory on a new detached thread and returns at once; `callback` runs on that thread.
     // Raises std::system_error when no thread can be started.
     void DownloadToMemoryAsync(const std::wstring& url, DownloadCallback callback);
 
-    // The selected folder joined with `fileName`; empty when the folder is not a directory (after telling the
-    // user "Invalid path"), when the name is not a plain file name (see IsPlainFileName) or when the result does
-    // not fit MAX_PATH.
+    // The selected folder joined with `fileName`; empty when the folder is not a directory, when the name is not a
+    // plain file name (see IsPlainFileName) or when the result does not fit MAX_PATH.
     std::wstring MakeDownloadPath(const std::wstring& fileName, bool useTemporaryFolder);
     // The same with the text after the URL's last "/" (query included) as the file name.
     std::wstring MakeDownloadPathFromUrl(const std::wstring& url, bool useTemporaryFolder);
 
-    // The bounds of the attempts of a file download.
-    download::RetryPolicy RetryBounds() const { return m_retry; }
+    // The settings that downloads begun from now on are held to; one that runs keeps those it began with.
+    void Configure(const download::Settings& settings);
+    download::Settings CurrentSettings() const;
 
     // The system's text for a Win32 error code, as the system returns it (line break included); empty when the
     // system has none, as for most WinHTTP and WinINet codes.
     static std::wstring GetSystemErrorText(DWORD code);
 
-    // Set when the user leaves the wizard and by the destructor; never reset. WinHTTP transfers stop at their
-    // next chunk, and image threads that finish afterwards deliver no bytes.
-    std::atomic<bool> m_cancelled{false};
-    // The bounds of DownloadLimits.h, which tests shorten here. Its pauseBase is the first pause between
-    // attempts (the one before WinINet's first), from which the later ones grow.
-    download::RetryPolicy m_retry;
-    // The engine of the first attempt; tests start with WinINet to see it resume.
-    download::Engine m_firstEngine{download::Engine::WinHttp};
-    std::chrono::milliseconds m_stallTimeout{download::kStallTimeout};
-    std::uint32_t m_minimumRate{download::kMinimumRate};
-    std::chrono::milliseconds m_rateWindow{download::kRateWindow};
-    std::chrono::milliseconds m_imageTimeLimit{download::kImageTimeLimit};
+    // Called when the user leaves the wizard, and by the destructor: transfers stop at their next chunk, nothing
+    // more is fetched, and image threads that finish afterwards deliver no bytes.
+    void Cancel() { *m_cancelled = true; }
+    bool IsCancelled() const { return *m_cancelled; }
+    // Lets the process-wide manager fetch again once a wizard that was left is gone, as the tests do between
+    // wizards.
+    void Rearm() { *m_cancelled = false; }
 
 private:
-    explicit DownloadManager(std::shared_ptr<ConfigurationManager> configuration);
+    DownloadManager(std::shared_ptr<ConfigurationManager> configuration, download::Settings settings);
 
-    download::AttemptOutcome AttemptWinHttp(const download::AttemptPlan& plan);
-    download::AttemptOutcome AttemptWinInet(const download::AttemptPlan& plan);
     // Raises a final failure for an http URL.
     static void RefuseCleartext(const std::wstring& url);
-    // The first attempt's plan for a file download, settled on the caller's thread (telling the user about a
-    // missing folder may take longer than any stall limit); the refusal, with `tag` before its text, when the URL
-    // or the name cannot be downloaded.
+    // The first attempt's plan for a file download under `settings`, settled on the caller's thread; the refusal,
+    // with `tag` before its text, when the URL or the name cannot be downloaded. A missing folder leaves the plan's
+    // target empty: the attempts then fail to open the file once the server has answered.
     std::optional<std::wstring> PlanFirstAttempt(const std::wstring& url,
                                                  HWND notifyWindow,
                                                  const std::wstring& fileName,
                                                  bool useTemporaryFolder,
+                                                 const download::Settings& settings,
                                                  const wchar_t* tag,
                                                  download::AttemptPlan& plan);
-    // Waits `pause`, or less when m_cancelled is set meanwhile; false when it is.
+    // Waits `pause`, or less when the manager is cancelled meanwhile; false when it is.
     bool PauseUnlessCancelled(std::chrono::milliseconds pause) const;
-    void FetchToMemory(const std::wstring& url,
-                       std::vector<char>& bytes,
-                       std::chrono::steady_clock::time_point deadline);
     // The target of a file download; raises a final failure with a clear text when the file name would not name
     // a plain file inside the download folder, or does not fit beside the folder's path.
     std::wstring ResolveTargetPath(const std::wstring& url, const std::wstring& fileName, bool useTemporaryFolder);
     std::wstring SelectFolder(bool useTemporaryFolder) const;
-    int StallTimeoutMs() const { return static_cast<int>(m_stallTimeout.count()); }
 
     std::shared_ptr<ConfigurationManager> m_configuration;
+    // Shared with the transfers, which may outlive a download given up on.
+    std::shared_ptr<std::atomic<bool>> m_cancelled = std::make_shared<std::atomic<bool>>(false);
+    mutable std::mutex m_settingsMutex;
+    download::Settings m_settings;
 };
 
 // True when `name` can only ever name a file directly inside a folder: not empty, no path separator, drive or

@@ -27,6 +27,8 @@ struct FileOutcome {
     // The file put in place, when ok.
     std::wstring savedPath;
     DownloadStats stats;
+    // The folder to save in did not exist: the user is told so, which is the caller's to do.
+    bool folderMissing = false;
 };
 
 }  // namespace download

@@ -49,4 +49,38 @@ std::wstring TextWithCode(const wchar_t* format, unsigned long code) {
     return win32::FormatWide(format, static_cast<int>(code), SystemErrorText(code).c_str());
 }
 
+void Fail(const std::wstring& text) {
+    throw Failure(FailureKind::Lasting, text);
+}
+
+void FailFinally(const std::wstring& text) {
+    throw Failure(FailureKind::Final, text);
+}
+
+void FailPassing(const std::wstring& text, std::optional<std::chrono::milliseconds> retryAfter, bool restart) {
+    throw Failure(FailureKind::Passing, text, retryAfter, restart);
+}
+
+void FailPassingWithCode(const wchar_t* format, unsigned long code) {
+    FailPassing(TextWithCode(format, code));
+}
+
+void FailExchange(const wchar_t* format, unsigned long code, bool verdict) {
+    if (verdict)
+        FailFinally(TextWithCode(format, code));
+    FailPassingWithCode(format, code);
+}
+
+void FailWithCode(const wchar_t* format, unsigned long code) {
+    Fail(TextWithCode(format, code));
+}
+
+void FailWithLastError(const wchar_t* format) {
+    FailWithCode(format, ::GetLastError());
+}
+
+std::wstring TagFailure(const wchar_t* tag, const Failure& failure) {
+    return tag + failure.Text();
+}
+
 }  // namespace download

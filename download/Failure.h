@@ -60,4 +60,24 @@ std::wstring SystemErrorText(unsigned long code);
 // `format`, which holds "%d" and then "%ls", filled with `code` as a signed number and its SystemErrorText.
 std::wstring TextWithCode(const wchar_t* format, unsigned long code);
 
+// Raise a download::Failure of the kind the name says (Fail: one that another attempt of the same engine would
+// meet again).
+[[noreturn]] void Fail(const std::wstring& text);
+[[noreturn]] void FailFinally(const std::wstring& text);
+[[noreturn]] void FailPassing(const std::wstring& text,
+                              std::optional<std::chrono::milliseconds> retryAfter = std::nullopt,
+                              bool restart = false);
+// FailWithCode, as a failure that may pass.
+[[noreturn]] void FailPassingWithCode(const wchar_t* format, unsigned long code);
+// A failed exchange with the server, `code` its error: final when `verdict` (the server's certificate or TLS was
+// refused, which asking again would meet again), otherwise (a connection refused, reset or timed out) one that may
+// pass.
+[[noreturn]] void FailExchange(const wchar_t* format, unsigned long code, bool verdict);
+// Raises `format`, which holds "%d" and then "%ls", filled with `code` as a signed number and its system text.
+[[noreturn]] void FailWithCode(const wchar_t* format, unsigned long code);
+// FailWithCode with the calling thread's last error.
+[[noreturn]] void FailWithLastError(const wchar_t* format);
+// `tag` followed by the text of a caught failure.
+std::wstring TagFailure(const wchar_t* tag, const Failure& failure);
+
 }  // namespace download

@@ -8,6 +8,7 @@ FetchedInstaller FetchInstaller(DownloadManager& manager, const InstallerRequest
     FetchedInstaller fetched;
     FileOutcome file = manager.DownloadFile(request.url, window, request.fileName, request.useTemporaryFolder);
     fetched.text = std::move(file.text);
+    fetched.folderMissing = file.folderMissing;
     if (!file.ok)
         return fetched;
     VerifiedFile verified = VerifyInstaller(file.savedPath, request.checks);

@@ -29,6 +29,8 @@ struct FetchedInstaller {
     std::wstring savedPath;
     // The verified file, held until it runs or is handed over.
     HeldFile held;
+    // The folder to save in did not exist, which the page tells the user.
+    bool folderMissing = false;
 };
 
 // Downloads the installer `request` names (progress to `window`), then verifies it; never throws for a failed

@@ -1,7 +1,7 @@
 // The WinHTTP engine: installers to a file with progress, and images to memory. Both run on a thread of their
 // own that the caller stops waiting for when the transfer outlives its bounds: WinHTTP's timeouts end a silent
 // connection, but under Wine every byte of a header block that drips starts them again.
-#include "download/DownloadManager.h"
+#include "download/Engines.h"
 
 #include <winhttp.h>
 
@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/DownloadSupport.h"
+#include "download/RedirectRule.h"
 #include "net/WinHttpSettings.h"
 #include "win32/Strings.h"
 
@@ -194,10 +194,10 @@ WinHttpPass OpenFollowingRedirects(const std::wstring& url,
 // The time bounds of reading one body: the rate floor, and for images a deadline for the whole download.
 class BodyBounds {
 public:
-    BodyBounds(const DownloadManager& manager, std::optional<Clock::time_point> deadline)
-        : m_rate(manager.m_minimumRate, manager.m_rateWindow, Clock::now()),
+    BodyBounds(const download::TransferLimits& limits, std::optional<Clock::time_point> deadline)
+        : m_rate(limits.minimumRate, limits.rateWindow, Clock::now()),
           m_deadline(deadline),
-          m_limit(manager.m_imageTimeLimit) {}
+          m_limit(limits.imageTimeLimit) {}
 
     void Check(std::uint64_t bytes) {
         const auto now = Clock::now();
@@ -244,13 +244,13 @@ private:
 // A set `cancelled` stops the transfer before the next chunk; `bounds` stops a transfer that drips.
 template <typename Sink>
 void ReadBody(HINTERNET request,
-              const std::atomic<bool>& cancelled,
+              const std::atomic<bool>* cancelled,
               BodyBounds& bounds,
               download::WatchedTransfer* watch,
               Sink&& sink) {
     std::vector<char> buffer;
     for (;;) {
-        if (cancelled)
+        if (cancelled != nullptr && *cancelled)
             Fail(L"Download cancelled.");
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available))
@@ -274,12 +274,12 @@ void ReadBody(HINTERNET request,
     }
 }
 
-void TransferWinHttp(DownloadManager& manager, download::WatchedTransfer& transfer, const download::AttemptPlan& plan) {
+void TransferWinHttp(download::WatchedTransfer& transfer, const download::AttemptPlan& plan) {
     download::PartialFile& file = transfer.File();
     download::ProgressReporter& progress = *plan.progress;
 
     const PassSettings settings{nullptr, ChooseWinHttpAccessType(), 0,
-                                static_cast<int>(manager.m_stallTimeout.count())};
+                                static_cast<int>(plan.limits.stallTimeout.count())};
     WinHttpPass pass =
         OpenFollowingRedirects(plan.url, settings, &transfer, std::nullopt, download::RangeHeaders(plan.resume));
     download::AnswerHeaders answer;
@@ -290,8 +290,8 @@ void TransferWinHttp(DownloadManager& manager, download::WatchedTransfer& transf
     answer.etag = QueryAll(pass.request.Get(), WINHTTP_QUERY_ETAG);
     answer.lastModified = QueryAll(pass.request.Get(), WINHTTP_QUERY_LAST_MODIFIED);
     const std::optional<std::uint64_t> length = download::BeginBody(transfer, plan, answer);
-    BodyBounds bounds(manager, std::nullopt);
-    ReadBody(pass.request.Get(), manager.m_cancelled, bounds, &transfer, [&](const char* data, DWORD size) {
+    BodyBounds bounds(plan.limits, std::nullopt);
+    ReadBody(pass.request.Get(), plan.cancelled.get(), bounds, &transfer, [&](const char* data, DWORD size) {
         file.Write(data, size);
         progress.AddChunk(size);
     });
@@ -302,62 +302,21 @@ void TransferWinHttp(DownloadManager& manager, download::WatchedTransfer& transf
     });
 }
 
-}  // namespace
-
-download::AttemptOutcome DownloadManager::AttemptWinHttp(const download::AttemptPlan& plan) {
-    // WinHTTP's own timeouts end a connection that falls silent; the watch, at twice that limit, ends one that
-    // drips its header block, which restarts those timeouts with every byte under Wine.
-    const auto limit = 2 * m_stallTimeout;
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
-    auto transfer = std::make_shared<download::WatchedTransfer>(
-        limit, plan.targetPath,
-        kWinHttpTag + win32::FormatWide(L"No progress for %d seconds.", static_cast<int>(seconds)), plan.keptPath);
-    return download::RunAttempt(transfer, kWinHttpTag, [manager = shared_from_this(), transfer, plan] {
-        TransferWinHttp(*manager, *transfer, plan);
-    });
-}
-
-DownloadedBytes DownloadManager::DownloadToMemory(const std::wstring& url) {
-    // One bound for both attempts: the loading page waits for every image before the wizard goes on.
-    const auto deadline = Clock::now() + m_imageTimeLimit;
-    // The attempts run on a thread of their own that the caller stops waiting for at the limit: a header block
-    // that drips keeps a WinHTTP call blocked whatever its timeouts (Wine's start again with every byte), and
-    // closing the request does not end such a call everywhere. The thread then finishes unobserved, and what it
-    // fetched is dropped.
-    auto handoff = std::make_shared<ImageHandoff>();
-    std::thread([manager = shared_from_this(), url, deadline, handoff] {
-        std::vector<char> bytes;
-        for (int attempt = 0; attempt < 2 && Clock::now() < deadline; ++attempt) {
-            try {
-                manager->FetchToMemory(url, bytes, deadline);
-                break;
-            } catch (const download::Failure& failure) {
-                bytes.clear();
-                // Asking again would only meet the same answer.
-                if (failure.Kind() == download::FailureKind::Final)
-                    break;
-            } catch (...) {
-                // Nothing may escape a detached thread: it would end the process.
-                bytes.clear();
-                break;
-            }
-        }
-        handoff->Deliver(std::move(bytes));
-    }).detach();
-    return std::make_unique<std::vector<char>>(handoff->Wait(deadline));
-}
-
-void DownloadManager::FetchToMemory(const std::wstring& url,
-                                    std::vector<char>& bytes,
-                                    std::chrono::steady_clock::time_point deadline) {
+// One attempt at an image, within what is left of `deadline`.
+void FetchToMemory(const std::wstring& url,
+                   const download::TransferLimits& limits,
+                   const std::atomic<bool>* cancelled,
+                   std::vector<char>& bytes,
+                   Clock::time_point deadline) {
     // No single wait may outlast what is left of the image's time.
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    const int timeoutMs = static_cast<int>(std::max<long long>(1, std::min<long long>(left, StallTimeoutMs())));
+    const auto stall = static_cast<long long>(limits.stallTimeout.count());
+    const int timeoutMs = static_cast<int>(std::max<long long>(1, std::min<long long>(left, stall)));
     const PassSettings settings{kImageUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_FLAG_REFRESH, timeoutMs};
     WinHttpPass pass = OpenFollowingRedirects(url, settings, nullptr, deadline);
     const std::optional<std::uint64_t> length = QueryContentLength(pass.request.Get());
-    BodyBounds bounds(*this, deadline);
-    ReadBody(pass.request.Get(), m_cancelled, bounds, nullptr, [&](const char* data, DWORD size) {
+    BodyBounds bounds(limits, deadline);
+    ReadBody(pass.request.Get(), cancelled, bounds, nullptr, [&](const char* data, DWORD size) {
         if (bytes.size() + size > download::kMaxImageBytes)
             Fail(L"Image too large.");
         try {
@@ -369,4 +328,49 @@ void DownloadManager::FetchToMemory(const std::wstring& url,
     // A connection cut before the announced end reads like a normal end; the second attempt is there for it.
     if (length && bytes.size() != *length)
         Fail(download::IncompleteText(*length, bytes.size()));
+}
+
+}  // namespace
+
+download::AttemptOutcome download::AttemptWinHttp(const AttemptPlan& plan) {
+    // WinHTTP's own timeouts end a connection that falls silent; the watch, at twice that limit, ends one that
+    // drips its header block, which restarts those timeouts with every byte under Wine.
+    const auto limit = 2 * plan.limits.stallTimeout;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
+    auto transfer = std::make_shared<WatchedTransfer>(
+        limit, plan.targetPath,
+        kWinHttpTag + win32::FormatWide(L"No progress for %d seconds.", static_cast<int>(seconds)), plan.keptPath);
+    return RunAttempt(transfer, kWinHttpTag, [transfer, plan] { TransferWinHttp(*transfer, plan); });
+}
+
+std::vector<char> download::FetchImage(const std::wstring& url,
+                                       const TransferLimits& limits,
+                                       std::shared_ptr<const std::atomic<bool>> cancelled) {
+    // One bound for both attempts: the loading page waits for every image before the wizard goes on.
+    const auto deadline = Clock::now() + limits.imageTimeLimit;
+    // The attempts run on a thread of their own that the caller stops waiting for at the limit: a header block
+    // that drips keeps a WinHTTP call blocked whatever its timeouts (Wine's start again with every byte), and
+    // closing the request does not end such a call everywhere. The thread then finishes unobserved, and what it
+    // fetched is dropped.
+    auto handoff = std::make_shared<ImageHandoff>();
+    std::thread([url, limits, cancelled, deadline, handoff] {
+        std::vector<char> bytes;
+        for (int attempt = 0; attempt < 2 && Clock::now() < deadline; ++attempt) {
+            try {
+                FetchToMemory(url, limits, cancelled.get(), bytes, deadline);
+                break;
+            } catch (const Failure& failure) {
+                bytes.clear();
+                // Asking again would only meet the same answer.
+                if (failure.Kind() == FailureKind::Final)
+                    break;
+            } catch (...) {
+                // Nothing may escape a detached thread: it would end the process.
+                bytes.clear();
+                break;
+            }
+        }
+        handoff->Deliver(std::move(bytes));
+    }).detach();
+    return handoff->Wait(deadline);
 }

@@ -5,7 +5,7 @@
 // transfer runs under a WatchedTransfer. When the connection stays silent longer than m_stallTimeout, the caller
 // closes the transfer's handles (which ends the transfer at its next step, or at once where the system aborts a
 // blocking call), discards its file, and only then reports the failure.
-#include "download/DownloadManager.h"
+#include "download/Engines.h"
 
 #include <wininet.h>
 
@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "download/DownloadLimits.h"
-#include "download/DownloadSupport.h"
+#include "download/RedirectRule.h"
 #include "win32/Strings.h"
 
 using download::Fail;
@@ -141,7 +141,7 @@ void RefuseOutdatedTls(HINTERNET request) {
         download::FailFinally(L"Refused a server that offers only outdated TLS versions.");
 }
 
-void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const download::AttemptPlan& plan) {
+void Transfer(WinInetTransfer& transfer, const download::AttemptPlan& plan) {
     download::ProgressReporter& progress = *plan.progress;
     download::RedirectChain chain(plan.url);
     const std::wstring headers = download::RangeHeaders(plan.resume);
@@ -150,7 +150,7 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const downloa
         transfer.AdoptSession(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (session == nullptr)
         FailWithLastError(L"Failed to initialize WinINet:: %d - %ls");
-    auto stallTimeoutMs = static_cast<DWORD>(manager.m_stallTimeout.count());
+    auto stallTimeoutMs = static_cast<DWORD>(plan.limits.stallTimeout.count());
     for (DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
         ::InternetSetOptionW(session, option, &stallTimeoutMs, sizeof(stallTimeoutMs));
@@ -199,13 +199,13 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const downloa
     answer.lastModified = QueryAll(request, HTTP_QUERY_LAST_MODIFIED);
     const std::optional<std::uint64_t> length = download::BeginBody(transfer, plan, answer);
     download::PartialFile& file = transfer.File();
-    download::RateFloor rate(manager.m_minimumRate, manager.m_rateWindow, Clock::now());
+    download::RateFloor rate(plan.limits.minimumRate, plan.limits.rateWindow, Clock::now());
     std::vector<char> buffer(kReadBufferBytes);
     for (;;) {
         // Reading only what has arrived keeps a read from blocking until a whole buffer has trickled in, so that
         // the rate floor and the stall watch see every byte as it comes.
         // Once the user has left, nothing more is fetched.
-        if (manager.m_cancelled)
+        if (plan.Cancelled())
             Fail(L"Download cancelled.");
         DWORD available = 0;
         if (!::InternetQueryDataAvailable(request, &available, 0, 0))
@@ -233,8 +233,7 @@ void Transfer(DownloadManager& manager, WinInetTransfer& transfer, const downloa
 
 }  // namespace
 
-download::AttemptOutcome DownloadManager::AttemptWinInet(const download::AttemptPlan& plan) {
-    auto transfer = std::make_shared<WinInetTransfer>(m_stallTimeout, plan.targetPath, plan.keptPath);
-    return download::RunAttempt(
-        transfer, kWinInetTag, [manager = shared_from_this(), transfer, plan] { Transfer(*manager, *transfer, plan); });
+download::AttemptOutcome download::AttemptWinInet(const AttemptPlan& plan) {
+    auto transfer = std::make_shared<WinInetTransfer>(plan.limits.stallTimeout, plan.targetPath, plan.keptPath);
+    return RunAttempt(transfer, kWinInetTag, [transfer, plan] { Transfer(*transfer, plan); });
 }

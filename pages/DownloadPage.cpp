@@ -4,6 +4,7 @@
 #include "download/DownloadManager.h"
 #include "download/SavedName.h"
 #include "download/StartedInstallers.h"
+#include "ui/Window.h"
 #include "download/UrlRules.h"
 #include "l10n/LanguageManager.h"
 #include "offers/Package.h"
@@ -115,7 +116,7 @@ void DownloadPage::OnDestroy() {
 }
 
 bool DownloadPage::IsClosing() const {
-    return m_configuration->m_closing || m_downloadManager->m_cancelled;
+    return m_configuration->m_closing || m_downloadManager->IsCancelled();
 }
 
 void DownloadPage::OnNavigateToPage() {
@@ -185,6 +186,8 @@ void DownloadPage::OnDownloadTimer() {
     m_downloadQueue.pop_front();
     download::FetchedInstaller result = TakeResult(m_downloadTask);
 
+    if (result.folderMissing)
+        ui::ShowAppMessageBox(L"Invalid path", MB_OK);
     if (!result.ok)
         ReportFailure(package, L"DOWNLOAD FAILED: " + result.text);
     else if (OnDownloadSucceeded(package, result.savedPath))

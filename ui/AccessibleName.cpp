@@ -40,7 +40,7 @@ bool IsSelf(const VARIANT& child) {
 }
 
 // The system's object for a control, with another name; everything else is the system's answer.
-class NamedAccessible : public IAccessible {
+class NamedAccessible final : public IAccessible {
 public:
     NamedAccessible(IAccessible* inner, std::wstring name) : m_inner(inner), m_name(std::move(name)) {}
 

@@ -71,29 +71,36 @@ std::wstring StripInvisibleFormatting(std::wstring_view text) {
     return clean;
 }
 
-std::string StripInvisibleFormattingUtf8(std::string_view text) {
-    std::string clean;
-    clean.reserve(text.size());
+namespace {
+
+// `text` with each code point (a malformed sequence decoded as U+FFFD) replaced by what `rewrite` makes of it and
+// of its bytes: the bytes themselves, other text, or nothing.
+template <typename Rewrite>
+std::string RewriteCodePoints(std::string_view text, Rewrite rewrite) {
+    std::string result;
+    result.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         const auto [codePoint, length] = DecodeAt(text, at);
-        if (!IsInvisibleFormatting(codePoint))
-            clean.append(text.substr(at, length));
+        result.append(rewrite(codePoint, text.substr(at, length)));
         at += length;
     }
-    return clean;
+    return result;
+}
+
+}  // namespace
+
+std::string StripInvisibleFormattingUtf8(std::string_view text) {
+    return RewriteCodePoints(text, [](char32_t codePoint, std::string_view bytes) {
+        return IsInvisibleFormatting(codePoint) ? std::string_view() : bytes;
+    });
 }
 
 std::string CleanNameUtf8(std::string_view text) {
-    std::string clean;
-    clean.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        const auto [codePoint, length] = DecodeAt(text, at);
+    const std::string clean = RewriteCodePoints(text, [](char32_t codePoint, std::string_view bytes) {
         if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F))
-            clean.push_back(' ');
-        else if (!IsInvisibleFormatting(codePoint))
-            clean.append(text.substr(at, length));
-        at += length;
-    }
+            return std::string_view(" ");
+        return IsInvisibleFormatting(codePoint) ? std::string_view() : bytes;
+    });
     return BoundUtf8(clean, kMaxNameChars);
 }
 

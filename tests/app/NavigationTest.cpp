@@ -80,7 +80,7 @@ protected:
         m_configuration->m_lumoraFlavour = m_savedLumora;
         m_configuration->m_sorrelFlavour = m_savedSorrel;
         m_configuration->m_closing = false;
-        DownloadManager::GetInstance()->m_cancelled = false;
+        DownloadManager::GetInstance()->Rearm();
     }
 
     std::shared_ptr<ConfigurationManager> m_configuration;
@@ -244,7 +244,7 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
                                           EXPECT_EQ(frame.VisiblePage(), frame.Page(0).GetHwnd());
                                           EXPECT_TRUE(InstanceMutexHeld());
                                           EXPECT_FALSE(m_configuration->m_closing);
-                                          EXPECT_FALSE(DownloadManager::GetInstance()->m_cancelled);
+                                          EXPECT_FALSE(DownloadManager::GetInstance()->IsCancelled());
                                           EXPECT_TRUE(Exists(m_tempFolder + L"\\installer.exe"));
                                           return true;
                                       },
@@ -261,7 +261,7 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
     EXPECT_FALSE(InstanceMutexHeld());
     EXPECT_TRUE(m_configuration->m_closing);
     // Downloads still running stop at their next read.
-    EXPECT_TRUE(DownloadManager::GetInstance()->m_cancelled);
+    EXPECT_TRUE(DownloadManager::GetInstance()->IsCancelled());
 }
 
 TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {

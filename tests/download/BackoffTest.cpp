@@ -91,7 +91,7 @@ TEST(Backoff, NoAttemptBeginsOnceTheTimeWithoutProgressIsSpentOrTheWholeBoundIsR
 // The bounds every installer ships with, from a manager no test has shortened: every other test sets its own, so
 // a pause of nothing (attempts back to back at a failing server) would pass them all.
 TEST(Backoff, ShippedPausesDoubleFromASecondAndSixAttemptsWithoutProgressEndTheDownload) {
-    const download::RetryPolicy shipped = DownloadManager::Create(nullptr)->RetryBounds();
+    const download::RetryPolicy shipped = DownloadManager::Create(nullptr)->CurrentSettings().retry;
     Backoff::Clock::time_point now{};
     Backoff backoff(shipped, now, [] { return 0.5; });
     EXPECT_EQ(PausesWithoutProgress(backoff, now, 7), (std::vector<long long>{1000, 2000, 4000, 8000, 16000, -1, -1}));
@@ -103,7 +103,7 @@ TEST(Backoff, ShippedPausesDoubleFromASecondAndSixAttemptsWithoutProgressEndTheD
 // The spread as shipped, from the system's random numbers: installers that lost the same server together must
 // come back to it at different moments, so a spread that is always the same fails here.
 TEST(Backoff, ShippedSpreadSendsEveryClientBackAtItsOwnMoment) {
-    const download::RetryPolicy shipped = DownloadManager::Create(nullptr)->RetryBounds();
+    const download::RetryPolicy shipped = DownloadManager::Create(nullptr)->CurrentSettings().retry;
     std::set<long long> firstPauses;
     for (int client = 0; client < 20; ++client) {
         Backoff::Clock::time_point now{};

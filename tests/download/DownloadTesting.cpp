@@ -116,7 +116,8 @@ void DownloadTest::SetUp() {
     m_folder = m_configuration->m_tempFolder;
     ASSERT_FALSE(m_folder.empty());
     m_manager = DownloadManager::Create(m_configuration);
-    m_manager->m_retry.pauseBase = std::chrono::milliseconds(0);
+    download_testing::Reconfigure(*m_manager,
+                                  [&](download::Settings& s) { s.retry.pauseBase = std::chrono::milliseconds(0); });
 }
 
 void DownloadTest::TearDown() {

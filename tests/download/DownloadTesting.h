@@ -18,6 +18,14 @@
 
 namespace download_testing {
 
+// Changes the settings that `manager`'s later downloads are held to.
+template <typename Change>
+void Reconfigure(DownloadManager& manager, Change&& change) {
+    download::Settings settings = manager.CurrentSettings();
+    change(settings);
+    manager.Configure(settings);
+}
+
 // A message-only window on the test's thread; it records every WM_DOWNLOAD_PROGRESS and WM_DOWNLOAD_MARQUEE
 // while the test pumps its messages.
 class ProgressWindow {

@@ -150,7 +150,7 @@ TEST_F(MemoryDownload, ImagesFollowRedirectsUnderTheSameRule) {
 }
 
 TEST_F(MemoryDownload, ImageThatTakesTooLongEndsAtItsTimeLimit) {
-    m_manager->m_imageTimeLimit = 2000ms;
+    download_testing::Reconfigure(*m_manager, [&](download::Settings& s) { s.transfer.imageTimeLimit = 2000ms; });
     backend::Headers headers;
     for (int i = 0; i < 20; ++i)
         headers.push_back({"X-Drip-" + std::to_string(i), "1"});
@@ -179,7 +179,7 @@ TEST_F(MemoryDownload, ImageThatTakesTooLongEndsAtItsTimeLimit) {
 }
 
 TEST_F(MemoryDownload, RedirectAnsweredAfterTheTimeLimitIsNotFollowed) {
-    m_manager->m_imageTimeLimit = 2000ms;
+    download_testing::Reconfigure(*m_manager, [&](download::Settings& s) { s.transfer.imageTimeLimit = 2000ms; });
     backend::Headers headers;
     for (int i = 0; i < 4; ++i)
         headers.push_back({"X-Drip-" + std::to_string(i), "1"});
@@ -201,7 +201,7 @@ TEST_F(MemoryDownload, CancelledManagerHandsNoVector) {
     Deliveries deliveries;
 
     m_manager->DownloadToMemoryAsync(backend::Url("/f/late.png"), deliveries.CallbackFor("image"));
-    m_manager->m_cancelled = true;
+    m_manager->Cancel();
     ASSERT_TRUE(deliveries.WaitFor(1));
 
     EXPECT_FALSE(deliveries.Get("image").hasVector);
@@ -234,5 +234,5 @@ TEST(DownloadManagerInstance, IsCreatedOnceWhicheverThreadAsksFirst) {
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a, b);
     EXPECT_EQ(a, DownloadManager::GetInstance());
-    EXPECT_FALSE(a->m_cancelled);
+    EXPECT_FALSE(a->IsCancelled());
 }

@@ -49,10 +49,12 @@ class HostileAnswer : public DownloadTest {
 protected:
     void SetUp() override {
         DownloadTest::SetUp();
-        m_manager->m_stallTimeout = 4000ms;
-        m_manager->m_rateWindow = 2000ms;
-        // One attempt of each engine: the attempts that follow a failure that may pass are RetryTest's.
-        m_manager->m_retry.maxAttemptsWithoutProgress = 2;
+        download_testing::Reconfigure(*m_manager, [](download::Settings& s) {
+            s.transfer.stallTimeout = 4000ms;
+            s.transfer.rateWindow = 2000ms;
+            // One attempt of each engine: the attempts that follow a failure that may pass are RetryTest's.
+            s.retry.maxAttemptsWithoutProgress = 2;
+        });
     }
 
     download::FileOutcome DownloadWinInet(const std::wstring& url) {

@@ -40,7 +40,7 @@ class Retry : public DownloadTest {
 protected:
     void SetUp() override {
         DownloadTest::SetUp();
-        m_manager->m_retry.jitter = 0;
+        download_testing::Reconfigure(*m_manager, [&](download::Settings& s) { s.retry.jitter = 0; });
     }
 
     // The first engine in a trace line.
@@ -119,7 +119,7 @@ TEST_F(Retry, FailuresThatPassAreRetriedAndKeptBytesContinuedOnlyWhenTheyBelongT
     };
     for (const download::Engine first : {download::Engine::WinHttp, download::Engine::WinInet}) {
         SCOPED_TRACE(EngineName(first));
-        m_manager->m_firstEngine = first;
+        download_testing::Reconfigure(*m_manager, [&](download::Settings& s) { s.firstEngine = first; });
         for (const RetryCase& c : cases) {
             SCOPED_TRACE(c.name);
             backend::Reset();
@@ -163,10 +163,10 @@ TEST_F(Retry, FailuresThatPassAreRetriedAndKeptBytesContinuedOnlyWhenTheyBelongT
 }
 
 TEST_F(Retry, AServerThatRefusesConnectionsForAWhileIsReachedOnceItIsBack) {
-    m_manager->m_retry.pauseBase = 300ms;
+    download_testing::Reconfigure(*m_manager, [&](download::Settings& s) { s.retry.pauseBase = 300ms; });
     for (const download::Engine first : {download::Engine::WinHttp, download::Engine::WinInet}) {
         SCOPED_TRACE(EngineName(first));
-        m_manager->m_firstEngine = first;
+        download_testing::Reconfigure(*m_manager, [&](download::Settings& s) { s.firstEngine = first; });
         backend::Reset();
         backend::Script(kPath, {{.bodySize = kSize}});
         backend::Refuse(1.0);
@@ -299,7 +299,7 @@ TEST_F(Retry, InstallerUrlsInCleartextAreRefusedBeforeAnyConnection) {
 }
 
 TEST_F(Retry, LeavingTheWizardEndsAPauseAtOnceAndNothingIsFetchedAfterwards) {
-    m_manager->m_retry.pauseBase = 20000ms;
+    download_testing::Reconfigure(*m_manager, [&](download::Settings& s) { s.retry.pauseBase = 20000ms; });
     backend::Script(kPath, {{.status = 503}, {.bodySize = kSize}});
 
     auto task = std::async(std::launch::async,
@@ -308,7 +308,7 @@ TEST_F(Retry, LeavingTheWizardEndsAPauseAtOnceAndNothingIsFetchedAfterwards) {
     // Inside the pause.
     std::this_thread::sleep_for(300ms);
     const auto closed = std::chrono::steady_clock::now();
-    m_manager->m_cancelled = true;
+    m_manager->Cancel();
     const download::FileOutcome result = m_window.Wait(task);
 
     EXPECT_LT(std::chrono::steady_clock::now() - closed, 1s);

@@ -1,6 +1,7 @@
 // The rules every transfer is held to, over plain values: which lengths an answer may announce, where a redirect
 // may lead, how slow a transfer may be, which failures may pass, and when kept bytes may be continued.
-#include "download/DownloadSupport.h"
+#include "download/Attempt.h"
+#include "download/RedirectRule.h"
 
 #include <gtest/gtest.h>
 

@@ -120,7 +120,7 @@ public:
         m_configuration->m_shownOffers.clear();
         m_configuration->m_closing = false;
         m_configuration->m_tempFolder = CreateUniqueTempFolder();
-        DownloadManager::GetInstance()->m_cancelled = false;
+        DownloadManager::GetInstance()->Rearm();
     }
     ConfigurationGuard(const ConfigurationGuard&) = delete;
     ConfigurationGuard& operator=(const ConfigurationGuard&) = delete;

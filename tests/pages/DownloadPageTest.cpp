@@ -15,6 +15,7 @@
 #include "pages/FrameHarness.h"
 #include "registry/RegistryPaths.h"
 #include "support/Backend.h"
+#include "tests/download/DownloadTesting.h"
 #include "tests/download/InstallerFixtures.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
@@ -158,8 +159,9 @@ protected:
         m_configuration->m_downloadedFilePath.clear();
         m_configuration->m_closing = false;
         auto manager = DownloadManager::GetInstance();
-        manager->m_cancelled = false;
-        manager->m_retry.pauseBase = std::chrono::milliseconds(10);
+        manager->Rearm();
+        download_testing::Reconfigure(
+            *manager, [&](download::Settings& s) { s.retry.pauseBase = std::chrono::milliseconds(10); });
         m_installer = FakeInstallerBytes();
         ASSERT_GT(m_installer.size(), 1000u) << Narrow(launch_testing::FakeInstallerSource());
     }
@@ -174,8 +176,8 @@ protected:
         m_configuration->m_mainFileName = m_saved.m_mainFileName;
         m_configuration->m_reportMainFailure = m_saved.m_reportMainFailure;
         m_configuration->m_closing = false;
-        DownloadManager::GetInstance()->m_cancelled = false;
-        DownloadManager::GetInstance()->m_retry.pauseBase = download::kRetryPauseBase;
+        DownloadManager::GetInstance()->Rearm();
+        DownloadManager::GetInstance()->Configure(download::Settings{});
     }
 
     // Serves the stand-in installer at `path` (its name there decides its exit code).
@@ -307,6 +309,25 @@ TEST_F(DownloadPageTest, MainProductFailuresAreReportedWithTheirTextAndEndOnTheE
         EXPECT_EQ(events[0].Text().substr(0, test.textStart.size()), test.textStart) << events[0].Text();
         EXPECT_EQ(log.WaitForRuns(test.installerRuns, std::chrono::seconds(2)).size(), test.installerRuns);
     }
+}
+
+// A work folder that is gone by the time of the download: the user is told once, on the wizard's thread, and the
+// failure is reported and ends on the error page.
+TEST_F(DownloadPageTest, MissingWorkFolderIsToldToTheUserOnce) {
+    m_configuration->m_tempFolder = m_folder + L"\\not-there";
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    ServeInstaller("/dl/main");
+    testing_ui::MessageBoxRecorder boxes;
+    DownloadFrame frame;
+    Run(frame, frame.AddDownloadPage<RecordingPageIsv>());
+
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"Invalid path"});
+    EXPECT_TRUE(frame.m_errorShown);
+    auto events = ReceivedEvents(1, 10);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].Text().starts_with("DOWNLOAD FAILED: [WINHTTP] Failed to open file for writing: "))
+        << events[0].Text();
+    EXPECT_TRUE(m_log.Runs().empty());
 }
 
 // A failed main download still lets the accepted offers be fetched and started; the main failure is reported
@@ -625,7 +646,7 @@ TEST_F(DownloadPageTest, NoDownloadStartsAfterTheClose) {
         [&] {
             // What a confirmed close does first; the frame's window stays, so the page's timer keeps running.
             m_configuration->m_closing = true;
-            DownloadManager::GetInstance()->m_cancelled = true;
+            DownloadManager::GetInstance()->Cancel();
             return true;
         },
         // The main product's task ends and the page takes its result.

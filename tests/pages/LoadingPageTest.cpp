@@ -195,7 +195,7 @@ TEST_F(LoadingPageTest, NothingReachesTheFrameAfterItWentWhileImagesLoaded) {
         // The images arrive now, into packages whose frame and page are gone.
         std::this_thread::sleep_for(std::chrono::milliseconds(3000));
         EXPECT_EQ(*handOvers, 0);
-        DownloadManager::GetInstance()->m_cancelled = false;
+        DownloadManager::GetInstance()->Rearm();
         ConfigurationManager::GetInstance()->m_closing = false;
     }
 }

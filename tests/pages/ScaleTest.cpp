@@ -9,6 +9,7 @@
 #include "pages/ProductPage.h"
 #include "pages/SorrelPages.h"
 #include "pages/WelcomePageIsv.h"
+#include "support/ProgramOutput.h"
 #include "ui/Dpi.h"
 #include "win32/Handle.h"
 
@@ -223,38 +224,15 @@ Measures MeasureAt(DWORD dpi) {
 
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_filter=ScaleProbe.*";
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+    const testing_programs::ProgramRun run = testing_programs::RunCapturingOutput(
+        L"\"" + std::wstring(self) + L"\" --gtest_filter=ScaleProbe.*", [&](const std::string& output) {
+            // The probe has its scale: other programs started in the prefix from now on get the prefix's own.
+            if (output.find("dpi ") != std::string::npos)
+                restoreNow();
+        });
+    if (!run.started)
         return {};
-    win32::Handle reader(readEnd);
-    win32::Handle writer(writeEnd);
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        return {};
-    win32::Handle thread(process.hThread);
-    win32::Handle processHandle(process.hProcess);
-    writer.Reset();
-    std::string output;
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(reader.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        output.append(buffer, read);
-        // The probe has its scale: other programs started in the prefix from now on get the prefix's own.
-        if (output.find("dpi ") != std::string::npos)
-            restoreNow();
-    }
-    ::WaitForSingleObject(processHandle.Get(), INFINITE);
-    return Parse(output);
+    return Parse(run.output);
 }
 
 TEST(ScaleTest, TitleFontsGrowWithTheDialogFontAndPicturesFillTheirRectangles) {

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "win32/Handle.h"
@@ -15,8 +16,10 @@ struct ProgramRun {
     std::string output;  // standard output and standard error together
 };
 
-// Starts `commandLine` with the caller's standard input and waits for it to end.
-inline ProgramRun RunCapturingOutput(std::wstring commandLine) {
+// Starts `commandLine` with the caller's standard input and waits for it to end. `onOutput`, when given, sees the
+// output gathered so far each time more of it arrives.
+inline ProgramRun RunCapturingOutput(std::wstring commandLine,
+                                     const std::function<void(const std::string&)>& onOutput = nullptr) {
     ProgramRun run;
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -42,8 +45,11 @@ inline ProgramRun RunCapturingOutput(std::wstring commandLine) {
     writer.Reset();
     char buffer[4096];
     DWORD read = 0;
-    while (::ReadFile(reader.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+    while (::ReadFile(reader.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
         run.output.append(buffer, read);
+        if (onOutput)
+            onOutput(run.output);
+    }
     ::WaitForSingleObject(processHandle.Get(), INFINITE);
     ::GetExitCodeProcess(processHandle.Get(), &run.exitCode);
     return run;
