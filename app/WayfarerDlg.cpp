@@ -27,7 +27,7 @@
 
 CWayfarerDlg::CWayfarerDlg(HWND parent)
     : ui::Dialog(IDD_WAYFARER_DIALOG, parent),
-      m_languageManager(std::make_shared<LanguageManager>(this)),
+      m_languageManager(std::make_shared<LanguageManager>()),
       m_startedInstallers(std::make_shared<StartedInstallers>()) {
     m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }

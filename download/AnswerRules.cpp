@@ -40,8 +40,6 @@ std::optional<std::uint64_t> ParseDecimal(const std::wstring& text) {
     return value;
 }
 
-// Moves `source` to `target`, or to the next free numbered name beside it, and returns where it went. Nothing is
-// ever replaced: a file of that name (a document of the user's, an older copy) stays as it is. Each name is
 }  // namespace
 
 std::optional<std::uint64_t> ParseContentLength(const std::vector<std::wstring>& values) {

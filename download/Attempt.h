@@ -45,7 +45,8 @@ private:
 // A transfer that runs on a thread of its own while the caller watches it, because a blocked call of the platform's
 // HTTP stack cannot always be ended from outside (a header block that drips restarts its timeouts with every
 // byte). When the transfer shows no progress for longer than the limit, the caller gives up: it ends the
-// transfer as far as the engine can (CloseTransfer), discards the file, and only then reports the failure. From
+// transfer as far as the engine can (CloseTransfer), keeps the bytes on disk for the next attempt (TakeKeptPath),
+// and only then reports the failure. From
 // then on the transfer thread writes no result, and its next step raises, so that it sends no further request.
 class WatchedTransfer {
 public:

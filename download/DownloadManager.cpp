@@ -15,6 +15,7 @@
 #include "download/Engines.h"
 #include "download/Failure.h"
 #include "download/RedirectRule.h"
+#include "download/UrlRules.h"
 #include "win32/PathRules.h"
 
 std::shared_ptr<DownloadManager> DownloadManager::GetInstance() {
@@ -48,8 +49,8 @@ download::Settings DownloadManager::CurrentSettings() const {
 
 namespace {
 
-const wchar_t kWinHttpTag[] = L"[WINHTTP] ";
-const wchar_t kWinInetTag[] = L" [WININET]";
+using download::kWinHttpTag;
+using download::kWinInetTag;
 
 // The bytes of earlier attempts: a temporary file beside the target, removed when the download ends without it.
 class KeptFile {
@@ -139,7 +140,7 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
             result.savedPath = std::move(outcome.savedPath);
             diagnostics::RecordDownload(url, EngineName(engine), true, std::wstring(), result.savedPath, started,
                                         stats.attempts, stats.resumed);
-            // After a rescue the text still holds what went wrong before; nobody reads it.
+            // After a rescue the text still holds what went wrong before.
             result.text = winHttpText + winInetText;
             return result;
         }
@@ -242,7 +243,7 @@ bool DownloadManager::PauseUnlessCancelled(std::chrono::milliseconds pause) cons
 void DownloadManager::RefuseCleartext(const std::wstring& url) {
     // Only a redirect from https to http was refused before; an http URL of its own is just as open to whoever
     // sits on the way, and the file is run, often elevated.
-    if (download::IsHttpUrl(url) && !download::IsHttpsUrl(url)) {
+    if (path_rules::IsHttpUrl(url) && !path_rules::IsHttpsUrl(url)) {
         download::FailFinally(L"Refused to download a file that will be run over a connection that is not secure: " +
                               download::QuotedValue(url));
     }
@@ -306,15 +307,6 @@ std::wstring DownloadManager::ResolveTargetPath(const std::wstring& url,
     if (path.empty() && ::PathIsDirectoryW(SelectFolder(useTemporaryFolder).c_str()))
         download::FailFinally(L"File name too long for the download folder: " + download::QuotedValue(name));
     return path;
-}
-
-std::wstring DownloadManager::GetSystemErrorText(DWORD code) {
-    return download::SystemMessage(code);
-}
-
-std::wstring LastUrlSegment(const std::wstring& url) {
-    const size_t slash = url.rfind(L'/');
-    return slash == std::wstring::npos ? std::wstring() : url.substr(slash + 1);
 }
 
 bool IsPlainFileName(const std::wstring& name) {

@@ -95,10 +95,6 @@ public:
     void Configure(const download::Settings& settings);
     download::Settings CurrentSettings() const;
 
-    // The system's text for a Win32 error code, as the system returns it (line break included); empty when the
-    // system has none, as for most WinHTTP and WinINet codes.
-    static std::wstring GetSystemErrorText(DWORD code);
-
     // Called when the user leaves the wizard, and by the destructor: transfers stop at their next chunk, nothing
     // more is fetched, and image threads that finish afterwards deliver no bytes.
     void Cancel() { *m_cancelled = true; }
@@ -140,6 +136,3 @@ private:
 // stream colon, wildcard, control or other character that Windows refuses in a file name, no "..", no trailing
 // dot or space (which Windows strips), and not a reserved device name such as CON or NUL.txt.
 bool IsPlainFileName(const std::wstring& name);
-
-// The text after the last "/" of `url` (everything, query included); empty when there is no "/".
-std::wstring LastUrlSegment(const std::wstring& url);

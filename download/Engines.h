@@ -15,6 +15,10 @@
 
 namespace download {
 
+// Each engine's failure text begins with its tag; a file download's text is WinHTTP's, then WinINet's.
+inline constexpr wchar_t kWinHttpTag[] = L"[WINHTTP] ";
+inline constexpr wchar_t kWinInetTag[] = L" [WININET]";
+
 // One WinHTTP attempt at the file `plan` names.
 AttemptOutcome AttemptWinHttp(const AttemptPlan& plan);
 // One WinINet attempt at the file `plan` names.

@@ -5,19 +5,16 @@
 namespace download {
 
 FetchedInstaller FetchInstaller(DownloadManager& manager, const InstallerRequest& request, HWND window) {
-    FetchedInstaller fetched;
-    FileOutcome file = manager.DownloadFile(request.url, window, request.fileName, request.useTemporaryFolder);
-    fetched.text = std::move(file.text);
-    fetched.folderMissing = file.folderMissing;
-    if (!file.ok)
+    FetchedInstaller fetched{manager.DownloadFile(request.url, window, request.fileName, request.useTemporaryFolder)};
+    if (!fetched.ok)
         return fetched;
-    VerifiedFile verified = VerifyInstaller(file.savedPath, request.checks);
+    VerifiedFile verified = VerifyInstaller(fetched.savedPath, request.checks);
     fetched.ok = verified.ok;
     fetched.text = std::move(verified.text);
-    if (verified.ok) {
-        fetched.savedPath = std::move(file.savedPath);
+    if (verified.ok)
         fetched.held = std::move(verified.held);
-    }
+    else
+        fetched.savedPath.clear();  // the checks deleted the file
     return fetched;
 }
 

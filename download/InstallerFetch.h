@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "download/DownloadResult.h"
 #include "download/InstallerVerification.h"
 
 class DownloadManager;
@@ -22,15 +23,11 @@ struct InstallerRequest {
     VerificationRules checks;
 };
 
-struct FetchedInstaller {
-    bool ok = false;
-    // The failure, when not ok.
-    std::wstring text;
-    std::wstring savedPath;
+// The download's outcome, with the checks' verdict in place of its own once the file arrived: the saved path only
+// of a file that passed them.
+struct FetchedInstaller : FileOutcome {
     // The verified file, held until it runs or is handed over.
     HeldFile held;
-    // The folder to save in did not exist, which the page tells the user.
-    bool folderMissing = false;
 };
 
 // Downloads the installer `request` names (progress to `window`), then verifies it; never throws for a failed

@@ -11,7 +11,6 @@
 
 #include "download/DownloadLimits.h"
 #include "download/Failure.h"
-#include "download/InstallerVerification.h"
 #include "net/Codecs.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
@@ -222,10 +221,4 @@ std::wstring CheckInstallerSigner(const std::wstring& path, const std::wstring& 
                                  required.c_str());
     }
     return std::wstring();
-}
-
-DownloadResult VerifyDownloadedInstaller(const std::wstring& path, const InstallerTrustRules& rules) {
-    const download::VerifiedFile verified =
-        download::VerifyInstaller(path, {.mustBeWhole = false, .sha256 = rules.sha256, .signer = rules.signer});
-    return {verified.ok, verified.text};
 }

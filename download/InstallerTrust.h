@@ -6,16 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "download/DownloadResult.h"
-
-// Empty fields ask for nothing: a download without them is trusted as before.
-struct InstallerTrustRules {
-    // 64 hexadecimal digits, either case.
-    std::string sha256;
-    // The subject common name of the certificate that must have signed the program.
-    std::wstring signer;
-};
-
 // Whether `text` is a SHA-256 as the configuration writes it: exactly 64 hexadecimal digits, either case.
 bool IsSha256Text(std::string_view text);
 
@@ -29,7 +19,3 @@ std::wstring CheckInstallerHash(const std::wstring& path, const std::string& exp
 // Empty when the program carries a valid Authenticode signature under a trusted chain for code signing, made
 // with a certificate whose subject common name is `signer`; otherwise the failure text.
 std::wstring CheckInstallerSigner(const std::wstring& path, const std::wstring& signer);
-
-// Both checks the rules ask for, the hash first. A file that fails is deleted, so nothing can run it later;
-// the result is that of a download: success, or failure with the text.
-DownloadResult VerifyDownloadedInstaller(const std::wstring& path, const InstallerTrustRules& rules);

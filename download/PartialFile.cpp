@@ -1,6 +1,7 @@
 #include "download/PartialFile.h"
 
 #include <algorithm>
+#include <new>
 
 #include "download/AnswerRules.h"
 #include "download/DownloadLimits.h"
@@ -111,15 +112,21 @@ void PartialFile::Write(const char* data, DWORD size) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_closed || !m_file)
         Fail(L"Download abandoned.");
-    if (m_pending.capacity() == 0)
-        m_pending.reserve(kWriteBlockBytes);
     if (m_pending.size() + size > kWriteBlockBytes)
         Flush();
     if (size >= kWriteBlockBytes) {
         WriteThrough(m_file.Get(), data, size);
         return;
     }
-    m_pending.insert(m_pending.end(), data, data + size);
+    // The one allocation of a transfer that is not the engine's: in a 32-bit process it may fail, and the
+    // failure must end the attempt, not escape it.
+    try {
+        if (m_pending.capacity() == 0)
+            m_pending.reserve(kWriteBlockBytes);
+        m_pending.insert(m_pending.end(), data, data + size);
+    } catch (const std::bad_alloc&) {
+        Fail(L"Out of memory.");
+    }
 }
 
 void PartialFile::Flush() {

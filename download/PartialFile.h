@@ -17,7 +17,7 @@ namespace download {
 // once it is complete, so that a failed download leaves nothing behind; a complete one never replaces a file
 // that was there before either. Chunks are gathered into large writes: the network hands them over a few kilobytes at a
 // time, and each write costs a system call. Every member may be called from any thread: a transfer that is given up on
-// is discarded by its watcher while its own thread may still be writing.
+// is closed by its watcher while its own thread may still be writing.
 class PartialFile {
 public:
     // A new temporary file beside `targetPath`, or the one of an earlier attempt at `keptPath`, whose bytes stay

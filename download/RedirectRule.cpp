@@ -8,14 +8,6 @@
 
 namespace download {
 
-bool IsHttpUrl(const std::wstring& url) {
-    return path_rules::IsHttpUrl(url);
-}
-
-bool IsHttpsUrl(const std::wstring& url) {
-    return path_rules::IsHttpsUrl(url);
-}
-
 std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& location) {
     const size_t schemeEnd = location.find(L':');
     if (schemeEnd != std::wstring::npos && location.find_first_of(L"/?#") > schemeEnd)
@@ -37,8 +29,8 @@ std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& locat
     return base.substr(0, lastSlash + 1) + location;
 }
 
-RedirectChain::RedirectChain(std::wstring url) : m_url(std::move(url)), m_secure(IsHttpsUrl(m_url)) {
-    if (!IsHttpUrl(m_url))
+RedirectChain::RedirectChain(std::wstring url) : m_url(std::move(url)), m_secure(path_rules::IsHttpsUrl(m_url)) {
+    if (!path_rules::IsHttpUrl(m_url))
         FailFinally(L"Refused a URL that is neither http nor https: " + QuotedValue(m_url));
 }
 
@@ -46,13 +38,13 @@ void RedirectChain::Follow(const std::wstring& location) {
     if (++m_redirects > kMaxRedirects)
         FailFinally(L"Too many redirects.");
     std::wstring next = ResolveRedirect(m_url, location);
-    if (!IsHttpUrl(next))
+    if (!path_rules::IsHttpUrl(next))
         FailFinally(L"Refused a redirect to a URL that is neither http nor https: " + QuotedValue(next));
     // Whoever can rewrite a cleartext answer could then hand over any installer.
-    if (m_secure && !IsHttpsUrl(next))
+    if (m_secure && !path_rules::IsHttpsUrl(next))
         FailFinally(L"Refused a redirect from https to http: " + QuotedValue(next));
     m_url = std::move(next);
-    m_secure = IsHttpsUrl(m_url);
+    m_secure = path_rules::IsHttpsUrl(m_url);
 }
 
 }  // namespace download

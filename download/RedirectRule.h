@@ -6,10 +6,6 @@
 
 namespace download {
 
-// True for an absolute http or https URL (scheme compared without case).
-bool IsHttpUrl(const std::wstring& url);
-bool IsHttpsUrl(const std::wstring& url);
-
 // The URL a Location value points to from `base`. Servers may answer with a path or a relative reference as well
 // as with a full URL; a value with a scheme of its own is returned unchanged.
 std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& location);

@@ -29,6 +29,8 @@ bool StartedInstallers::Start(const std::wstring& path,
                 RunProcess(path, arguments, true);
             } catch (...) {
             }
+            // Let go before the run counts as ended: whoever waits for that deletes the file next.
+            held.Release();
             markEnded(state, index);
         }).detach();
         return true;

@@ -1,6 +1,5 @@
 #include "download/UrlRules.h"
 
-#include "download/DownloadManager.h"
 #include "win32/ServerText.h"
 #include "win32/PathRules.h"
 
@@ -36,6 +35,11 @@ std::wstring CleanFileName(std::wstring name) {
 }
 
 }  // namespace
+
+std::wstring LastUrlSegment(const std::wstring& url) {
+    const size_t slash = url.rfind(L'/');
+    return slash == std::wstring::npos ? std::wstring() : url.substr(slash + 1);
+}
 
 bool IsAbsoluteUrl(const std::wstring& url) {
     return path_rules::IsHttpUrl(url);

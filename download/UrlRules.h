@@ -9,6 +9,9 @@
 // is relative to the file endpoint.
 bool IsAbsoluteUrl(const std::wstring& url);
 
+// The text after the last "/" of `url` (everything, query included); empty when there is no "/".
+std::wstring LastUrlSegment(const std::wstring& url);
+
 // `url` when it is absolute, otherwise `filesBaseUrl` (which ends in "/") followed by `url`.
 std::wstring MakeAbsoluteUrl(const std::wstring& url, const std::wstring& filesBaseUrl);
 

@@ -26,7 +26,7 @@ namespace {
 
 // The size first offered for a redirect target; a longer one is read again at its real length.
 constexpr DWORD kLocationBufferBytes = 260;
-const wchar_t kWinHttpTag[] = L"[WINHTTP] ";
+using download::kWinHttpTag;
 const wchar_t kImageUserAgent[] = L"A WinHTTP Example Program/1.0";
 
 using Clock = std::chrono::steady_clock;

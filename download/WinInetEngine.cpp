@@ -2,7 +2,7 @@
 // preconfigured proxy settings, and follows redirects under the same rule as WinHTTP, never by itself.
 //
 // Not every WinINet honours its receive timeout (some ignore it on the handle InternetOpenUrlW hides), so the
-// transfer runs under a WatchedTransfer. When the connection stays silent longer than m_stallTimeout, the caller
+// transfer runs under a WatchedTransfer. When the connection stays silent longer than its stall limit, the caller
 // closes the transfer's handles (which ends the transfer at its next step, or at once where the system aborts a
 // blocking call), discards its file, and only then reports the failure.
 #include "download/Engines.h"
@@ -24,7 +24,7 @@ using download::FailWithLastError;
 
 namespace {
 
-const wchar_t kWinInetTag[] = L" [WININET]";
+using download::kWinInetTag;
 constexpr DWORD kReadBufferBytes = 4096;
 // Nothing of a download may land in WinINet's cache: a second copy of every installer, truncated ones included.
 // Redirects are followed by RedirectChain.

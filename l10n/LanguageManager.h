@@ -16,7 +16,6 @@ namespace ui {
 class ComboBox;
 }
 
-class CWayfarerDlg;
 class ILanguageListener;
 
 class LanguageManager {
@@ -26,7 +25,7 @@ public:
     // An expanded text stops growing at this many bytes: references that would push it further stay literal.
     static constexpr size_t kMaxExpandedLength = 256 * 1024;
 
-    explicit LanguageManager(CWayfarerDlg* dialog) : m_dialog(dialog) {}
+    LanguageManager() = default;
 
     // Pages register themselves so that loading a language refreshes them.
     void RegisterListener(ILanguageListener* listener);
@@ -69,7 +68,6 @@ private:
     void ExpandPlaceholders();
     void ExpandText(const std::string& key, std::string& text) const;
 
-    CWayfarerDlg* m_dialog;
     std::map<std::wstring, int> m_languageIds;
     std::map<std::wstring, std::wstring> m_localeNames;
     std::vector<ILanguageListener*> m_listeners;

@@ -7,7 +7,8 @@ namespace pictures {
 
 namespace {
 
-// Reads within the bytes only: every reader answers nothing when the header is cut.
+// The bytes of a header. The readers do not check their bounds: every format asks Has first, and answers nothing
+// when the header is cut.
 class Reader {
 public:
     Reader(const unsigned char* bytes, std::size_t size) : m_bytes(bytes), m_size(size) {}

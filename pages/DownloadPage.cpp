@@ -40,13 +40,19 @@ std::future<T> ReadyFuture(T value) {
     return promise.get_future();
 }
 
+download::FetchedInstaller FailedFetch(std::wstring text) {
+    download::FetchedInstaller failed;
+    failed.text = std::move(text);
+    return failed;
+}
+
 // Takes a finished task's result; an exception the task raised becomes a failure with its text, so that a task
 // never leaves the page without its timer and the wizard stuck.
 download::FetchedInstaller TakeResult(std::future<download::FetchedInstaller>& task) {
     try {
         return task.get();
     } catch (...) {
-        return {false, DescribeException(std::current_exception()), std::wstring(), download::HeldFile()};
+        return FailedFetch(DescribeException(std::current_exception()));
     }
 }
 
@@ -170,8 +176,7 @@ void DownloadPage::StartNextDownload() {
     try {
         m_downloadTask = StartDownloadTask(target);
     } catch (...) {
-        m_downloadTask = ReadyFuture(
-            download::FetchedInstaller{false, DescribeException(std::current_exception()), std::wstring(), {}});
+        m_downloadTask = ReadyFuture(FailedFetch(DescribeException(std::current_exception())));
     }
     ::SetTimer(m_hwnd, kDownloadTimer, kTimerIntervalMs, nullptr);
 }
@@ -220,7 +225,8 @@ void DownloadPage::ProcessInstallQueue() {
             return;
         const std::shared_ptr<Package> package = m_installQueue.front().package;
         const std::wstring file = m_installQueue.front().file;
-        // The installer stays held until its process has started: nothing can replace it after its checks.
+        // The installer stays held until its process has ended: nothing can replace it after its checks. (For an
+        // archive that is the archive itself.)
         HeldFile held = std::move(m_installQueue.front().held);
 
         const std::wstring program = ResolveInstaller(file);

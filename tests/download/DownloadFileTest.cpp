@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "download/DownloadTesting.h"
+#include "download/Failure.h"
+#include "download/InstallerFetch.h"
 #include "l10n/MessageBoxRecorder.h"
 #include "pages/IPage.h"
 #include "support/Backend.h"
@@ -48,6 +50,7 @@ TEST_F(FileDownload, WritesTheBodyByteForByteAndPostsOneMessagePerGrownPoint) {
 
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.text, L"");
+    EXPECT_FALSE(result.folderMissing);
     EXPECT_EQ(result.savedPath, PathInFolder(L"setup.exe"));
     EXPECT_TRUE(ReadWholeFile(PathInFolder(L"setup.exe")) == GeneratedBytes(size)) << "the file differs";
     EXPECT_EQ(m_window.MarqueeCount(), 0u);
@@ -335,6 +338,20 @@ TEST_F(FileDownload, WinInetStartsOneFirstPauseAfterWinHttpFailed) {
     EXPECT_LT(pause, 6.0);
 }
 
+// An installer fetched for the page comes held: from its checks on, nobody can replace or delete it until the page
+// lets it go.
+TEST_F(FileDownload, AFetchedInstallerComesHeld) {
+    backend::Script("/files/setup.exe", {{.body = "MZ whole"}});
+    download::FetchedInstaller fetched =
+        download::FetchInstaller(*m_manager, {.url = backend::Url("/files/setup.exe")}, m_window.Get());
+
+    ASSERT_TRUE(fetched.ok) << fetched.text;
+    EXPECT_TRUE(fetched.held.IsHeld());
+    EXPECT_FALSE(::DeleteFileW(fetched.savedPath.c_str()));
+    fetched.held.Release();
+    EXPECT_TRUE(::DeleteFileW(fetched.savedPath.c_str()));
+}
+
 // The download tells its caller of the missing folder and shows nothing itself: telling the user is the page's.
 TEST_F(FileDownload, MissingFolderIsSaidToTheCallerAndFailsBothEngines) {
     m_configuration->m_tempFolder = m_folder + L"\\not-there";
@@ -356,10 +373,10 @@ TEST_F(FileDownload, MissingFolderIsSaidToTheCallerAndFailsBothEngines) {
 }
 
 TEST(SystemErrorText, IsTheSystemsTextOrEmpty) {
-    const std::wstring text = DownloadManager::GetSystemErrorText(ERROR_FILE_NOT_FOUND);
+    const std::wstring text = download::SystemMessage(ERROR_FILE_NOT_FOUND);
     EXPECT_GT(text.size(), 2u);
     EXPECT_EQ(text.substr(text.size() - 2), L"\r\n");
-    EXPECT_EQ(DownloadManager::GetSystemErrorText(0xDEAD1234), L"");
+    EXPECT_EQ(download::SystemMessage(0xDEAD1234), L"");
 }
 
 // A file of the download's name (a user's own file in the Downloads folder) is never replaced: a failed download

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "download/DownloadTesting.h"
+#include "download/UrlRules.h"
 #include "support/Backend.h"
 
 using namespace download_testing;

@@ -15,12 +15,19 @@
 #include <vector>
 
 #include "download/InstallerLaunch.h"
+#include "download/DownloadResult.h"
 #include "download/InstallerVerification.h"
 #include "net/Codecs.h"
 #include "support/ProgramOutput.h"
 #include "win32/Strings.h"
 
 namespace {
+
+// The checks' verdict on `path`, with the file let go again.
+DownloadResult Verify(const std::wstring& path, const download::VerificationRules& rules) {
+    const download::VerifiedFile verified = download::VerifyInstaller(path, rules);
+    return {verified.ok, verified.text};
+}
 
 class TrustFile : public ::testing::Test {
 protected:
@@ -117,7 +124,7 @@ TEST_F(TrustFile, HashMismatchFailsNamingBothDigestsAndDeletesTheFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Write("abc");
-        const DownloadResult result = VerifyDownloadedInstaller(m_path, {c.expected, L""});
+        const DownloadResult result = Verify(m_path, {.sha256 = c.expected});
         EXPECT_EQ(result.first, c.failure.empty());
         EXPECT_EQ(result.second, c.failure);
         EXPECT_EQ(Exists(), c.failure.empty());
@@ -195,7 +202,7 @@ TEST(InstallerSigner, RefusedProgramIsDeleted) {
     const std::wstring copy = std::wstring(folder) + L"installer-signer-" + std::to_wstring(::GetCurrentProcessId());
     for (const wchar_t* file : {L"right.exe", L"other.exe"}) {
         ASSERT_TRUE(::CopyFileW(Fixture(file).c_str(), (copy + file).c_str(), FALSE));
-        const DownloadResult result = VerifyDownloadedInstaller(copy + file, {"", L"Wayfarer Test Publisher"});
+        const DownloadResult result = Verify(copy + file, {.signer = L"Wayfarer Test Publisher"});
         const bool right = std::wstring(file) == L"right.exe";
         EXPECT_EQ(result.first, right) << win32::WideToUtf8(result.second);
         EXPECT_EQ(::GetFileAttributesW((copy + file).c_str()) != INVALID_FILE_ATTRIBUTES, right);

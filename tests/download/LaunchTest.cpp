@@ -6,6 +6,7 @@
 #include "config/ConfigurationManager.h"
 #include "download/DownloadManager.h"
 #include "download/DownloadTesting.h"
+#include "download/Failure.h"
 #include "download/LaunchTesting.h"
 #include "support/WindowTesting.h"
 #include "win32/Handle.h"
@@ -527,8 +528,7 @@ TEST_F(LaunchTest, RunWithoutWaitReturnsWhileTheInstallerRuns) {
 TEST_F(LaunchTest, MissingInstallerReportsTheSystemText) {
     const ProcessResult result = RunProcess(Path(L"gone.exe"), L"/S", true);
     EXPECT_EQ(result.first, kExitCodeUnknown);
-    EXPECT_EQ(result.second,
-              L"Error launching executable: " + DownloadManager::GetSystemErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(result.second, L"Error launching executable: " + download::SystemMessage(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(m_log->Runs().empty());
 }
 

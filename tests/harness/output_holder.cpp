@@ -8,7 +8,7 @@
 
 int wmain(int argc, wchar_t** argv) {
     if (argc > 1 && std::wcscmp(argv[1], L"--child") == 0) {
-        ::Sleep(60000);
+        ::Sleep(150000);
         return 0;
     }
     wchar_t self[MAX_PATH] = {};

@@ -141,7 +141,7 @@ TEST_F(LanguageCatalogTest, ParsesMergesAndExpandsTexts) {
         SCOPED_TRACE(c.name);
         m_configuration->m_lumoraFlavour = c.lumora;
         m_configuration->m_productTitle = c.productTitle;
-        LanguageManager manager(nullptr);
+        LanguageManager manager;
         testing_ui::MessageBoxRecorder boxes;
         EXPECT_EQ(Parse(manager, "<Locale name=\"xx\">" + c.body + "</Locale>"), c.parsed);
         for (const auto& [key, text] : c.texts)
@@ -152,7 +152,7 @@ TEST_F(LanguageCatalogTest, ParsesMergesAndExpandsTexts) {
 
 TEST_F(LanguageCatalogTest, DocumentWithoutLocaleKeepsThePreviousCatalog) {
     m_configuration->m_lumoraFlavour = false;
-    LanguageManager manager(nullptr);
+    LanguageManager manager;
     testing_ui::MessageBoxRecorder boxes;
     ASSERT_TRUE(Parse(manager, "<Locale name=\"xx\"><A>kept</A></Locale>"));
     auto before = manager.GetCatalog();
@@ -180,7 +180,7 @@ TEST_F(LanguageCatalogTest, ExpansionStopsAtItsBounds) {
     std::string large(100 * 1024, 'x');
     body += "<L>" + large + "</L><M>{L}{L}{L}</M>";
 
-    LanguageManager manager(nullptr);
+    LanguageManager manager;
     testing_ui::MessageBoxRecorder boxes;
     auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Parse(manager, "<Locale name=\"xx\">" + body + "</Locale>"));
@@ -196,11 +196,11 @@ TEST_F(LanguageCatalogTest, ExpansionStopsAtItsBounds) {
 TEST_F(LanguageCatalogTest, GetTextConvertsUtf8AndIsEmptyForMissingKeys) {
     m_configuration->m_lumoraFlavour = false;
     m_configuration->m_productTitle = L"Qu\u00e4rvel \u2713";
-    LanguageManager manager(nullptr);
+    LanguageManager manager;
     ASSERT_TRUE(Parse(manager, "<Locale name=\"xx\"><A>Install {PRODUCT_TITLE}</A></Locale>"));
     EXPECT_EQ(manager.GetText("A"), L"Install Qu\u00e4rvel \u2713");
     EXPECT_EQ(manager.GetText("MISSING"), L"");
-    EXPECT_EQ(LanguageManager(nullptr).GetText("A"), L"");
+    EXPECT_EQ(LanguageManager().GetText("A"), L"");
 }
 
 TEST_F(LanguageCatalogTest, EachDocumentFailureShowsItsMessage) {
@@ -215,7 +215,7 @@ TEST_F(LanguageCatalogTest, EachDocumentFailureShowsItsMessage) {
         {901, kParseError, "XML_ERROR_MISMATCHED_ELEMENT"},
         {902, kParseError, "XML_ERROR_EMPTY_DOCUMENT"},
     };
-    LanguageManager manager(nullptr);
+    LanguageManager manager;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
         testing_ui::MessageBoxRecorder boxes;
@@ -326,7 +326,7 @@ TEST_F(LanguageCatalogTest, ShippedDocumentsLoadAndExpandCompletely) {
     const std::regex reference(R"(\{[A-Z_]+\})");
     for (const auto& [id, expected] : documents) {
         SCOPED_TRACE(id);
-        LanguageManager manager(nullptr);
+        LanguageManager manager;
         testing_ui::MessageBoxRecorder boxes;
         tinyxml2::XMLDocument document;
         ASSERT_TRUE(manager.LoadLocaleDocument(id, document));
@@ -353,7 +353,7 @@ TEST_F(LanguageCatalogTest, ShippedDocumentsLoadAndExpandCompletely) {
         EXPECT_NE(Text(manager, "PROGRESS_STATUS").find("$percent$"), std::string::npos);
     }
 
-    LanguageManager english(nullptr);
+    LanguageManager english;
     tinyxml2::XMLDocument document;
     ASSERT_TRUE(english.LoadLocaleDocument(101, document));
     ASSERT_TRUE(english.ParseCatalog(document));
@@ -410,7 +410,7 @@ TEST_F(LanguageCatalogTest, LanguageListHoldsTheNativeNamesOfTheWizardType) {
         m_configuration->m_wizardType = c.wizardType;
         m_configuration->m_lumoraFlavour = c.lumora;
         ComboFixture fixture;
-        LanguageManager manager(nullptr);
+        LanguageManager manager;
         testing_ui::MessageBoxRecorder boxes;
         manager.FillLanguageList(fixture.Combo());
         EXPECT_EQ(fixture.Items(), c.items);
@@ -427,7 +427,7 @@ TEST_F(LanguageCatalogTest, LanguageListHoldsTheNativeNamesOfTheWizardType) {
 
     m_configuration->m_wizardType = WizardTypeNone;
     ComboFixture fixture;
-    LanguageManager manager(nullptr);
+    LanguageManager manager;
     testing_ui::MessageBoxRecorder boxes;
     manager.FillLanguageList(fixture.Combo());
     EXPECT_EQ(fixture.Combo().GetCount(), 0);
@@ -453,7 +453,7 @@ TEST_F(LanguageCatalogTest, LoadingALanguageRefreshesRegisteredPagesAndRecordsIt
     m_configuration->m_lumoraFlavour = true;
     m_configuration->m_productTitle = L"Quarvel";
     ComboFixture fixture;
-    auto manager = std::make_shared<LanguageManager>(nullptr);
+    auto manager = std::make_shared<LanguageManager>();
     manager->FillLanguageList(fixture.Combo());
 
     std::vector<std::string> log;

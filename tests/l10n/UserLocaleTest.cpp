@@ -58,7 +58,7 @@ protected:
             ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, nullptr, nullptr);
         ui::ComboBox combo(::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 200, 200, parent,
                                              nullptr, nullptr, nullptr));
-        LanguageManager manager(nullptr);
+        LanguageManager manager;
         manager.FillLanguageList(combo);
         std::wstring selected = combo.GetItemText(combo.GetCurSel());
         ::DestroyWindow(parent);

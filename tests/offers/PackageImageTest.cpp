@@ -5,6 +5,7 @@
 #include "resource.h"
 #include "support/Backend.h"
 #include "support/WindowTesting.h"
+#include "win32/Handle.h"
 
 #include <gtest/gtest.h>
 #include <objidl.h>
@@ -46,10 +47,13 @@ std::vector<char> Encode(UINT width, UINT height, const wchar_t* mime) {
         return {};
     }
     Gdiplus::Bitmap bitmap(static_cast<INT>(width), static_cast<INT>(height), format);
-    IStream* stream = nullptr;
-    ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    win32::ComPtr<IStream> stream;
+    if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put())) || !stream) {
+        ADD_FAILURE() << "no stream";
+        return {};
+    }
     std::vector<char> bytes;
-    if (bitmap.Save(stream, &encoder->Clsid, nullptr) == Gdiplus::Ok) {
+    if (bitmap.Save(stream.Get(), &encoder->Clsid, nullptr) == Gdiplus::Ok) {
         STATSTG stat{};
         stream->Stat(&stat, STATFLAG_NONAME);
         bytes.resize(static_cast<size_t>(stat.cbSize.QuadPart));
@@ -60,7 +64,6 @@ std::vector<char> Encode(UINT width, UINT height, const wchar_t* mime) {
     } else {
         ADD_FAILURE() << "cannot encode";
     }
-    stream->Release();
     return bytes;
 }
 
@@ -70,6 +73,43 @@ std::vector<unsigned char> PngHeader(std::uint32_t width, std::uint32_t height) 
     for (std::uint32_t side : {width, height})
         for (int shift = 24; shift >= 0; shift -= 8)
             bytes.push_back(static_cast<unsigned char>(side >> shift));
+    return bytes;
+}
+
+void PutLittle(std::vector<char>& bytes, std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i)
+        bytes.push_back(static_cast<char>(value >> (8 * i)));
+}
+
+// A GIF whose logical screen is 1 x 1 while its one frame is `frameWidth` wide: the picture is as large as its
+// largest frame, whatever the screen says.
+std::vector<char> GifWithWideFrame(std::uint32_t frameWidth) {
+    std::vector<char> bytes = {'G', 'I', 'F', '8', '9', 'a'};
+    PutLittle(bytes, 1, 2);
+    PutLittle(bytes, 1, 2);
+    bytes.insert(bytes.end(), {0, 0, 0, 0x2C});
+    PutLittle(bytes, 0, 4);
+    PutLittle(bytes, frameWidth, 2);
+    PutLittle(bytes, 1, 2);
+    bytes.insert(bytes.end(), {0, 2, 0, 0x3B});
+    return bytes;
+}
+
+// A whole 24-bit BMP of `width` x `height` grey pixels stored top down, as a negative height says.
+std::vector<char> TopDownBmp(std::uint32_t width, std::uint32_t height) {
+    const std::uint32_t row = (width * 3 + 3) & ~3u;
+    std::vector<char> bytes = {'B', 'M'};
+    PutLittle(bytes, 54 + row * height, 4);
+    PutLittle(bytes, 0, 4);
+    PutLittle(bytes, 54, 4);
+    PutLittle(bytes, 40, 4);
+    PutLittle(bytes, width, 4);
+    PutLittle(bytes, static_cast<std::uint32_t>(-static_cast<std::int32_t>(height)), 4);
+    PutLittle(bytes, 1, 2);
+    PutLittle(bytes, 24, 2);
+    for (int i = 0; i < 6; ++i)
+        PutLittle(bytes, 0, 4);
+    bytes.resize(bytes.size() + row * height, static_cast<char>(0x80));
     return bytes;
 }
 
@@ -144,6 +184,8 @@ TEST_F(PackageImageTest, PicturesBeyondTheirBoundsAreRefusedBeforeDecoding) {
         {"JPEG one pixel wider", Encode(side + 1, 1, L"image/jpeg"), side + 1, std::nullopt},
         {"GIF one pixel wider", Encode(side + 1, 1, L"image/gif"), side + 1, std::nullopt},
         {"BMP one pixel higher", Encode(1, side + 1, L"image/bmp"), 1, std::nullopt},
+        {"BMP stored top down", TopDownBmp(64, 32), 64, 64},
+        {"GIF whose frame is wider than its screen", GifWithWideFrame(side + 1), side + 1, std::nullopt},
         // A format whose size is not read before decoding is not decoded.
         {"TIFF", Encode(64, 32, L"image/tiff"), std::nullopt, std::nullopt},
         {"a PNG cut in its header",

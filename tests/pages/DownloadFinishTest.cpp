@@ -76,11 +76,15 @@ TEST(DownloadFinish, StartedInstallersAreFollowedUntilTheyEnd) {
     WriteFile(program, FakeInstallerBytes());
 
     StartedInstallers installers;
-    ASSERT_TRUE(installers.Start(program, L"/quiet", {program}));
+    ASSERT_TRUE(installers.Start(program, L"/quiet", {program}, download::HeldFile(program)));
     EXPECT_EQ(installers.FilesInUse(), std::vector<std::wstring>{program});
     EXPECT_FALSE(installers.WaitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(100)));
+    // Held while it runs: a running program may be renamed, a held one may not.
+    const std::wstring moved = program + L".moved";
+    EXPECT_FALSE(::MoveFileW(program.c_str(), moved.c_str()));
     EXPECT_TRUE(installers.WaitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     EXPECT_TRUE(installers.FilesInUse().empty());
+    EXPECT_TRUE(::MoveFileW(program.c_str(), moved.c_str())) << "let go once it has ended";
     auto runs = log.Runs();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].commandLine, L"\"" + program + L"\" /quiet");

@@ -296,10 +296,12 @@ TEST_F(DownloadPageTest, MainProductFailuresAreReportedWithTheirTextAndEndOnTheE
         else if (test.served == Case::Cut)
             backend::Script(test.path, {{.body = m_installer.substr(0, m_installer.size() / 2)}});
         InstallerLog log;
+        testing_ui::MessageBoxRecorder boxes;
         DownloadFrame frame;
         auto& page = frame.AddDownloadPage<RecordingPageIsv>();
         Run(frame, page);
 
+        EXPECT_TRUE(boxes.Texts().empty()) << "only a missing folder is told in a box";
         EXPECT_TRUE(frame.m_errorShown);
         EXPECT_EQ(frame.m_currentPage, 2);
         EXPECT_EQ(frame.ErrorTitle(), frame.Text("PAGE_ERROR_TITLE"));
