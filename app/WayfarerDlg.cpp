@@ -456,15 +456,6 @@ void CWayfarerDlg::OnClose() {
     EndDialog(IDCANCEL);
 }
 
-namespace {
-
-bool WaitForEventsUntil(Package& package, std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock<std::mutex> lock(package.m_eventMutex);
-    return package.m_eventsIdle.wait_until(lock, deadline, [&package] { return package.m_pendingEvents == 0; });
-}
-
-}  // namespace
-
 void CWayfarerDlg::ReportClose() {
     auto configuration = ConfigurationManager::GetInstance();
     // One deadline for all: an analytics endpoint that does not answer holds the end of the wizard no longer
@@ -476,7 +467,7 @@ void CWayfarerDlg::ReportClose() {
         if (!package)
             continue;
         package->ReportEvent(5, nullptr);
-        WaitForEventsUntil(*package, deadline);
+        package->m_events.WaitUntil(deadline);
     }
 }
 
@@ -491,7 +482,7 @@ void CWayfarerDlg::FinishRun() {
         packages.insert(packages.end(), list->begin(), list->end());
     for (const auto& package : packages) {
         if (package)
-            WaitForEventsUntil(*package, deadline);
+            package->m_events.WaitUntil(deadline);
     }
     // The offers' installers run from the work folder; those still running after the wait keep their files.
     m_startedInstallers->WaitUntil(deadline);

@@ -2,29 +2,19 @@
 
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
-#include "diagnostics/RunLog.h"
-#include "download/DownloadManager.h"
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
-#include "offers/LoadingCountdown.h"
-#include "offers/PictureSize.h"
+#include "offers/AffiliateTable.h"
+#include "offers/PictureFetch.h"
+#include "offers/PnStamp.h"
 #include "offers/PublishedHash.h"
-#include "registry/RegistryPaths.h"
-#include "win32/GdiplusSession.h"
-#include "win32/Handle.h"
 #include "win32/ServerText.h"
 #include "win32/Strings.h"
-
-#include <objidl.h>
-#include <shlwapi.h>
-#include <gdiplus.h>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <ctime>
 #include <limits>
-#include <map>
 
 namespace {
 
@@ -115,30 +105,6 @@ std::string CleanSigner(const std::string& raw) {
 }
 
 }  // namespace
-
-std::string AffiliateForCountry(const std::string& countryCode) {
-    // Never destroyed: a loading run still under way while the process ends may look a country up.
-    static const auto& table = *new std::map<std::string, std::string>([] {
-        std::map<std::string, std::string> codes;
-        const std::pair<const char*, std::vector<const char*>> groups[] = {
-            {"91088", {"US"}},
-            {"91166", {"CA"}},
-            {"91199", {"BR"}},
-            {"91214", {"AU", "NZ", "KR"}},
-            {"91105", {"DZ", "BG", "CY", "CZ", "EG", "GR", "HU", "IE", "IL", "KW", "MA", "PL",
-                       "PT", "QA", "RO", "RU", "SA", "SK", "ZA", "TN", "TR", "UA", "AE"}},
-            {"91215",
-             {"TH", "MX", "PH", "AR", "VN", "TW", "PE", "CL", "CO", "VE", "RS", "LK", "DO", "JO", "HK", "LT", "PS",
-              "HR", "CR", "BA", "SV", "GE", "MD", "AL", "UY", "BY", "LB", "SN", "PA", "LV", "ID", "PK", "SG"}},
-        };
-        for (const auto& [value, group] : groups)
-            for (const char* code : group)
-                codes.emplace(code, value);
-        return codes;
-    }());
-    auto found = table.find(countryCode);
-    return found != table.end() ? found->second : "91082";
-}
 
 std::string GetWindowsMajorMinor() {
     std::string version = GetOsVersionString();
@@ -419,47 +385,26 @@ void Package::BuildEventFields() {
     }
 }
 
-std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes) {
-    // Bounded by its pixels, read from its header, before anything decodes it.
-    if (!pictures::IsPictureWithinBounds(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) ||
-        !win32::GdiplusSession::Process().Ensure())
-        return nullptr;
-    IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
-    if (stream == nullptr)
-        return nullptr;
-    win32::ScopeExit release([stream] { stream->Release(); });
-    return std::make_shared<Gdiplus::Bitmap>(stream);
-}
-
 void Package::DownloadImage(std::function<void()> completion) {
-    // Runs once however the download ends: loaded, failed, dropped on an exception, or never started.
-    auto once = std::make_shared<CompletionOnce>(std::move(completion));
-    // No name, or one refused for its length: the file endpoint itself is no picture.
-    if (m_isMain || m_imageName.empty()) {
-        once->Run();
-        return;
-    }
+    std::wstring url;
+    std::function<void(const std::vector<char>&)> store;
     try {
-        const std::wstring url = ConfigurationManager::GetInstance()->m_filesBaseUrl + Utf8ToWide(m_imageName);
-        // The continuation holds the package, so the image lands in a live object even if every other holder
-        // let go meanwhile.
-        DownloadManager::GetInstance()->DownloadToMemoryAsync(
-            url, [self = shared_from_this(), once](DownloadedBytes bytes) {
-                try {
-                    if (bytes && !bytes->empty()) {
-                        std::lock_guard<std::mutex> lock(self->m_imageMutex);
-                        // Once the wizard has let go of its images, GDI+ may be gone: no new one is made.
-                        if (!self->m_imageDropped)
-                            self->m_image = MakeImageFromBytes(*bytes);
-                    }
-                } catch (...) {
-                    // An image that cannot be made is an image that did not arrive.
-                }
-                once->Run();
-            });
+        // No name, or one refused for its length: the file endpoint itself is no picture.
+        if (!m_isMain && !m_imageName.empty()) {
+            url = ConfigurationManager::GetInstance()->m_filesBaseUrl + Utf8ToWide(m_imageName);
+            // The store holds the package, so the image lands in a live object even if every other holder let go
+            // meanwhile.
+            store = [self = shared_from_this()](const std::vector<char>& bytes) {
+                std::lock_guard<std::mutex> lock(self->m_imageMutex);
+                // Once the wizard has let go of its images, GDI+ may be gone: no new one is made.
+                if (!self->m_imageDropped)
+                    self->m_image = MakeImageFromBytes(bytes);
+            };
+        }
     } catch (...) {
-        once->Run();
+        url.clear();
     }
+    FetchPicture(url, std::move(store), std::move(completion));
 }
 
 void Package::DropImage() {
@@ -469,32 +414,11 @@ void Package::DropImage() {
 }
 
 bool Package::StampPnRegistry() const {
-    const size_t slash = m_pn.registryValuePath.rfind('\\');
-    if (slash == std::string::npos || slash == 0)
-        return false;
-    const std::wstring keyPath = Utf8ToWide(m_pn.registryValuePath.substr(0, slash));
-    const std::wstring valueName = Utf8ToWide(m_pn.registryValuePath.substr(slash + 1));
-
-    std::time_t later = std::time(nullptr) + 180LL * 86400LL;
-    std::tm local{};
-    if (::localtime_s(&local, &later) != 0)
-        return false;
-    char digits[16] = {};
-    if (std::strftime(digits, sizeof(digits), "%Y%m%d", &local) != 8)
-        return false;
-    const DWORD stamp = static_cast<DWORD>(std::stoul(digits));
-
-    // This process's own (32-bit) view, where the presence check reads it back.
-    win32::RegKey key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE | registry::kProcessView,
-                          nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
-        return false;
-    return ::RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stamp),
-                            sizeof(stamp)) == ERROR_SUCCESS;
+    return pn_stamp::Write(m_pn.registryValuePath);
 }
 
 void Package::ReportEvent(int state, const json& extra) {
-    if (m_eventsClosed)
+    if (m_events.IsClosed())
         return;
     // The record and the headers are made here, on the caller's thread: the GUI thread may re-initialise the
     // main product while a send thread still retries.
@@ -512,49 +436,13 @@ void Package::ReportEvent(int state, const json& extra) {
         // A malformed extra object drops the event; nothing of it reaches the user.
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(m_eventMutex);
-        ++m_pendingEvents;
-    }
-    auto holder = std::make_shared<EventState>();
-    try {
-        holder->thread = std::thread(DeliverEvent, shared_from_this(), state, std::move(record), std::move(headers));
-        holder->thread.detach();
-    } catch (...) {
-        // No thread, no send: the count must not wait for one.
-        std::lock_guard<std::mutex> lock(m_eventMutex);
-        if (--m_pendingEvents == 0)
-            m_eventsIdle.notify_all();
-    }
+    // The send keeps the package alive until it ends; a package no shared pointer holds sends nothing.
+    std::shared_ptr<Package> self = weak_from_this().lock();
+    if (self)
+        m_events.Start(state, std::move(record), std::move(headers), m_isMain ? "main" : m_offerName.c_str(),
+                       std::move(self));
 }
 
 void Package::WaitForEvents() {
-    std::unique_lock<std::mutex> lock(m_eventMutex);
-    m_eventsIdle.wait(lock, [this] { return m_pendingEvents == 0; });
-}
-
-void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers) {
-    bool delivered = false;
-    try {
-        const std::wstring url = ConfigurationManager::GetInstance()->m_analyticsUrl;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            std::string response;
-            DWORD status = 0;
-            PostJson(url, record, headers, response, status);
-            if (status >= 200 && status <= 399) {
-                delivered = true;
-                if (state == -1 || (state >= 2 && state <= 5))
-                    package->m_eventsClosed = true;
-                break;
-            }
-            std::this_thread::sleep_for(GetEventRetryPause());
-        }
-    } catch (...) {
-        // A transport failure drops the event; nothing of it reaches the user.
-    }
-    diagnostics::Record("event state=%d product=%s delivered=%s", state,
-                        package->m_isMain ? "main" : package->m_offerName.c_str(), diagnostics::YesNo(delivered));
-    std::lock_guard<std::mutex> lock(package->m_eventMutex);
-    if (--package->m_pendingEvents == 0)
-        package->m_eventsIdle.notify_all();
+    m_events.Wait();
 }

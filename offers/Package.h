@@ -4,18 +4,14 @@
 #pragma once
 
 #include "analytics/EventBase.h"
+#include "analytics/EventSender.h"
 
-#include <windows.h>
-
-#include <atomic>
 #include <climits>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -60,11 +56,6 @@ struct FlowConditions {
 
 class Package : public std::enable_shared_from_this<Package> {
 public:
-    // Holds the thread of one event send until it has been detached.
-    struct EventState {
-        std::thread thread;
-    };
-
     // An offer from one element of the configuration's "o" array. Raises the JSON library's errors on a
     // malformed offer (a missing required key, a value of the wrong type).
     Package(const EventBase& eventBase,
@@ -97,19 +88,18 @@ public:
     // Releases the image and refuses any that arrives later: called before GDI+ goes away.
     void DropImage();
 
-    // Writes the "pn" stamp (today + 180 days, as the number yyyymmdd) under HKEY_LOCAL_MACHINE, in the
-    // 32-bit view. False when the path has no value name or the registry refuses.
+    // Writes the "pn" stamp (PnStamp.h) to the value m_pn.registryValuePath names. False when the path names no
+    // key or the registry refuses.
     bool StampPnRegistry() const;
 
-    // Reports `state` to the analytics endpoint on a thread of its own and returns at once; nothing once a
-    // final state has been delivered. `extra` (an object, or null) is written over the event's fields.
+    // Reports `state` to the analytics endpoint through m_events and returns at once; nothing once a final state
+    // has been delivered. `extra` (an object, or null) is written over the event's fields.
     void ReportEvent(int state, const nlohmann::json& extra);
     // Blocks until no event send of this package is in flight.
     void WaitForEvents();
 
-    std::mutex m_eventMutex;
-    std::condition_variable m_eventsIdle;
-    int m_pendingEvents = 0;
+    // The sends of this package's events: what is still in flight, and whether a final state was delivered.
+    EventSender m_events;
     EventBase m_eventBase;
     bool m_isMain = false;
     std::string m_name;
@@ -131,8 +121,6 @@ public:
     std::string m_minInstallerVersion;
     bool m_needs64Bit = false;
     int m_position = 0;
-    // Written by event threads, read by ReportEvent on any thread.
-    std::atomic<bool> m_eventsClosed{false};
     nlohmann::json m_eventFields;
     // Written once by the image download (under m_imageMutex), read on the GUI thread after loading completed.
     std::shared_ptr<Gdiplus::Image> m_image;
@@ -164,22 +152,7 @@ private:
     void AddPlaceholder(const std::string& key, const std::string& value);
     void ReadPnBlock(const nlohmann::json& ps);
     void BuildEventFields();
-
-    friend void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers);
 };
-
-// The body of one event send: posts `record` with `headers`, both made by ReportEvent on the caller's thread,
-// so that a package re-initialised meanwhile cannot change what is sent. Runs on its own thread and keeps the
-// package alive until it ends.
-void DeliverEvent(std::shared_ptr<Package> package, int state, std::string record, HeaderList headers);
-
-// A GDI+ bitmap of PNG, JPEG, GIF or BMP bytes, starting GDI+ if no picture has yet; null when there are no
-// bytes, when the header does not tell a size within the picture bounds (PictureSize.h), or when GDI+ has been
-// ended.
-std::shared_ptr<Gdiplus::Image> MakeImageFromBytes(const std::vector<char>& bytes);
-
-// The affiliate id for a two-letter country code (exact, case-sensitive); "91082" for any other code.
-std::string AffiliateForCountry(const std::string& countryCode);
 
 // "major.minor" of the running Windows (RtlGetVersion), "" when it cannot be read: the key of "pnrp".
 std::string GetWindowsMajorMinor();

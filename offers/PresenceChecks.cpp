@@ -3,6 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
 #include "offers/Package.h"
+#include "offers/PnStamp.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
 
@@ -38,16 +39,6 @@ win32::RegKey OpenInItsView(const std::wstring& fullPath, bool windows64) {
         return win32::RegKey();
     auto [hiveName, subkey] = registry::SplitKeyPath(path);
     return registry::OpenKey(registry::HiveHandle(hiveName), subkey, flags);
-}
-
-std::wstring TodayAsText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (::localtime_s(&local, &now) != 0)
-        return std::wstring();
-    wchar_t digits[16] = {};
-    std::wcsftime(digits, 16, L"%Y%m%d", &local);
-    return digits;
 }
 
 }  // namespace
@@ -288,13 +279,11 @@ bool PresenceChecks::HasOldInternetExplorer() {
 bool PresenceChecks::PnDateNotReached(const Package& offer) {
     if (!offer.m_pn.enabled)
         return false;
-    const std::string& valuePath = offer.m_pn.registryValuePath;
-    const size_t slash = valuePath.rfind('\\');
-    if (slash == std::string::npos)
-        return false;
+    std::wstring keyPath;
+    std::wstring valueName;
     std::wstring stored;
-    if (!m_registry.ReadValueAsText(L"hkey_local_machine", win32::Utf8ToWide(valuePath.substr(0, slash)),
-                                    win32::Utf8ToWide(valuePath.substr(slash + 1)), stored))
+    if (!pn_stamp::SplitValuePath(offer.m_pn.registryValuePath, keyPath, valueName) ||
+        !m_registry.ReadValueAsText(L"hkey_local_machine", keyPath, valueName, stored))
         return false;
-    return TodayAsText() < stored;
+    return pn_stamp::LocalDateDigits(std::time(nullptr)) < stored;
 }

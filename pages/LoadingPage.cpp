@@ -1,10 +1,10 @@
 #include "pages/LoadingPage.h"
 
 #include "config/ConfigurationManager.h"
-#include "download/DownloadManager.h"
 #include "l10n/LanguageManager.h"
 #include "offers/LoadingCountdown.h"
 #include "offers/Package.h"
+#include "offers/PictureFetch.h"
 #include "resource.h"
 
 #include <chrono>
@@ -111,25 +111,14 @@ LRESULT LoadingPage::OnRequestComplete(WPARAM, LPARAM) {
 }
 
 void LoadingPage::StartLogoDownload(const std::shared_ptr<LoadCountdown>& countdown) {
-    auto once = std::make_shared<CompletionOnce>([countdown] { countdown->CompleteOne(); });
-    try {
-        DownloadManager::GetInstance()->DownloadToMemoryAsync(
-            ConfigurationManager::GetInstance()->m_mainCl, [countdown, once](DownloadedBytes bytes) {
-                try {
-                    if (bytes && !bytes->empty()) {
-                        // Under the countdown's lock: a page that has gone (and GDI+ after it) gets no image.
-                        countdown->RunIfArmed([&bytes] {
-                            ConfigurationManager::GetInstance()->m_productImage = MakeImageFromBytes(*bytes);
-                        });
-                    }
-                } catch (...) {
-                    // The logo is decoration: the wizard goes on without it.
-                }
-                once->Run();
-            });
-    } catch (...) {
-        once->Run();
-    }
+    FetchPicture(
+        ConfigurationManager::GetInstance()->m_mainCl,
+        [countdown](const std::vector<char>& bytes) {
+            // Under the countdown's lock: a page that has gone (and GDI+ after it) gets no image.
+            countdown->RunIfArmed(
+                [&bytes] { ConfigurationManager::GetInstance()->m_productImage = MakeImageFromBytes(bytes); });
+        },
+        [countdown] { countdown->CompleteOne(); });
 }
 
 void LoadingPage::ShowConfigurationError() {

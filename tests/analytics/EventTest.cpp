@@ -89,7 +89,7 @@ TEST_F(EventTest, MainProductRecordArrivesByteForByteWithItsSignature) {
     EXPECT_EQ(requests[0].Header("Content-Type"), "application/json");
     EXPECT_EQ(requests[0].Header("Authorization"),
               "Signature=" + Sha256Hex(m_configuration->GetMachineGuid() + m_configuration->GetTimestamp()));
-    EXPECT_FALSE(main->m_eventsClosed);  // state 1 is not final
+    EXPECT_FALSE(main->m_events.IsClosed());  // state 1 is not final
 }
 
 TEST_F(EventTest, OfferRecordCarriesItsIdentityStateAndExtraFields) {
@@ -111,7 +111,7 @@ TEST_F(EventTest, OfferRecordCarriesItsIdentityStateAndExtraFields) {
     EXPECT_EQ(data["13"], "SAME VERTICAL OFFER ALREADY PRESENT");
     EXPECT_EQ(data["12"], "");
     EXPECT_EQ(data.size(), 25u);
-    EXPECT_TRUE(offer->m_eventsClosed);
+    EXPECT_TRUE(offer->m_events.IsClosed());
 }
 
 TEST_F(EventTest, FailureTextReplacesTheEmptyField) {
@@ -151,7 +151,7 @@ TEST_F(EventTest, ServerErrorGetsASecondAttemptAndKeepsThePackageOpen) {
     auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(backend::Requests("/zbd").size(), 2u);
     EXPECT_GE(elapsed, std::chrono::milliseconds(200));  // a pause after each failed attempt
-    EXPECT_FALSE(offer->m_eventsClosed);
+    EXPECT_FALSE(offer->m_events.IsClosed());
 
     backend::Script("/zbd", {{.body = "{}"}});
     offer->ReportEvent(5, nullptr);
@@ -184,7 +184,7 @@ TEST_F(EventTest, UnreachableServerDropsEventsAtOnce) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     for (auto& package : packages)
-        EXPECT_FALSE(package->m_eventsClosed);
+        EXPECT_FALSE(package->m_events.IsClosed());
 }
 
 TEST_F(EventTest, ExtraValueThatIsNoObjectDropsTheEvent) {

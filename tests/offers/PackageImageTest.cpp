@@ -1,6 +1,7 @@
 #include "offers/Package.h"
 
 #include "config/ConfigurationManager.h"
+#include "offers/PictureFetch.h"
 #include "offers/PictureSize.h"
 #include "resource.h"
 #include "support/Backend.h"

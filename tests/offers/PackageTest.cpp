@@ -3,6 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
 #include "net/Codecs.h"
+#include "offers/AffiliateTable.h"
 #include "win32/ServerText.h"
 #include "win32/Strings.h"
 

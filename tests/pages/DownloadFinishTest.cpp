@@ -149,11 +149,8 @@ TEST(DownloadFinish, FinishWaitsForAnEventInFlightWhenNoInstallerRuns) {
                                   return true;
                               }});
     EXPECT_EQ(result, 1);
-    EXPECT_TRUE(main->m_eventsClosed) << "the installation's report was not delivered before the end";
-    {
-        std::lock_guard<std::mutex> lock(main->m_eventMutex);
-        EXPECT_EQ(main->m_pendingEvents, 0);
-    }
+    EXPECT_TRUE(main->m_events.IsClosed()) << "the installation's report was not delivered before the end";
+    EXPECT_TRUE(main->m_events.WaitUntil(std::chrono::steady_clock::now())) << "a send was still in flight";
     configuration->m_mainPackage.reset();
 }
 

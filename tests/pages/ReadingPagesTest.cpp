@@ -268,7 +268,7 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
              return true;
          },
          // The decline is delivered before the window closes: a delivered final state ends the offer's reports.
-         [&] { return second->m_eventsClosed.load(); },
+         [&] { return second->m_events.IsClosed(); },
          [&] {
              const IPage& page = frame.Page(5);
              EXPECT_FALSE(ui::Window(page.GetItem(IDC_PRODUCT_SKIP_ALL)).IsVisible()) << "the last offer to show";
