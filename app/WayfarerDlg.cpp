@@ -2,6 +2,7 @@
 
 #include "app/AboutDlg.h"
 #include "config/ConfigurationManager.h"
+#include "config/WorkFolder.h"
 #include "diagnostics/RunFacts.h"
 #include "diagnostics/RunLog.h"
 #include "download/DownloadManager.h"
@@ -19,11 +20,7 @@
 #include "pages/WelcomePageIsv.h"
 #include "resource.h"
 
-#include <shlwapi.h>
-
-#include <algorithm>
 #include <chrono>
-#include <climits>
 
 CWayfarerDlg::CWayfarerDlg(HWND parent)
     : ui::Dialog(IDD_WAYFARER_DIALOG, parent),
@@ -373,7 +370,7 @@ int CWayfarerDlg::CountSkippedOffers() {
     // The walk itself is the offers' rule; the frame only knows how many product pages follow this one.
     int productPagesAhead = 0;
     for (int index = m_currentPage + 1;
-         IsValidPageIndex(index) && m_pages[static_cast<size_t>(index)]->GetPageName() == L"ProductPage"; ++index)
+         IsValidPageIndex(index) && m_pages[static_cast<size_t>(index)]->GetKind() == PageKind::Product; ++index)
         ++productPagesAhead;
     const OfferPageWalk walk =
         WalkOfferPages(m_offers, m_offerIndex, productPagesAhead, m_displayFlags, *ConfigurationManager::GetInstance());
@@ -394,14 +391,14 @@ void CWayfarerDlg::NavigateToPage(int index) {
     m_currentPage = index;
     page.OnNavigateToPage();
 
-    std::wstring name = page.GetPageName();
     if (HMENU systemMenu = ::GetSystemMenu(m_hwnd, FALSE)) {
         // The window cannot be closed while installers are downloaded and run; the finish pages allow it again.
-        if (name == L"DownloadPageDLM" || name == L"DownloadPageISV")
+        if (page.GetKind() == PageKind::Download)
             ::RemoveMenu(systemMenu, SC_CLOSE, MF_BYCOMMAND);
-        else if (name == L"FinishPageDLM" || name == L"FinishPageISV")
+        else if (page.GetKind() == PageKind::Finish)
             ::AppendMenuW(systemMenu, MF_STRING, SC_CLOSE, L"Close");
     }
+    const std::wstring name = page.GetPageName();
     ::OutputDebugStringW((name + L"\n").c_str());
     diagnostics::Record("page %ls", name.c_str());
 }
@@ -494,81 +491,4 @@ void CWayfarerDlg::DeleteTempFolder() {
     if (!configuration->m_tempFolder.empty())
         DeleteDirectoryTree(configuration->m_tempFolder, m_startedInstallers->FilesInUse());
     diagnostics::RecordWorkFolderDeletion(configuration->m_tempFolder);
-}
-
-namespace {
-
-void DeleteAtReboot(const std::wstring& path) {
-    ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-}
-
-bool SamePath(const std::wstring& left, const std::wstring& right) {
-    return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
-                                  static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
-}
-
-// Leaves `path` (a file, or a folder with everything in it) for deletion at reboot, contents before folders.
-void DeleteTreeAtReboot(const std::wstring& path, bool isDirectory) {
-    if (isDirectory) {
-        WIN32_FIND_DATAW entry{};
-        win32::FindHandle search(::FindFirstFileW((path + L"\\*.*").c_str(), &entry));
-        if (search) {
-            do {
-                std::wstring name = entry.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                const bool childIsDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                                              (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-                DeleteTreeAtReboot(path + L"\\" + name, childIsDirectory);
-            } while (::FindNextFileW(search.Get(), &entry));
-        }
-    }
-    DeleteAtReboot(path);
-}
-
-// Deletes everything inside the folder `path`; each sub-folder is emptied first and then removed once.
-void DeleteDirectoryContents(const std::wstring& path, const std::vector<std::wstring>& inUse) {
-    if (::PathIsDirectoryEmptyW(path.c_str()))
-        return;
-    WIN32_FIND_DATAW entry{};
-    win32::FindHandle search(::FindFirstFileW((path + L"\\*.*").c_str(), &entry));
-    if (!search)
-        return;
-    do {
-        std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        std::wstring child = path + L"\\" + name;
-        const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (std::any_of(inUse.begin(), inUse.end(), [&](const std::wstring& used) { return SamePath(used, child); })) {
-            // A running installer may still read it.
-            DeleteTreeAtReboot(child, isDirectory && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
-            continue;
-        }
-        if (isDirectory) {
-            // A junction or directory link is removed itself: what it points to lies outside the tree.
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-                DeleteDirectoryContents(child, inUse);
-            if (!::RemoveDirectoryW(child.c_str())) {
-                DWORD error = ::GetLastError();
-                if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
-                    DeleteAtReboot(child);
-            }
-        } else if (!::DeleteFileW(child.c_str())) {
-            DWORD error = ::GetLastError();
-            if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-                DeleteAtReboot(child);
-        }
-    } while (::FindNextFileW(search.Get(), &entry));
-}
-
-}  // namespace
-
-void CWayfarerDlg::DeleteDirectoryTree(const std::wstring& path, const std::vector<std::wstring>& inUse) {
-    if (!::PathFileExistsW(path.c_str()))
-        return;
-    // An empty folder is removed as well: the temporary folder itself is usually empty when the wizard ends early.
-    DeleteDirectoryContents(path, inUse);
-    if (!::RemoveDirectoryW(path.c_str()))
-        DeleteAtReboot(path);
 }

@@ -72,9 +72,6 @@ protected:
     void ReportClose();
     // Deletes the work folder, except what an installer that still runs may use.
     void DeleteTempFolder();
-    // Deletes `path` and everything below it; what cannot be deleted now, and the files and folders of `inUse`,
-    // are left for deletion at reboot.
-    static void DeleteDirectoryTree(const std::wstring& path, const std::vector<std::wstring>& inUse = {});
     // The page area (control 1014) in client coordinates: every page of the run is placed there.
     RECT GetPageRect() const;
     bool IsValidPageIndex(int index) const { return index >= 0 && index < static_cast<int>(m_pages.size()); }

@@ -21,6 +21,7 @@ class FinishPage : public IPage {
 public:
     void OnNavigateToPage() override;
     int GetFirstFocusId() const override;
+    PageKind GetKind() const override { return PageKind::Finish; }
 
 protected:
     FinishPage(std::shared_ptr<LanguageManager> languageManager, UINT templateId, HWND parent);

@@ -27,6 +27,10 @@ constexpr UINT WM_LOADING_FINISHED = WM_USER + 4;
 constexpr int kTitleFontHeightAt96 = 12;
 constexpr int kTitleFontWeight = 1000;
 
+// What the frame tells pages apart by: it counts the offers' pages ahead, and the download pages take the Close
+// command away until a finish page gives it back.
+enum class PageKind { Other, Product, Download, Finish };
+
 class IPage : public ui::Dialog {
 public:
     using ButtonCallback = std::function<void(ButtonType)>;
@@ -41,6 +45,7 @@ public:
     // Fills every registered control from the catalog; a missing or empty text leaves the control as it is.
     virtual void UpdateTexts();
     virtual std::wstring GetPageName() const = 0;
+    virtual PageKind GetKind() const { return PageKind::Other; }
     // The control the keyboard focus starts on when the page is shown: its forward button, or on an offer's page
     // Decline, so that pressing Enter through the wizard never installs an extra product. 0 when the page has no
     // button (the focus then goes to the page's first control, or the page itself).

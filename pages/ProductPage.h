@@ -33,6 +33,7 @@ public:
     // The catalog's disclaimer holds placeholders: a language change fills them again.
     void UpdateTexts() override;
     std::wstring GetPageName() const override { return L"ProductPage"; }
+    PageKind GetKind() const override { return PageKind::Product; }
     // Decline: Enter on an offer's page never installs it.
     int GetFirstFocusId() const override;
 

@@ -4,6 +4,7 @@
 #include "pages/DownloadPage.h"
 #include "l10n/MessageBoxRecorder.h"
 #include "support/Backend.h"
+#include "support/FolderListing.h"
 
 #include <gtest/gtest.h>
 
@@ -26,16 +27,8 @@ const std::wstring kInstallersQuestion =
     L"Some installer processes are already running in the background and will finish momentarily. Are you sure "
     L"you would like to exit?";
 
-bool Exists(const std::wstring& path) {
-    return ::PathFileExistsW(path.c_str()) != FALSE;
-}
-
-void WriteFile(const std::wstring& path, const char* content = "data") {
-    win32::FileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    ::WriteFile(file.Get(), content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
-}
+using testing_files::Exists;
+using testing_files::WriteFile;
 
 // Whether another thread finds the single-instance mutex owned (by the frame's thread).
 bool InstanceMutexHeld() {
@@ -323,111 +316,6 @@ TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {
         EXPECT_EQ(questions, c.questions);
         EXPECT_FALSE(Exists(m_configuration->m_tempFolder));
     }
-}
-
-// Reboot-time deletions wait in this value: pairs of "\??\path" and an empty new name.
-class PendingRenames {
-public:
-    PendingRenames() {
-        m_saved = Read(&m_existed);
-        Delete();
-    }
-    ~PendingRenames() {
-        Delete();
-        if (m_existed) {
-            win32::RegKey key;
-            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.Put()) ==
-                ERROR_SUCCESS) {
-                ::RegSetValueExW(key.Get(), kValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(m_saved.data()),
-                                 static_cast<DWORD>(m_saved.size() * sizeof(wchar_t)));
-            }
-        }
-    }
-    // The strings of the value, in order.
-    std::vector<std::wstring> Entries() const {
-        bool existed = false;
-        std::wstring raw = Read(&existed);
-        std::vector<std::wstring> entries;
-        size_t start = 0;
-        while (start < raw.size()) {
-            size_t end = raw.find(L'\0', start);
-            if (end == std::wstring::npos)
-                end = raw.size();
-            entries.push_back(raw.substr(start, end - start));
-            start = end + 1;
-        }
-        // The list ends with an empty string of its own.
-        while (!entries.empty() && entries.back().empty() && entries.size() % 2 == 1)
-            entries.pop_back();
-        return entries;
-    }
-
-private:
-    static constexpr const wchar_t* kKey = L"System\\CurrentControlSet\\Control\\Session Manager";
-    static constexpr const wchar_t* kValue = L"PendingFileRenameOperations";
-
-    static std::wstring Read(bool* existed) {
-        win32::RegKey key;
-        *existed = false;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put()) != ERROR_SUCCESS)
-            return {};
-        DWORD size = 0;
-        if (::RegQueryValueExW(key.Get(), kValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
-            return {};
-        std::wstring raw(size / sizeof(wchar_t), L'\0');
-        ::RegQueryValueExW(key.Get(), kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(raw.data()), &size);
-        *existed = true;
-        return raw;
-    }
-    static void Delete() {
-        win32::RegKey key;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.Put()) == ERROR_SUCCESS)
-            ::RegDeleteValueW(key.Get(), kValue);
-    }
-
-    std::wstring m_saved;
-    bool m_existed = false;
-};
-
-TEST_F(NavigationTest, DeleteDirectoryTreeRemovesNestedFoldersAndLeavesHeldFilesForReboot) {
-    PendingRenames pending;
-
-    // A nested tree, empty folders included, goes entirely and schedules nothing.
-    std::wstring tree = CreateUniqueTempFolder();
-    for (const wchar_t* folder : {L"\\a", L"\\a\\b", L"\\a\\b\\c", L"\\empty"})
-        ASSERT_TRUE(::CreateDirectoryW((tree + folder).c_str(), nullptr));
-    for (const wchar_t* file : {L"\\top.bin", L"\\a\\one.bin", L"\\a\\b\\c\\deep.bin"})
-        WriteFile(tree + file);
-    ::SetFileAttributesW((tree + L"\\a\\one.bin").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    TestFrame::DeleteDirectoryTree(tree);
-    EXPECT_FALSE(Exists(tree));
-    EXPECT_TRUE(pending.Entries().empty());
-
-    // An empty folder goes too, and a missing one is no error.
-    std::wstring empty = CreateUniqueTempFolder();
-    TestFrame::DeleteDirectoryTree(empty);
-    EXPECT_FALSE(Exists(empty));
-    TestFrame::DeleteDirectoryTree(empty);
-    EXPECT_TRUE(pending.Entries().empty());
-
-    // A file held open without delete sharing cannot go now: it and the folders above it are scheduled, the
-    // file first, so that the folders are empty when their turn comes at reboot.
-    std::wstring held = CreateUniqueTempFolder();
-    ASSERT_TRUE(::CreateDirectoryW((held + L"\\sub").c_str(), nullptr));
-    WriteFile(held + L"\\sub\\running.exe");
-    WriteFile(held + L"\\sub\\done.txt");
-    win32::FileHandle open(::CreateFileW((held + L"\\sub\\running.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(open);
-    TestFrame::DeleteDirectoryTree(held);
-    EXPECT_TRUE(Exists(held + L"\\sub\\running.exe"));
-    EXPECT_FALSE(Exists(held + L"\\sub\\done.txt"));
-    EXPECT_EQ(pending.Entries(), (std::vector<std::wstring>{L"\\??\\" + held + L"\\sub\\running.exe", L"",
-                                                            L"\\??\\" + held + L"\\sub", L"", L"\\??\\" + held, L""}));
-
-    open.Reset();
-    TestFrame::DeleteDirectoryTree(held);
-    EXPECT_FALSE(Exists(held));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/WayfarerDlg.h"
 
 #include "config/ConfigurationManager.h"
+#include "config/WorkFolder.h"
 #include "offers/Package.h"
 #include "resource.h"
 #include "support/FolderListing.h"
@@ -76,10 +77,6 @@ private:
     const wchar_t* m_name;
     std::wstring m_saved;
     bool m_hadValue = false;
-};
-
-struct CWayfarerDlgForCleanup : CWayfarerDlg {
-    using CWayfarerDlg::DeleteDirectoryTree;
 };
 
 std::wstring InstallerPath() {
@@ -255,5 +252,5 @@ TEST_F(WayfarerDlgTest, SecondCopyOfTheProgramExitsWhileTheFirstRuns) {
         ::WaitForSingleObject(first.Get(), 10000);
     }
     EXPECT_TRUE(LeftBesideTheRunLogs(temp).empty()) << "a copy left its temporary folder in " << temp;
-    CWayfarerDlgForCleanup::DeleteDirectoryTree(temp);
+    DeleteDirectoryTree(temp);
 }

@@ -5,3 +5,5 @@ wayfarer_add_test(NAME config_tests SOURCES
     config/LocalPathTest.cpp
     PREFIXES win64 win32
     LOCKS machine_guid)
+# The work folder's deletion, with the deletions it leaves for the reboot read back from the registry.
+wayfarer_add_test(NAME work_folder_tests SOURCES config/WorkFolderTest.cpp)

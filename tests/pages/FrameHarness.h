@@ -5,6 +5,7 @@
 
 #include "app/WayfarerDlg.h"
 #include "config/ConfigurationManager.h"
+#include "config/WorkFolder.h"
 #include "pages/IPage.h"
 #include "pages/LoadingPage.h"
 #include "resource.h"
@@ -33,6 +34,16 @@ public:
         : IPage(std::move(manager), IDD_LOADING_PAGE), m_name(std::move(name)) {}
     void OnNavigateToPage() override { ++m_navigations; }
     std::wstring GetPageName() const override { return m_name; }
+    // The kind of the real page of that name, so that the frame counts and wires the stand-in as it.
+    PageKind GetKind() const override {
+        if (m_name == L"ProductPage")
+            return PageKind::Product;
+        if (m_name == L"DownloadPageISV" || m_name == L"DownloadPageDLM")
+            return PageKind::Download;
+        if (m_name == L"FinishPageISV" || m_name == L"FinishPageDLM")
+            return PageKind::Finish;
+        return PageKind::Other;
+    }
     using IPage::ReportButton;
     using IPage::ReportError;
     int m_navigations = 0;
@@ -44,7 +55,10 @@ private:
 class TestFrame : public CWayfarerDlg {
 public:
     using CWayfarerDlg::CreateDownloadPage;
-    using CWayfarerDlg::DeleteDirectoryTree;
+    // The work folder's deletion, which the frame's tests use to clean up.
+    static void DeleteDirectoryTree(const std::wstring& path, const std::vector<std::wstring>& inUse = {}) {
+        ::DeleteDirectoryTree(path, inUse);
+    }
     using CWayfarerDlg::m_currentPage;
     using CWayfarerDlg::m_errorPage;
     using CWayfarerDlg::m_errorShown;

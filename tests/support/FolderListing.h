@@ -1,8 +1,10 @@
-// The entries of a folder, for tests that look at what a run left behind.
+// The entries of a folder, for tests that make what a run leaves behind and look at it.
 #pragma once
 
 #include <windows.h>
+#include <shlwapi.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,18 @@ inline std::vector<std::wstring> ListFolder(const std::wstring& folder) {
             names.push_back(name);
     } while (::FindNextFileW(search.Get(), &entry));
     return names;
+}
+
+inline bool Exists(const std::wstring& path) {
+    return ::PathFileExistsW(path.c_str()) != FALSE;
+}
+
+// Creates or replaces the file `path` with `content`.
+inline void WriteFile(const std::wstring& path, const char* content = "data") {
+    win32::FileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ::WriteFile(file.Get(), content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
 }
 
 }  // namespace testing_files
