@@ -9,13 +9,7 @@
 namespace download {
 namespace {
 
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    for (size_t i = 0; prefix[i] != L'\0'; ++i) {
-        if (i >= text.size() || std::towlower(text[i]) != std::towlower(prefix[i]))
-            return false;
-    }
-    return true;
-}
+using win32::StartsWithNoCase;
 
 std::wstring Trimmed(const std::wstring& text) {
     const size_t first = text.find_first_not_of(L" \t");

@@ -97,8 +97,7 @@ namespace {
 AttemptOutcome FailedOutcome(const wchar_t* tag, const Failure& failure) {
     AttemptOutcome outcome;
     outcome.text = TagFailure(tag, failure);
-    // The kinds of failure are the kinds of outcome after success, under the same numbers.
-    outcome.kind = static_cast<AttemptOutcome::Kind>(failure.Kind());
+    outcome.failure = failure.Kind();
     outcome.retryAfter = failure.RetryAfter();
     outcome.restart = failure.Restart();
     return outcome;
@@ -136,17 +135,18 @@ AttemptOutcome RunAttempt(const std::shared_ptr<WatchedTransfer>& transfer,
         }).detach();
         const DownloadResult result = transfer->Wait();
         // Only a transfer given up on ends without raising: it fell silent, which may pass.
-        outcome.kind = result.first ? AttemptOutcome::Kind::Succeeded : AttemptOutcome::Kind::Passing;
+        outcome.succeeded = result.first;
+        outcome.failure = FailureKind::Passing;
         outcome.text = result.second;
     } catch (const Failure& failure) {
         outcome = FailedOutcome(tag, failure);
     } catch (const std::runtime_error& error) {
         // Not the transfer's own (a thread that could not start): nothing says it would pass.
-        outcome.kind = AttemptOutcome::Kind::Lasting;
+        outcome.failure = FailureKind::Lasting;
         outcome.text = tag + win32::MultiByteToWide(error.what(), 0);
     }
     outcome.keptPath = transfer->TakeKeptPath();
-    if (outcome.kind == AttemptOutcome::Kind::Succeeded)
+    if (outcome.succeeded)
         outcome.savedPath = transfer->TakeSavedPath();
     outcome.identity = transfer->Identity();
     return outcome;

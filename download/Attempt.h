@@ -133,17 +133,9 @@ struct AttemptPlan {
 };
 
 struct AttemptOutcome {
-    // A failure's kind under the number of its FailureKind.
-    enum class Kind {
-        Succeeded = 0,
-        // It may pass: try again after a pause.
-        Passing = static_cast<int>(FailureKind::Passing),
-        // Another attempt of the same engine would meet it again; the other engine may not.
-        Lasting = static_cast<int>(FailureKind::Lasting),
-        // Nothing would change it: no further attempt.
-        Final = static_cast<int>(FailureKind::Final),
-    };
-    Kind kind = Kind::Lasting;
+    bool succeeded = false;
+    // What kind of failure it was, when it was one: whether another attempt, or the other engine, may help.
+    FailureKind failure = FailureKind::Lasting;
     // The failure text with the engine's tag.
     std::wstring text;
     std::optional<std::chrono::milliseconds> retryAfter;

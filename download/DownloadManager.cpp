@@ -99,7 +99,7 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
                                                     const std::wstring& fileName,
                                                     bool useTemporaryFolder) {
     using download::AttemptOutcome;
-    using Kind = AttemptOutcome::Kind;
+    using download::FailureKind;
     download::FileOutcome result;
     download::DownloadStats& stats = result.stats;
     const std::uint64_t started = diagnostics::GetTickMs();
@@ -134,7 +134,7 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
         AttemptOutcome outcome = winInet ? download::AttemptWinInet(plan) : download::AttemptWinHttp(plan);
         ++stats.attempts;
         tried[winInet ? 1 : 0] = true;
-        if (outcome.kind == Kind::Succeeded) {
+        if (outcome.succeeded) {
             kept.Release();
             result.ok = true;
             result.savedPath = std::move(outcome.savedPath);
@@ -152,12 +152,12 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
         } else if (!outcome.identity.validator.empty() || outcome.identity.length) {
             identity = outcome.identity;
         }
-        if (outcome.kind == Kind::Final || IsCancelled())
+        if (outcome.failure == FailureKind::Final || IsCancelled())
             break;
         // A failure that does not pass is left to the other engine, once: WinHTTP may be unable to use a proxy
         // that WinINet takes from the system.
         const download::Engine other = winInet ? download::Engine::WinHttp : download::Engine::WinInet;
-        if (outcome.kind == Kind::Lasting && tried[winInet ? 0 : 1])
+        if (outcome.failure == FailureKind::Lasting && tried[winInet ? 0 : 1])
             break;
         const std::uint64_t after = kept.Size();
         const bool advanced = after > before && after - before >= download::kMinimumAdvanceBytes;
@@ -198,7 +198,7 @@ download::FileOutcome DownloadManager::DownloadFileWinInet(const std::wstring& u
     result.stats.attempts = 1;
     KeptFile kept;
     kept.Take(std::move(outcome.keptPath));
-    if (outcome.kind == download::AttemptOutcome::Kind::Succeeded) {
+    if (outcome.succeeded) {
         result.ok = true;
         result.savedPath = std::move(outcome.savedPath);
     } else {
@@ -280,7 +280,7 @@ std::wstring DownloadManager::SelectFolder(bool useTemporaryFolder) const {
 
 std::wstring DownloadManager::MakeDownloadPath(const std::wstring& fileName, bool useTemporaryFolder) {
     const std::wstring folder = SelectFolder(useTemporaryFolder);
-    if (!::PathIsDirectoryW(folder.c_str()) || !IsPlainFileName(fileName) || folder.size() >= MAX_PATH)
+    if (!::PathIsDirectoryW(folder.c_str()) || !path_rules::IsPlainFileName(fileName) || folder.size() >= MAX_PATH)
         return {};
     wchar_t path[MAX_PATH] = {};
     std::wmemcpy(path, folder.c_str(), folder.size());
@@ -299,7 +299,7 @@ std::wstring DownloadManager::ResolveTargetPath(const std::wstring& url,
     const std::wstring name = fileName.empty() ? LastUrlSegment(url) : fileName;
     // Refused before any request: a name that could reach outside the folder, or that Windows would read as a
     // device or a stream, must never be written, whatever the server sends.
-    if (!IsPlainFileName(name))
+    if (!path_rules::IsPlainFileName(name))
         download::FailFinally(L"Invalid file name for the download: " + download::QuotedValue(name));
     const std::wstring path = MakeDownloadPath(name, useTemporaryFolder);
     // A name that does not fit beside the folder could never be saved, whichever engine fetched it. (A folder that
@@ -307,8 +307,4 @@ std::wstring DownloadManager::ResolveTargetPath(const std::wstring& url,
     if (path.empty() && ::PathIsDirectoryW(SelectFolder(useTemporaryFolder).c_str()))
         download::FailFinally(L"File name too long for the download folder: " + download::QuotedValue(name));
     return path;
-}
-
-bool IsPlainFileName(const std::wstring& name) {
-    return path_rules::IsPlainFileName(name);
 }

@@ -86,7 +86,7 @@ public:
     void DownloadToMemoryAsync(const std::wstring& url, DownloadCallback callback);
 
     // The selected folder joined with `fileName`; empty when the folder is not a directory, when the name is not a
-    // plain file name (see IsPlainFileName) or when the result does not fit MAX_PATH.
+    // plain file name (see path_rules::IsPlainFileName) or when the result does not fit MAX_PATH.
     std::wstring MakeDownloadPath(const std::wstring& fileName, bool useTemporaryFolder);
     // The same with the text after the URL's last "/" (query included) as the file name.
     std::wstring MakeDownloadPathFromUrl(const std::wstring& url, bool useTemporaryFolder);
@@ -131,8 +131,3 @@ private:
     mutable std::mutex m_settingsMutex;
     download::Settings m_settings;
 };
-
-// True when `name` can only ever name a file directly inside a folder: not empty, no path separator, drive or
-// stream colon, wildcard, control or other character that Windows refuses in a file name, no "..", no trailing
-// dot or space (which Windows strips), and not a reserved device name such as CON or NUL.txt.
-bool IsPlainFileName(const std::wstring& name);

@@ -9,15 +9,15 @@
 
 namespace download {
 
-// Numbered as the outcomes of an attempt that follow its success.
+// What kind of failure ended an attempt (AttemptOutcome::failure), which decides what is tried next.
 enum class FailureKind {
     // It may pass: the connection was cut, refused or fell silent, or the server said it is busy.
-    Passing = 1,
+    Passing,
     // Another attempt of the same engine would meet it again; the other engine may not.
-    Lasting = 2,
+    Lasting,
     // It lies in what the server answered, in a security verdict or in the file name: the other engine would meet
     // it just the same, and must not accept what the first rightly refused.
-    Final = 3,
+    Final,
 };
 
 // Not a std::exception: nothing that catches those by habit should take a download's failure for another.

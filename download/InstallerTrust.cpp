@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr size_t kSha256Digits = 64;
 // One read of the file per this many bytes: large enough that the hash, not the calls, sets the pace.
 constexpr DWORD kHashReadBytes = 1u << 20;
 
@@ -117,18 +116,6 @@ OwnedChain BuildChain(PCCERT_CONTEXT certificate) {
 }
 
 }  // namespace
-
-bool IsSha256Text(std::string_view text) {
-    if (text.size() != kSha256Digits)
-        return false;
-    for (char c : text) {
-        const bool digit = c >= '0' && c <= '9';
-        const bool letter = (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!digit && !letter)
-            return false;
-    }
-    return true;
-}
 
 std::string FileSha256Hex(const std::wstring& path, std::wstring& error) {
     auto readFailure = [&error] {

@@ -4,10 +4,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
-
-// Whether `text` is a SHA-256 as the configuration writes it: exactly 64 hexadecimal digits, either case.
-bool IsSha256Text(std::string_view text);
 
 // SHA-256 of the file as 64 lowercase digits, read in one streamed pass; empty with `error` set when the file
 // cannot be read.

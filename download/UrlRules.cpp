@@ -41,12 +41,8 @@ std::wstring LastUrlSegment(const std::wstring& url) {
     return slash == std::wstring::npos ? std::wstring() : url.substr(slash + 1);
 }
 
-bool IsAbsoluteUrl(const std::wstring& url) {
-    return path_rules::IsHttpUrl(url);
-}
-
 std::wstring MakeAbsoluteUrl(const std::wstring& url, const std::wstring& filesBaseUrl) {
-    return IsAbsoluteUrl(url) ? url : filesBaseUrl + url;
+    return path_rules::IsHttpUrl(url) ? url : filesBaseUrl + url;
 }
 
 std::wstring MakeSavedFileName(const std::wstring& url, std::vector<std::wstring>& takenNames) {

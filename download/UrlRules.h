@@ -5,14 +5,11 @@
 #include <string>
 #include <vector>
 
-// True when `url` starts with "http://" or "https://", in any case. Everything else (a path, a bare file name)
-// is relative to the file endpoint.
-bool IsAbsoluteUrl(const std::wstring& url);
-
 // The text after the last "/" of `url` (everything, query included); empty when there is no "/".
 std::wstring LastUrlSegment(const std::wstring& url);
 
-// `url` when it is absolute, otherwise `filesBaseUrl` (which ends in "/") followed by `url`.
+// `url` when it is an http or https address (path_rules::IsHttpUrl), otherwise `filesBaseUrl` (which ends in "/")
+// followed by `url`: a path or a bare file name is relative to the file endpoint.
 std::wstring MakeAbsoluteUrl(const std::wstring& url, const std::wstring& filesBaseUrl);
 
 // The name under which the installer fetched from `url` is saved in the work folder: the URL's last path

@@ -2,7 +2,6 @@
 
 #include "config/ConfigurationManager.h"
 #include "diagnostics/RunLog.h"
-#include "download/InstallerTrust.h"
 #include "net/Codecs.h"
 #include "offers/Package.h"
 
@@ -60,9 +59,9 @@ bool OfferEvaluator::Evaluate(const std::shared_ptr<Package>& offer,
 
     // A published hash that cannot be one, or an address too long to be used whole, would fail every download
     // of the offer: it is not shown at all.
-    std::string reason = offer->m_downloadUrlTooLong                                  ? "DOWNLOAD URL TOO LONG"
-                         : !offer->m_sha256.empty() && !IsSha256Text(offer->m_sha256) ? "MALFORMED SHA256"
-                                                                                      : CheckPosition(*offer, admitted);
+    std::string reason = offer->m_downloadUrlTooLong ? "DOWNLOAD URL TOO LONG"
+                         : offer->m_sha256Malformed  ? "MALFORMED SHA256"
+                                                     : CheckPosition(*offer, admitted);
     if (reason.empty() && m_verticals.count(offer->m_vertical) != 0)
         reason = offer->m_vertical == -1 ? "MULTIPLE OFFERS W/O VERTICAL" : "SAME VERTICAL OFFER ALREADY PRESENT";
     if (reason.empty() && offer->m_exclusive && m_admittedCount > 0)

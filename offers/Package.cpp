@@ -232,11 +232,11 @@ Package::Package(const EventBase& eventBase, const json& offer, bool isMain, con
     }
     m_excludeAppPaths = ReadWideList(ps, "eapp");
     m_includeAppPaths = ReadWideList(ps, "iapp");
-    // A hash under the main product's rule. A malformed one is kept as its JSON text, bounded, which no hash can
-    // equal and the offer evaluator refuses, rather than the loading run failing.
+    // A hash under the main product's rule. A malformed one is marked for the offer evaluator to refuse, rather
+    // than the loading run failing.
     const PublishedSha256 sha256 = ReadPublishedSha256(ps);
-    m_sha256 = sha256.malformed ? server_text::BoundUtf8(ps.at("sha256").dump(), server_text::kMaxNameChars + 1)
-                                : sha256.digits;
+    m_sha256 = sha256.digits;
+    m_sha256Malformed = sha256.malformed;
     // A present signer that is no text, or an empty text, is kept as its JSON text, which no signer's name can
     // equal: the installer then fails its check. It is bounded and cleaned like a name.
     if (ps.contains("signer") && !ps.at("signer").is_null()) {

@@ -136,8 +136,10 @@ public:
     std::vector<std::wstring> m_registryValueData;
     std::vector<std::wstring> m_excludeAppPaths;
     std::vector<std::wstring> m_includeAppPaths;
-    // ps.sha256 as given (64 hexadecimal digits when well formed) and ps.signer: what the installer must be.
+    // ps.sha256 (64 hexadecimal digits, or empty) and ps.signer: what the installer must be.
     std::string m_sha256;
+    // "sha256" was there but no hash: the offer is refused at loading, so its installer is never fetched.
+    bool m_sha256Malformed = false;
     std::string m_signer;
     bool m_exclusive = false;
     bool m_needsChrome = false;

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
+
+// Whether `text` is a SHA-256 as the configuration writes it: exactly 64 hexadecimal digits, either case.
+bool IsSha256Text(std::string_view text);
 
 struct PublishedSha256 {
     // A value was there that no file can match: the main product's configuration is unusable, an offer is refused.

@@ -1,8 +1,9 @@
 #include "ui/LinkOpener.h"
 
+#include "win32/PathRules.h"
+
 #include <windows.h>
 #include <shellapi.h>
-#include <shlwapi.h>
 
 #include <mutex>
 
@@ -19,15 +20,11 @@ bool ShellOpen(const std::wstring& url) {
     return result > 32;
 }
 
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    size_t length = wcslen(prefix);
-    return text.size() > length && ::StrCmpNIW(text.c_str(), prefix, static_cast<int>(length)) == 0;
-}
-
 }  // namespace
 
 bool IsOpenableUrl(const std::wstring& url) {
-    if (!StartsWithNoCase(url, L"http://") && !StartsWithNoCase(url, L"https://"))
+    // An http or https address that names something after its scheme.
+    if (!path_rules::IsHttpUrl(url) || url.find(L"://") + 3 == url.size())
         return false;
     for (wchar_t c : url)
         if (c < 0x20 || c == 0x7F)

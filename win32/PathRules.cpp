@@ -1,22 +1,12 @@
 #include "win32/PathRules.h"
 
+#include "win32/Strings.h"
+
 #include <algorithm>
 #include <cwchar>
 
 namespace path_rules {
 namespace {
-
-// `prefix` is lower case ASCII.
-bool StartsWithNoCase(std::wstring_view text, const wchar_t* prefix) {
-    for (std::size_t i = 0; prefix[i] != 0; ++i) {
-        if (i >= text.size())
-            return false;
-        const wchar_t c = text[i] >= L'A' && text[i] <= L'Z' ? static_cast<wchar_t>(text[i] - L'A' + L'a') : text[i];
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
 
 wchar_t ToUpperAscii(wchar_t c) {
     return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
@@ -68,11 +58,11 @@ bool IsPlainFileName(std::wstring_view name) {
 }
 
 bool IsHttpUrl(std::wstring_view url) {
-    return StartsWithNoCase(url, L"http://") || IsHttpsUrl(url);
+    return win32::StartsWithNoCase(url, L"http://") || IsHttpsUrl(url);
 }
 
 bool IsHttpsUrl(std::wstring_view url) {
-    return StartsWithNoCase(url, L"https://");
+    return win32::StartsWithNoCase(url, L"https://");
 }
 
 }  // namespace path_rules

@@ -8,6 +8,7 @@
 
 #include "download/DownloadTesting.h"
 #include "download/UrlRules.h"
+#include "win32/PathRules.h"
 #include "support/Backend.h"
 
 using namespace download_testing;
@@ -16,7 +17,7 @@ TEST(PlainFileName, AcceptsOrdinaryNames) {
     for (const wchar_t* name :
          {L"setup.exe", L"Quarvel Setup (2).exe", L"beta", L"%2e%2e%5cevil.exe", L"console.exe", L"com10.exe",
           L"nullsoft.exe", L"a.b.c", L"\u00fcber-setup.exe", L" leading space.exe", L"#hash.exe"})
-        EXPECT_TRUE(IsPlainFileName(name)) << name;
+        EXPECT_TRUE(path_rules::IsPlainFileName(name)) << name;
 }
 
 TEST(PlainFileName, RefusesNamesThatLeaveTheFolderOrNameNoFile) {
@@ -52,7 +53,7 @@ TEST(PlainFileName, RefusesNamesThatLeaveTheFolderOrNameNoFile) {
                                      std::wstring(L"CONIN$"),
                                      std::wstring(L"conout$.log"),
                                      tooLong})
-        EXPECT_FALSE(IsPlainFileName(name)) << name;
+        EXPECT_FALSE(path_rules::IsPlainFileName(name)) << name;
 }
 
 TEST(UrlSegment, IsEverythingAfterTheLastSlash) {

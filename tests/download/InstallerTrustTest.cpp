@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "download/InstallerLaunch.h"
+#include "offers/PublishedHash.h"
 #include "download/DownloadResult.h"
 #include "download/InstallerVerification.h"
 #include "net/Codecs.h"

@@ -7,8 +7,6 @@
 #include <string>
 
 #include "config/LocalPath.h"
-#include "download/DownloadManager.h"
-#include "download/UrlRules.h"
 #include "win32/Strings.h"
 
 TEST(PathRules, OneTableForFileNamesDevicesAndPathsOnThisMachine) {
@@ -46,7 +44,6 @@ TEST(PathRules, OneTableForFileNamesDevicesAndPathsOnThisMachine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(win32::WideToUtf8(c.name.substr(0, 40)));
         EXPECT_EQ(path_rules::IsPlainFileName(c.name), c.plainFileName);
-        EXPECT_EQ(IsPlainFileName(c.name), c.plainFileName);
         EXPECT_EQ(path_rules::IsDeviceName(c.name), c.device);
         EXPECT_EQ(IsPlainLocalPath(L"C:\\dir\\" + c.name), c.inLocalPath);
     }
@@ -77,6 +74,5 @@ TEST(PathRules, OnlyHttpAndHttpsAddressesAreAbsolute) {
         SCOPED_TRACE(win32::WideToUtf8(c.url));
         EXPECT_EQ(path_rules::IsHttpUrl(c.url), c.http);
         EXPECT_EQ(path_rules::IsHttpsUrl(c.url), c.https);
-        EXPECT_EQ(IsAbsoluteUrl(c.url), c.http);
     }
 }

@@ -3,6 +3,7 @@
 #include "download/SavedName.h"
 
 #include "download/DownloadManager.h"
+#include "win32/PathRules.h"
 
 #include <windows.h>
 
@@ -58,7 +59,7 @@ TEST(SavedName, LosesWhatCouldMakeItMeanAnotherFileAndKeepsTheRest) {
 // make it one that leaves the folder or names a device.
 TEST(SavedName, IsStillJudgedAfterCleaning) {
     for (const wchar_t* name : {L".\u200B.", L"..\u202E\\evil.exe", L"CON\u200B", L"NUL\u2066.txt", L"\u200B"})
-        EXPECT_FALSE(IsPlainFileName(MakeSavedName(name))) << Narrow(name);
+        EXPECT_FALSE(path_rules::IsPlainFileName(MakeSavedName(name))) << Narrow(name);
 }
 
 TEST(SavedName, NumberedNamesGoBeforeTheExtensionAndFitTheRoomLeft) {

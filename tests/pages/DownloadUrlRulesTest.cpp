@@ -1,4 +1,5 @@
 #include "download/UrlRules.h"
+#include "win32/PathRules.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,7 @@ TEST(DownloadUrlRules, TellsAbsoluteFromRelativeByTheSchemeAlone) {
         {L"", false},
     };
     for (const auto& test : cases) {
-        EXPECT_EQ(IsAbsoluteUrl(test.url), test.absolute) << std::string(test.url.begin(), test.url.end());
+        EXPECT_EQ(path_rules::IsHttpUrl(test.url), test.absolute) << std::string(test.url.begin(), test.url.end());
         EXPECT_EQ(MakeAbsoluteUrl(test.url, kFiles), test.absolute ? test.url : kFiles + test.url)
             << std::string(test.url.begin(), test.url.end());
     }
@@ -50,9 +51,9 @@ TEST(DownloadUrlRules, DecidesAHundredKibibyteUrlAtOnce) {
             text += L"a.";
         return text;
     }();
-    EXPECT_TRUE(IsAbsoluteUrl(L"https://" + tail));
-    EXPECT_TRUE(IsAbsoluteUrl(L"https://" + dotted + L"!"));
-    EXPECT_FALSE(IsAbsoluteUrl(dotted + L"!"));
+    EXPECT_TRUE(path_rules::IsHttpUrl(L"https://" + tail));
+    EXPECT_TRUE(path_rules::IsHttpUrl(L"https://" + dotted + L"!"));
+    EXPECT_FALSE(path_rules::IsHttpUrl(dotted + L"!"));
     EXPECT_EQ(MakeAbsoluteUrl(tail, kFiles), kFiles + tail);
 }
 
