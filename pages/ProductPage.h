@@ -37,8 +37,6 @@ public:
     // Decline: Enter on an offer's page never installs it.
     int GetFirstFocusId() const override;
 
-    const std::shared_ptr<Package>& GetPackage() const { return m_package; }
-
 protected:
     BOOL OnInitDialog() override;
     bool OnCommand(WORD code, WORD id, HWND control) override;

@@ -20,13 +20,10 @@ public:
     Dialog(const Dialog&) = delete;
     Dialog& operator=(const Dialog&) = delete;
 
-    UINT GetTemplateId() const { return m_templateId; }
-
     // Runs the dialog modally and returns the value it ended with (-1 when it could not be created).
     INT_PTR DoModal();
     // Creates the dialog modelessly as a child or owned window of `parent`; false when it could not be created.
     bool Create(HWND parent);
-    bool IsModal() const { return m_modal; }
 
     // Ends a modal dialog with `result`; a modeless one is destroyed.
     void EndDialog(INT_PTR result);
@@ -39,8 +36,6 @@ public:
 
     // Background of the dialog and of the controls that ask their parent for a colour.
     void SetBackgroundColor(COLORREF colour, bool repaint = true);
-    COLORREF GetBackgroundColor() const { return m_backgroundColour; }
-    HBRUSH GetBackgroundBrush() const { return m_backgroundBrush.Get(); }
 
 protected:
     // The one switch every message passes through. Returns true when handled, with the message result in

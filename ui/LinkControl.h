@@ -17,7 +17,6 @@ public:
     bool Attach(HWND hwnd) { return Subclass(hwnd); }
 
     void SetUrl(std::wstring url) { m_url = std::move(url); }
-    const std::wstring& GetUrl() const { return m_url; }
 
     // Resizes the control to its text, keeping its top-left corner.
     void SizeToContent();

@@ -38,10 +38,6 @@ public:
     }
     void Hide() const { Show(SW_HIDE); }
     bool IsVisible() const { return Exists() && ::IsWindowVisible(m_hwnd); }
-    void Enable(bool enable) const {
-        if (Exists())
-            ::EnableWindow(m_hwnd, enable);
-    }
     void SetFocus() const {
         if (Exists())
             ::SetFocus(m_hwnd);
@@ -51,16 +47,11 @@ public:
             ::InvalidateRect(m_hwnd, nullptr, erase);
     }
 
-    int GetId() const { return Exists() ? ::GetDlgCtrlID(m_hwnd) : 0; }
     HWND GetItem(int id) const { return Exists() ? ::GetDlgItem(m_hwnd, id) : nullptr; }
     RECT GetClientRect() const;
     RECT GetWindowRect() const;
     // The window rectangle of this window expressed in the client coordinates of its parent.
     RECT GetRectInParent() const;
-    void Move(const RECT& rect, bool repaint = true) const {
-        if (Exists())
-            ::MoveWindow(m_hwnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, repaint);
-    }
 
 protected:
     HWND m_hwnd = nullptr;
