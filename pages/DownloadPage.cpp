@@ -2,6 +2,7 @@
 
 #include "config/ConfigurationManager.h"
 #include "download/DownloadManager.h"
+#include "download/ProgressMessages.h"
 #include "download/SavedName.h"
 #include "download/StartedInstallers.h"
 #include "ui/Window.h"

@@ -2,7 +2,6 @@
 // navigate themselves; they report button presses and fatal errors to the frame through two callbacks.
 #pragma once
 
-#include "download/ProgressMessages.h"
 #include "l10n/LanguageListener.h"
 #include "ui/Dialog.h"
 #include "win32/Handle.h"
@@ -18,7 +17,8 @@ class LanguageManager;
 // Values of the wizard's buttons, as pages report them to the frame.
 enum class ButtonType : int { Next = 0, Accept = 1, Close = 2, Decline = 3, Finish = 4, Back = 5, SkipAll = 6 };
 
-// Custom messages of the system after the download's own; the numbers are fixed.
+// Custom messages of the system, after the download's progress messages (WM_USER + 1 and + 2); the numbers are
+// fixed.
 constexpr UINT WM_LOAD_COMPLETE = WM_USER + 3;
 constexpr UINT WM_LOADING_FINISHED = WM_USER + 4;
 

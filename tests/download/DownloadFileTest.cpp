@@ -13,7 +13,7 @@
 #include "download/Failure.h"
 #include "download/InstallerFetch.h"
 #include "l10n/MessageBoxRecorder.h"
-#include "pages/IPage.h"
+#include "download/ProgressMessages.h"
 #include "support/Backend.h"
 #include "support/WindowTesting.h"
 

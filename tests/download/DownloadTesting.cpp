@@ -2,7 +2,7 @@
 
 #include <wininet.h>
 
-#include "pages/IPage.h"
+#include "download/ProgressMessages.h"
 #include "support/Backend.h"
 
 #include <cstdio>

@@ -4,6 +4,7 @@
 #include "pages/DownloadPage.h"
 
 #include "download/DownloadManager.h"
+#include "download/ProgressMessages.h"
 #include "download/InstallerLaunch.h"
 #include "download/StartedInstallers.h"
 #include "l10n/LanguageManager.h"

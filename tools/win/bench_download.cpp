@@ -19,7 +19,7 @@
 
 #include "config/ConfigurationManager.h"
 #include "download/DownloadManager.h"
-#include "pages/IPage.h"
+#include "download/ProgressMessages.h"
 
 namespace {
 
