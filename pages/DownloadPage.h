@@ -80,6 +80,9 @@ protected:
     DownloadTarget MakeOfferTarget(const Package& package);
     void StartNextDownload();
     void OnDownloadTimer();
+    // The task numbered m_taskNumber has told the page of its end.
+    virtual void OnTaskEnded();
+    void TakeDownload();
     void ProcessInstallQueue();
     void FinishPage();
     // A failed download or installer of `package`: its event, and the main product's failure is remembered.
@@ -99,6 +102,8 @@ protected:
     bool m_marquee = false;
     std::future<download::FetchedInstaller> m_downloadTask;
     std::future<ProcessResult> m_installTask;
+    // The number of the latest task started, download or installer: a task's word of its end carries it.
+    unsigned m_taskNumber = 0;
     bool m_mainFailed = false;
     std::deque<std::shared_ptr<Package>> m_downloadQueue;
     std::deque<InstallItem> m_installQueue;
@@ -136,6 +141,8 @@ protected:
     const char* ErrorTextKey() const override { return "PAGE_ERROR_TEXT"; }
 
     void OnMainInstallTimer();
+    void OnTaskEnded() override;
+    void TakeMainInstall();
     void OnDestroy() override;
 
     std::wstring m_mainInstallerPath;
