@@ -26,8 +26,8 @@ constexpr UINT kTaskEndedMessage = WM_USER + 5;
 // Runs `work` on a task thread that tells `window` of its end, so that the page takes the result at once instead
 // of at its timer's next look (which stays, for a task that ends by raising).
 template <typename Work>
-auto StartTask(HWND window, unsigned number, Work work) -> std::future<decltype(work())> {
-    return std::async(std::launch::async, [window, number, work = std::move(work)] {
+auto StartTask(HWND window, unsigned number, Work work) -> win32::Task<decltype(work())> {
+    return win32::Task<decltype(work())>::Run([window, number, work = std::move(work)] {
         auto result = work();
         ::PostMessageW(window, kTaskEndedMessage, number, 0);
         return result;
@@ -59,14 +59,6 @@ std::wstring DescribeException(std::exception_ptr error) {
     }
 }
 
-// A future that already holds `value`, for a task that could not even be started.
-template <typename T>
-std::future<T> ReadyFuture(T value) {
-    std::promise<T> promise;
-    promise.set_value(std::move(value));
-    return promise.get_future();
-}
-
 download::FetchedInstaller FailedFetch(std::wstring text) {
     download::FetchedInstaller failed;
     failed.text = std::move(text);
@@ -75,25 +67,20 @@ download::FetchedInstaller FailedFetch(std::wstring text) {
 
 // Takes a finished task's result; an exception the task raised becomes a failure with its text, so that a task
 // never leaves the page without its timer and the wizard stuck.
-download::FetchedInstaller TakeResult(std::future<download::FetchedInstaller>& task) {
+download::FetchedInstaller TakeResult(win32::Task<download::FetchedInstaller>& task) {
     try {
-        return task.get();
+        return task.Take();
     } catch (...) {
         return FailedFetch(DescribeException(std::current_exception()));
     }
 }
 
-ProcessResult TakeResult(std::future<ProcessResult>& task) {
+ProcessResult TakeResult(win32::Task<ProcessResult>& task) {
     try {
-        return task.get();
+        return task.Take();
     } catch (...) {
         return {0xFFFFFFFF, DescribeException(std::current_exception())};
     }
-}
-
-template <typename T>
-bool IsReady(const std::future<T>& task) {
-    return task.valid() && task.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -193,7 +180,7 @@ DownloadPage::DownloadTarget DownloadPage::MakeOfferTarget(const Package& packag
     return target;
 }
 
-std::future<download::FetchedInstaller> DownloadPage::StartDownloadTask(const DownloadTarget& target) {
+win32::Task<download::FetchedInstaller> DownloadPage::StartDownloadTask(const DownloadTarget& target) {
     // The task holds the manager and the window handle only; progress reaches the page as posted messages. The
     // finished file is judged on the task too, so that hashing a large installer never holds up the window.
     return StartTask(m_hwnd, m_taskNumber, [manager = m_downloadManager, window = m_hwnd, target] {
@@ -210,18 +197,19 @@ void DownloadPage::StartNextDownload() {
     try {
         m_downloadTask = StartDownloadTask(target);
     } catch (...) {
-        m_downloadTask = ReadyFuture(FailedFetch(DescribeException(std::current_exception())));
+        m_downloadTask =
+            win32::Task<download::FetchedInstaller>::Ready(FailedFetch(DescribeException(std::current_exception())));
     }
     ::SetTimer(m_hwnd, kDownloadTimer, kTimerIntervalMs, nullptr);
 }
 
 void DownloadPage::OnDownloadTimer() {
-    if (IsReady(m_downloadTask))
+    if (m_downloadTask.IsReady())
         TakeDownload();
 }
 
 void DownloadPage::OnTaskEnded() {
-    if (m_downloadTask.valid())
+    if (m_downloadTask.Valid())
         TakeDownload();
 }
 
@@ -402,19 +390,20 @@ void DownloadPageIsv::StartMainInstaller(const std::wstring& program, const std:
             return RunProcess(program, arguments, true, wait);
         });
     } catch (...) {
-        m_installTask = ReadyFuture(ProcessResult{0xFFFFFFFF, DescribeException(std::current_exception())});
+        m_installTask =
+            win32::Task<ProcessResult>::Ready(ProcessResult{0xFFFFFFFF, DescribeException(std::current_exception())});
     }
     m_mainInstallerPath = program;
     ::SetTimer(m_hwnd, kMainInstallTimer, kTimerIntervalMs, nullptr);
 }
 
 void DownloadPageIsv::OnMainInstallTimer() {
-    if (IsReady(m_installTask))
+    if (m_installTask.IsReady())
         TakeMainInstall();
 }
 
 void DownloadPageIsv::OnTaskEnded() {
-    if (m_installTask.valid())
+    if (m_installTask.Valid())
         TakeMainInstall();
     else
         DownloadPage::OnTaskEnded();

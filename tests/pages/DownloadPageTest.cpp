@@ -76,10 +76,10 @@ protected:
         }
         return handled;
     }
-    std::future<download::FetchedInstaller> StartDownloadTask(const typename Base::DownloadTarget& target) override {
+    win32::Task<download::FetchedInstaller> StartDownloadTask(const typename Base::DownloadTarget& target) override {
         if (!m_task)
             return Base::StartDownloadTask(target);
-        return std::async(std::launch::async, m_task, target.url);
+        return win32::Task<download::FetchedInstaller>::Run([task = m_task, url = target.url] { return task(url); });
     }
 };
 using RecordingPageIsv = RecordingPage<DownloadPageIsv>;
@@ -725,7 +725,7 @@ TEST_F(DownloadPageTest, NoDownloadStartsAfterTheClose) {
         // The main product's task ends and the page takes its result.
         [&] {
             taken = std::chrono::steady_clock::now();
-            return !page.m_downloadTask.valid();
+            return !page.m_downloadTask.Valid();
         },
         [&] { return std::chrono::steady_clock::now() - taken > std::chrono::seconds(1); },
         [&] {
