@@ -1,6 +1,6 @@
 // The one object through which the installer fetches files and images: installers go to disk through WinHTTP with
 // WinINet as a rescue engine, offer images go to memory through WinHTTP alone. Installer downloads run as
-// std::async tasks that the pages poll; image downloads run on detached threads that hand their bytes to a
+// tasks that the pages take the results of; image downloads run on detached threads that hand their bytes to a
 // callback.
 #pragma once
 

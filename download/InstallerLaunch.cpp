@@ -277,13 +277,6 @@ ProcessResult RunProcess(const std::wstring& path,
     return ProcessResult(exitCode, message);
 }
 
-std::future<ProcessResult> RunProcessAsync(const std::wstring& path,
-                                           const std::wstring& arguments,
-                                           bool wait,
-                                           std::shared_ptr<WaitCancellation> cancellation) {
-    return std::async(std::launch::async, RunProcess, path, arguments, wait, std::move(cancellation));
-}
-
 void SetZipExtractorForTesting(ZipExtractor extractor) {
     std::lock_guard<std::mutex> lock(g_extractorMutex);
     g_extractor = std::move(extractor);

@@ -8,7 +8,6 @@
 #include <oleauto.h>
 
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -72,12 +71,6 @@ ProcessResult RunProcess(const std::wstring& path,
                          const std::wstring& arguments,
                          bool wait,
                          std::shared_ptr<WaitCancellation> cancellation = nullptr);
-// RunProcess on a thread of its own (std::launch::async). Destroying the future blocks until RunProcess
-// returns: a waited run must be cancelled first if its owner cannot wait for the installer.
-std::future<ProcessResult> RunProcessAsync(const std::wstring& path,
-                                           const std::wstring& arguments,
-                                           bool wait,
-                                           std::shared_ptr<WaitCancellation> cancellation = nullptr);
 
 // The Shell call behind ResolveInstallerPath's unpacking. Wine has no ZIP folder, so tests replace it; an empty
 // function restores ExtractZip.

@@ -20,6 +20,33 @@
 namespace {
 
 constexpr UINT kTimerIntervalMs = 100;
+// Posted by a task as its last act, with the task's number: its result follows at once. (The page's messages of
+// IPage.h come before it.)
+constexpr UINT kTaskEndedMessage = WM_USER + 5;
+
+// Runs `work` on a task thread that tells `window` of its end, so that the page takes the result at once instead
+// of at its timer's next look (which stays, for a task that ends by raising).
+template <typename Work>
+auto StartTask(HWND window, unsigned number, Work work) -> win32::Task<decltype(work())> {
+    return win32::Task<decltype(work())>::Run([window, number, work = std::move(work)] {
+        auto result = work();
+        ::PostMessageW(window, kTaskEndedMessage, number, 0);
+        return result;
+    });
+}
+
+// The share of the last of the progress messages queued right behind the one being handled, which leave the
+// queue: the bar shows only the latest. A repaint of the bar may take longer than the transfer takes to move a
+// point on a busy machine, and the shares queued behind each other would hold up all that comes after them, the
+// end of the download first. A marquee message in between stops the look, so the order of the two stays.
+WPARAM TakeQueuedShares(HWND window, WPARAM share) {
+    MSG next{};
+    while (::PeekMessageW(&next, window, WM_DOWNLOAD_PROGRESS, WM_DOWNLOAD_MARQUEE, PM_NOREMOVE | PM_QS_POSTMESSAGE) &&
+           next.message == WM_DOWNLOAD_PROGRESS &&
+           ::PeekMessageW(&next, window, WM_DOWNLOAD_PROGRESS, WM_DOWNLOAD_PROGRESS, PM_REMOVE | PM_QS_POSTMESSAGE))
+        share = next.wParam;
+    return share;
+}
 
 // The text of an exception a task raised instead of returning its result (a thread that could not start, memory):
 // the download code itself returns its failures as values.
@@ -33,14 +60,6 @@ std::wstring DescribeException(std::exception_ptr error) {
     }
 }
 
-// A future that already holds `value`, for a task that could not even be started.
-template <typename T>
-std::future<T> ReadyFuture(T value) {
-    std::promise<T> promise;
-    promise.set_value(std::move(value));
-    return promise.get_future();
-}
-
 download::FetchedInstaller FailedFetch(std::wstring text) {
     download::FetchedInstaller failed;
     failed.text = std::move(text);
@@ -49,25 +68,20 @@ download::FetchedInstaller FailedFetch(std::wstring text) {
 
 // Takes a finished task's result; an exception the task raised becomes a failure with its text, so that a task
 // never leaves the page without its timer and the wizard stuck.
-download::FetchedInstaller TakeResult(std::future<download::FetchedInstaller>& task) {
+download::FetchedInstaller TakeResult(win32::Task<download::FetchedInstaller>& task) {
     try {
-        return task.get();
+        return task.Take();
     } catch (...) {
         return FailedFetch(DescribeException(std::current_exception()));
     }
 }
 
-ProcessResult TakeResult(std::future<ProcessResult>& task) {
+ProcessResult TakeResult(win32::Task<ProcessResult>& task) {
     try {
-        return task.get();
+        return task.Take();
     } catch (...) {
         return {0xFFFFFFFF, DescribeException(std::current_exception())};
     }
-}
-
-template <typename T>
-bool IsReady(const std::future<T>& task) {
-    return task.valid() && task.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -106,6 +120,12 @@ bool DownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             return true;
         case WM_DOWNLOAD_MARQUEE:
             result = OnDownloadMarquee(wParam, lParam);
+            return true;
+        case kTaskEndedMessage:
+            // A late word of an earlier task, whose result the timer took, must not wait for the running one.
+            if (wParam == m_taskNumber)
+                OnTaskEnded();
+            result = 0;
             return true;
         default:
             return IPage::OnMessage(message, wParam, lParam, result);
@@ -161,10 +181,10 @@ DownloadPage::DownloadTarget DownloadPage::MakeOfferTarget(const Package& packag
     return target;
 }
 
-std::future<download::FetchedInstaller> DownloadPage::StartDownloadTask(const DownloadTarget& target) {
+win32::Task<download::FetchedInstaller> DownloadPage::StartDownloadTask(const DownloadTarget& target) {
     // The task holds the manager and the window handle only; progress reaches the page as posted messages. The
     // finished file is judged on the task too, so that hashing a large installer never holds up the window.
-    return std::async(std::launch::async, [manager = m_downloadManager, window = m_hwnd, target] {
+    return StartTask(m_hwnd, m_taskNumber, [manager = m_downloadManager, window = m_hwnd, target] {
         return download::FetchInstaller(*manager, target, window);
     });
 }
@@ -174,17 +194,27 @@ void DownloadPage::StartNextDownload() {
     if (IsClosing() || m_downloadQueue.empty())
         return;
     const DownloadTarget target = MakeDownloadTarget(*m_downloadQueue.front());
+    ++m_taskNumber;
     try {
         m_downloadTask = StartDownloadTask(target);
     } catch (...) {
-        m_downloadTask = ReadyFuture(FailedFetch(DescribeException(std::current_exception())));
+        m_downloadTask =
+            win32::Task<download::FetchedInstaller>::Ready(FailedFetch(DescribeException(std::current_exception())));
     }
     ::SetTimer(m_hwnd, kDownloadTimer, kTimerIntervalMs, nullptr);
 }
 
 void DownloadPage::OnDownloadTimer() {
-    if (!IsReady(m_downloadTask))
-        return;
+    if (m_downloadTask.IsReady())
+        TakeDownload();
+}
+
+void DownloadPage::OnTaskEnded() {
+    if (m_downloadTask.Valid())
+        TakeDownload();
+}
+
+void DownloadPage::TakeDownload() {
     ::KillTimer(m_hwnd, kDownloadTimer);
     if (m_downloadQueue.empty())
         return;
@@ -269,7 +299,7 @@ void DownloadPage::ShowError() {
 }
 
 LRESULT DownloadPage::OnDownloadProgress(WPARAM wParam, LPARAM) {
-    const unsigned percent = static_cast<unsigned>(wParam);
+    const unsigned percent = static_cast<unsigned>(TakeQueuedShares(m_hwnd, wParam));
     // Values above 100 stand for a length the server did not announce.
     if (percent > 100) {
         SetMarquee();
@@ -356,17 +386,31 @@ std::wstring DownloadPageIsv::ResolveInstaller(const std::wstring& file) {
 void DownloadPageIsv::StartMainInstaller(const std::wstring& program, const std::wstring& arguments, HeldFile held) {
     try {
         m_mainHeld = std::move(held);
-        m_installTask = RunProcessAsync(program, arguments, true, m_mainInstallWait);
+        ++m_taskNumber;
+        m_installTask = StartTask(m_hwnd, m_taskNumber, [program, arguments, wait = m_mainInstallWait] {
+            return RunProcess(program, arguments, true, wait);
+        });
     } catch (...) {
-        m_installTask = ReadyFuture(ProcessResult{0xFFFFFFFF, DescribeException(std::current_exception())});
+        m_installTask =
+            win32::Task<ProcessResult>::Ready(ProcessResult{0xFFFFFFFF, DescribeException(std::current_exception())});
     }
     m_mainInstallerPath = program;
     ::SetTimer(m_hwnd, kMainInstallTimer, kTimerIntervalMs, nullptr);
 }
 
 void DownloadPageIsv::OnMainInstallTimer() {
-    if (!IsReady(m_installTask))
-        return;
+    if (m_installTask.IsReady())
+        TakeMainInstall();
+}
+
+void DownloadPageIsv::OnTaskEnded() {
+    if (m_installTask.Valid())
+        TakeMainInstall();
+    else
+        DownloadPage::OnTaskEnded();
+}
+
+void DownloadPageIsv::TakeMainInstall() {
     ::KillTimer(m_hwnd, kMainInstallTimer);
     if (m_installQueue.empty())
         return;

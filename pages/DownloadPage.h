@@ -12,10 +12,10 @@
 #include "pages/CStaticFromImage.h"
 #include "pages/IPage.h"
 #include "ui/AccessibleName.h"
+#include "win32/Task.h"
 
 #include <deque>
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -60,7 +60,7 @@ protected:
 
     // Runs the download of `target` and its checks on a task thread. Tests replace it to make the task fail in
     // ways a server cannot.
-    virtual std::future<download::FetchedInstaller> StartDownloadTask(const DownloadTarget& target);
+    virtual win32::Task<download::FetchedInstaller> StartDownloadTask(const DownloadTarget& target);
 
     // The steps in which the two flavours differ.
     virtual DownloadTarget MakeDownloadTarget(const Package& package) = 0;
@@ -81,6 +81,9 @@ protected:
     DownloadTarget MakeOfferTarget(const Package& package);
     void StartNextDownload();
     void OnDownloadTimer();
+    // The task numbered m_taskNumber has told the page of its end.
+    virtual void OnTaskEnded();
+    void TakeDownload();
     void ProcessInstallQueue();
     void FinishPage();
     // A failed download or installer of `package`: its event, and the main product's failure is remembered.
@@ -98,8 +101,10 @@ protected:
     // The bar is named for screen readers by the page's title.
     ui::AccessibleName m_progressName;
     bool m_marquee = false;
-    std::future<download::FetchedInstaller> m_downloadTask;
-    std::future<ProcessResult> m_installTask;
+    win32::Task<download::FetchedInstaller> m_downloadTask;
+    win32::Task<ProcessResult> m_installTask;
+    // The number of the latest task started, download or installer: a task's word of its end carries it.
+    unsigned m_taskNumber = 0;
     bool m_mainFailed = false;
     std::deque<std::shared_ptr<Package>> m_downloadQueue;
     std::deque<InstallItem> m_installQueue;
@@ -137,6 +142,8 @@ protected:
     const char* ErrorTextKey() const override { return "PAGE_ERROR_TEXT"; }
 
     void OnMainInstallTimer();
+    void OnTaskEnded() override;
+    void TakeMainInstall();
     void OnDestroy() override;
 
     std::wstring m_mainInstallerPath;

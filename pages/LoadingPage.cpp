@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 LoadingPage::LoadingPage(std::shared_ptr<LanguageManager> languageManager, HWND parent)
     : IPage(std::move(languageManager), IDD_LOADING_PAGE, parent) {}
@@ -45,18 +46,18 @@ void LoadingPage::OnNavigateToPage() {
     m_progress.SetPos(0);
     m_progress.SetMarquee(true, 30);
 
-    // The run's thread reaches the page only through the posted message; its outcome waits in the promise, and
-    // a page that goes away meanwhile does not wait for it.
-    auto promise = std::make_shared<std::promise<LoadingOutcome>>();
-    m_evaluation = promise->get_future();
+    // The run's thread reaches the page only through the posted message; its outcome waits in the slot, and a
+    // page that goes away meanwhile does not wait for it.
+    auto slot = std::make_shared<win32::ResultSlot<LoadingOutcome>>();
+    m_evaluation = slot;
     const HWND page = m_hwnd;
     auto runEnd = std::make_shared<RunEnd>();
     m_runEnd = runEnd;
-    auto run = [promise, page, runEnd] {
+    auto run = [slot, page, runEnd] {
         try {
-            promise->set_value(LoadConfiguration(ConfigurationManager::GetInstance()));
+            slot->Set(LoadConfiguration(ConfigurationManager::GetInstance()));
         } catch (...) {
-            promise->set_exception(std::current_exception());
+            slot->Fail(std::current_exception());
         }
         ::PostMessageW(page, WM_LOADING_FINISHED, 0, 0);
         runEnd->Finish();
@@ -64,7 +65,7 @@ void LoadingPage::OnNavigateToPage() {
     try {
         std::thread(run).detach();
     } catch (const std::system_error&) {
-        promise->set_exception(std::current_exception());
+        slot->Fail(std::current_exception());
         runEnd->Finish();
         Post(WM_LOADING_FINISHED);
     }
@@ -72,13 +73,13 @@ void LoadingPage::OnNavigateToPage() {
 
 LRESULT LoadingPage::OnRequestComplete(WPARAM, LPARAM) {
     // Only the message of the run whose outcome is ready counts.
-    if (!m_evaluation.valid() || m_evaluation.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    if (!m_evaluation || !m_evaluation->IsReady())
         return 0;
     auto configuration = ConfigurationManager::GetInstance();
     LoadingOutcome outcome;
     bool failed = false;
     try {
-        outcome = m_evaluation.get();
+        outcome = std::exchange(m_evaluation, nullptr)->Take();
     } catch (...) {
         failed = true;
     }

@@ -6,10 +6,10 @@
 #include "offers/LoadingPipeline.h"
 #include "pages/IPage.h"
 #include "ui/AccessibleName.h"
+#include "win32/Task.h"
 
 #include <chrono>
 #include <functional>
-#include <future>
 #include <memory>
 #include <vector>
 
@@ -51,7 +51,7 @@ private:
 
     ui::ProgressBar m_progress;
     ui::AccessibleName m_progressName;
-    std::future<LoadingOutcome> m_evaluation;
+    std::shared_ptr<win32::ResultSlot<LoadingOutcome>> m_evaluation;
     bool m_configurationError = false;
     std::shared_ptr<LoadCountdown> m_countdown;
     // Marked by the loading run's thread when it has ended; empty until the page is entered.

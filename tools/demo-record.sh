@@ -6,13 +6,33 @@
 #
 # With WAYFARER_DEMO_DPI=N the wizard runs at N DPI (96 is 100 %, 192 is 200 %) on a virtual screen of its own,
 # as much larger as the window grows, and the pictures go to build/demo-N/<flavour>/. The scale is set in the Wine
-# prefix for the demo's run and put back when it ends.
+# prefix for the demo's run and put back when it ends, however it ends; a demo killed outright leaves a mark of the
+# scale to put back, and the next sandbox on the build folder puts it back (demo-record.sh --restore-scale) before
+# anything runs in the prefix.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$WAYFARER_BUILD_DIR
 driver="$build/tools/win/wizard_driver.exe"
 demo="$build/demo"
 dpi=${WAYFARER_DEMO_DPI:-}
+# The prefix's own scale while a demo runs at another: a number, or "none" when it had none.
+scaleMark="$build/sandbox/demo-scale-saved"
+prefixReg() { "$root/tools/wine-run" win64 reg "$@" </dev/null >/dev/null 2>&1; }
+restoreScale() {
+    [ -f "$scaleMark" ] || return 0
+    local saved
+    saved=$(cat "$scaleMark")
+    if [ "$saved" != none ]; then
+        prefixReg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$((saved))" /f
+    else
+        prefixReg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f || true
+    fi || { echo "demo: the prefix's display scale could not be put back to $saved" >&2; return 1; }
+    rm -f "$scaleMark"
+}
+if [ "${1:-}" = --restore-scale ]; then
+    restoreScale
+    exit
+fi
 if [ -n "$dpi" ]; then
     case "$dpi" in
         *[!0-9]* | "") echo "WAYFARER_DEMO_DPI must be a number of dots per inch, such as 192" >&2; exit 2 ;;
@@ -32,18 +52,16 @@ if [ -n "$dpi" ]; then
     done
     [ -s "$screen" ] || { echo "demo: the virtual screen of ${width}x${height} did not start" >&2; exit 1; }
     export DISPLAY=":$(head -n 1 "$screen")"
-    prefixReg() { "$root/tools/wine-run" win64 reg "$@" </dev/null >/dev/null 2>&1; }
+    # A mark left by a demo that was killed holds the prefix's own scale: it is put back first.
+    restoreScale
     saved=$("$root/tools/wine-run" win64 reg query 'HKCU\Control Panel\Desktop' /v LogPixels 2>/dev/null |
         tr -d '\r' | awk '$1 == "LogPixels" { print $3 }' || true)
-    restoreScale() {
-        if [ -n "$saved" ]; then
-            prefixReg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$((saved))" /f || true
-        else
-            prefixReg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f || true
-        fi
-        kill "$xvfb" 2>/dev/null || true
-    }
-    trap restoreScale EXIT
+    echo "${saved:-none}" >"$scaleMark"
+    trap 'restoreScale || true; kill "$xvfb" 2>/dev/null || true' EXIT
+    # Without these a signal ends the script without its EXIT trap.
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    trap 'exit 129' HUP
     prefixReg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f
     echo "demo: at $dpi DPI on a virtual screen of ${width}x${height}"
 fi

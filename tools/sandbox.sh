@@ -63,10 +63,18 @@ if [ -f "$root/tools/backend/backend.py" ]; then
     python3 "$root/tools/backend/backend.py" --certs "$WAYFARER_CERTS" ${WAYFARER_SCENARIO:+--scenario "$WAYFARER_SCENARIO"} \
         >"$state/backend.log" 2>&1 &
     pids+=($!)
+    up=
     for _ in $(seq 1 100); do
-        (exec 3<>/dev/tcp/127.0.0.1/443) 2>/dev/null && break
+        if (exec 3<>/dev/tcp/127.0.0.1/443) 2>/dev/null; then up=1; break; fi
+        kill -0 "${pids[-1]}" 2>/dev/null || break
         sleep 0.1
     done
+    if [ -z "$up" ]; then
+        # Every test that talks to it would fail later for a reason far from this one.
+        echo "sandbox: the local backend ended or did not listen on port 443 within 10 s; its log ($state/backend.log):" >&2
+        tail -n 20 "$state/backend.log" >&2 || true
+        exit 1
+    fi
 fi
 
 if [ -z "${DISPLAY:-}" ]; then
@@ -79,6 +87,11 @@ if [ -z "${DISPLAY:-}" ]; then
     done
     [ -s "$state/display" ] || { echo "sandbox: Xvfb did not start" >&2; exit 1; }
     export DISPLAY=":$(head -n 1 "$state/display")"
+fi
+
+# A demo killed outright left the prefix at another display scale (tools/demo-record.sh).
+if [ -f "$state/demo-scale-saved" ]; then
+    bash "$root/tools/demo-record.sh" --restore-scale
 fi
 
 set +e

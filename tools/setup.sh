@@ -29,10 +29,37 @@ done
 
 needUpdate=0
 # The Debian archive this machine already uses: the extra suites come from it, never from an address named here.
-archive=$( (cat /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null || true) |
-          grep -E '^(URIs:|deb) ' | grep -v -- -security | grep -oE '(https?|file):/[^ ]+' | sed -n 1p || true)
+# It is the source that serves Debian 12's own suite (bookworm or bookworm-updates) as packages, whichever comes
+# first (with its "main" component): another vendor's repository for bookworm, or the security archive, may well
+# be listed before it.
+debianArchive() {
+    {
+        # One-line sources: "deb [options] URI suite components".
+        cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | sed -E 's/\[[^]]*\]//' |
+            awk '$1 == "deb" && ($3 == "bookworm" || $3 == "bookworm-updates") && (" " $0 " ") ~ / main / { print $2 }'
+        # deb822 stanzas: one per paragraph.
+        for file in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$file" ] && awk 'BEGIN { RS = "" } {
+                types = ""; suites = ""; uris = ""; components = ""
+                n = split($0, lines, "\n")
+                for (i = 1; i <= n; i++) {
+                    if (lines[i] ~ /^Types:/) types = " " substr(lines[i], 7) " "
+                    if (lines[i] ~ /^Suites:/) suites = " " substr(lines[i], 8) " "
+                    if (lines[i] ~ /^Components:/) components = " " substr(lines[i], 12) " "
+                    if (lines[i] ~ /^URIs:/) { split(substr(lines[i], 6), u, " "); uris = u[1] }
+                }
+                if (types ~ / deb / && suites ~ / bookworm(-updates)? / && components ~ / main / && uris != "")
+                    print uris
+            }' "$file"
+        done
+    } | sed -n 1p
+}
+archive=$(debianArchive || true)
 addSuites() {
-    [ -n "$archive" ] || { echo "setup: no Debian archive found in this machine's apt sources" >&2; exit 1; }
+    [ -n "$archive" ] || {
+        echo "setup: no source of Debian 12 (bookworm) packages found in this machine's apt sources" >&2
+        exit 1
+    }
     cat >"$1" <<SRC
 Types: $2
 URIs: $archive
@@ -85,8 +112,17 @@ fi
 # tinyxml2 is compiled by the cross build from Debian's own source package.
 if [ ! -f "$tinyxmlDir/tinyxml2.cpp" ]; then
     work=$(mktemp -d)
-    (cd "$work" && apt-get source -qq tinyxml2 >/dev/null 2>&1)
+    if ! (cd "$work" && apt-get source -qq tinyxml2 >"$work/apt-get-source.log" 2>&1); then
+        echo "setup: apt-get source tinyxml2 failed:" >&2
+        cat "$work/apt-get-source.log" >&2
+        rm -rf "$work"
+        exit 1
+    fi
     src=$(find "$work" -maxdepth 2 -name tinyxml2.cpp -printf '%h\n' | head -n 1)
+    if [ -z "$src" ]; then
+        echo "setup: Debian's tinyxml2 source package holds no tinyxml2.cpp (in $work)" >&2
+        exit 1
+    fi
     mkdir -p "$tinyxmlDir"
     cp "$src/tinyxml2.cpp" "$src/tinyxml2.h" "$tinyxmlDir/"
     [ -f "$src/LICENSE.txt" ] && cp "$src/LICENSE.txt" "$tinyxmlDir/"

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <future>
 #include <thread>
 
 namespace {
@@ -537,7 +538,7 @@ TEST_F(LaunchTest, CancelledWaitReturnsAndLeavesTheInstallerRunning) {
     const std::wstring name = L"main_sleep600000.exe";
     const std::wstring path = PlaceHungInstaller(name);
     auto cancellation = std::make_shared<WaitCancellation>();
-    auto run = RunProcessAsync(path, L"/S", true, cancellation);
+    auto run = std::async(std::launch::async, RunProcess, path, L"/S", true, cancellation);
     ASSERT_TRUE(testing_ui::WaitFor([&] { return !FindProcesses(name).empty(); }));
     EXPECT_EQ(run.wait_for(std::chrono::seconds(0)), std::future_status::timeout) << "the wait ended by itself";
 
