@@ -289,6 +289,8 @@ void TransferWinHttp(download::WatchedTransfer& transfer, const download::Attemp
     answer.acceptRanges = QueryAll(pass.request.Get(), WINHTTP_QUERY_ACCEPT_RANGES);
     answer.etag = QueryAll(pass.request.Get(), WINHTTP_QUERY_ETAG);
     answer.lastModified = QueryAll(pass.request.Get(), WINHTTP_QUERY_LAST_MODIFIED);
+    answer.contentEncoding = QueryAll(pass.request.Get(), WINHTTP_QUERY_CONTENT_ENCODING);
+    answer.transferEncoding = QueryAll(pass.request.Get(), WINHTTP_QUERY_TRANSFER_ENCODING);
     const std::optional<std::uint64_t> length = download::BeginBody(transfer, plan, answer);
     BodyBounds bounds(plan.limits, std::nullopt);
     ReadBody(pass.request.Get(), plan.cancelled.get(), bounds, &transfer, [&](const char* data, DWORD size) {
