@@ -42,11 +42,13 @@ std::string MakeEventRecord(const nlohmann::json& data) {
     // to the one rule here, where the record is made, so that no field can escape it, and after any conversion
     // to the ANSI code page, so that the bound holds on what is sent.
     json clean = data;
-    for (auto field = clean.begin(); field != clean.end(); ++field) {
-        if (field->is_string()) {
-            const std::size_t bound =
-                field.key() == kFailureTextKey ? server_text::kMaxTextChars : server_text::kMaxNameChars;
-            *field = server_text::CleanTextUtf8(field->get_ref<const std::string&>(), bound);
+    if (clean.is_object()) {
+        for (auto& [key, value] : clean.get_ref<json::object_t&>()) {
+            if (value.is_string()) {
+                const std::size_t bound =
+                    key == kFailureTextKey ? server_text::kMaxTextChars : server_text::kMaxNameChars;
+                value = server_text::CleanTextUtf8(value.get_ref<const std::string&>(), bound);
+            }
         }
     }
     json record = json::object();

@@ -12,9 +12,9 @@ std::wstring StartedInstallers::Start(const std::wstring& path,
                                       std::vector<std::wstring> files,
                                       download::HeldFile held) {
     // Started here, so that the caller learns whether it runs before it reports the offer installed.
-    auto started = std::make_shared<StartedProcess>(StartProcess(path, arguments));
-    if (!started->process)
-        return started->failure;
+    StartedProcess started = StartProcess(path, arguments);
+    if (!started.process)
+        return started.failure;
     size_t index = 0;
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
@@ -23,9 +23,9 @@ std::wstring StartedInstallers::Start(const std::wstring& path,
     }
     try {
         // Detached: an installer may outlive the wizard, and the process must be free to end before it.
-        std::thread([state = m_state, index, started, held = std::move(held)]() mutable {
+        std::thread([state = m_state, index, started = std::move(started), held = std::move(held)]() mutable {
             try {
-                AwaitProcess(*started, true);
+                AwaitProcess(started, true);
             } catch (...) {
             }
             // Let go before the run counts as ended: whoever waits for that deletes the file next.
