@@ -1,9 +1,12 @@
 // The rules every transfer is held to, over plain values: which lengths an answer may announce, where a redirect
 // may lead, how slow a transfer may be, which failures may pass, and when kept bytes may be continued.
 #include "download/Attempt.h"
+#include "download/Engines.h"
 #include "download/RedirectRule.h"
 
 #include <gtest/gtest.h>
+
+#include <winhttp.h>
 
 #include <optional>
 #include <string>
@@ -209,6 +212,28 @@ TEST(PassingStatus, IsATimeOutABusyOrBrokenServerOrAGateway) {
         EXPECT_TRUE(download::IsPassingStatus(status)) << status;
     for (DWORD status : {200u, 206u, 301u, 400u, 401u, 403u, 404u, 410u, 416u, 501u, 505u})
         EXPECT_FALSE(download::IsPassingStatus(status)) << status;
+}
+
+// A refused certificate or TLS is a verdict on the server, final for the download; a connection that failed on the
+// way may pass. (A certificate for another host reaches the download as a failed channel under Wine, as one of
+// another name on Windows: both are verdicts.)
+TEST(Verdict, ARefusedCertificateIsFinalAndAFailedConnectionMayPass) {
+    const struct {
+        DWORD code;
+        bool verdict;
+    } cases[] = {
+        {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, true},
+        {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, true},
+        {ERROR_WINHTTP_SECURE_INVALID_CA, true},
+        {ERROR_WINHTTP_SECURE_CHANNEL_ERROR, true},
+        {ERROR_WINHTTP_SECURE_CERT_REVOKED, true},
+        {ERROR_WINHTTP_CONNECTION_ERROR, false},
+        {ERROR_WINHTTP_TIMEOUT, false},
+        {ERROR_WINHTTP_CANNOT_CONNECT, false},
+        {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(download::IsWinHttpVerdict(c.code), c.verdict) << c.code;
 }
 
 namespace {

@@ -7,32 +7,32 @@ dir=${1:?usage: make-certs.sh DIR}
 mkdir -p "$dir"
 cd "$dir"
 if [ ! -s server.pem ] || [ ! -s server.key ] || [ ! -s ca.der ] || [ ! -s ca.key ]; then
-openssl req -x509 -newkey rsa:2048 -nodes -days 30 -sha256 -keyout ca.key -out ca.pem \
-    -subj "/CN=Wayfarer Test CA" -addext "basicConstraints=critical,CA:TRUE" \
-    -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
-openssl x509 -in ca.pem -outform der -out ca.der
-openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/CN=localhost" 2>/dev/null
-cat > server.ext <<'EXT'
+    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -sha256 -keyout ca.key -out ca.pem \
+        -subj "/CN=Wayfarer Test CA" -addext "basicConstraints=critical,CA:TRUE" \
+        -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+    openssl x509 -in ca.pem -outform der -out ca.der
+    openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/CN=localhost" 2>/dev/null
+    cat > server.ext <<'EXT'
 basicConstraints=CA:FALSE
 keyUsage=critical,digitalSignature,keyEncipherment
 extendedKeyUsage=serverAuth
 subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1
 EXT
-openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -sha256 \
-    -extfile server.ext -out server.pem 2>/dev/null
-rm -f server.csr server.ext
-rm -f other.pem other.key
+    openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -sha256 \
+        -extfile server.ext -out server.pem 2>/dev/null
+    rm -f server.csr server.ext
+    rm -f other.pem other.key
 fi
 # Signed by the same CA, so that only the name is wrong.
 if [ ! -s other.pem ] || [ ! -s other.key ]; then
-openssl req -newkey rsa:2048 -nodes -keyout other.key -out other.csr -subj "/CN=elsewhere.invalid" 2>/dev/null
-cat > other.ext <<'EXT'
+    openssl req -newkey rsa:2048 -nodes -keyout other.key -out other.csr -subj "/CN=elsewhere.invalid" 2>/dev/null
+    cat > other.ext <<'EXT'
 basicConstraints=CA:FALSE
 keyUsage=critical,digitalSignature,keyEncipherment
 extendedKeyUsage=serverAuth
 subjectAltName=DNS:elsewhere.invalid
 EXT
-openssl x509 -req -in other.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -sha256 \
-    -extfile other.ext -out other.pem 2>/dev/null
-rm -f other.csr other.ext
+    openssl x509 -req -in other.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -sha256 \
+        -extfile other.ext -out other.pem 2>/dev/null
+    rm -f other.csr other.ext
 fi
