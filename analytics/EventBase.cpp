@@ -3,6 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
 #include "net/ApiManager.h"
+#include "win32/ServerText.h"
 #include "win32/Strings.h"
 
 #include <atomic>
@@ -10,6 +11,9 @@
 namespace {
 
 std::atomic<long long> g_retryPauseMs{5000};
+
+// The field of a failure text ("DOWNLOAD FAILED: ..."), the one text of a record that is no name.
+constexpr char kFailureTextKey[] = "12";
 
 }  // namespace
 
@@ -34,9 +38,22 @@ EventBase::EventBase() {
 
 std::string MakeEventRecord(const nlohmann::json& data) {
     using nlohmann::json;
+    // Every text of the record may come from the server (an offer's name, a title, a failure text): each is held
+    // to the one rule here, where the record is made, so that no field can escape it, and after any conversion
+    // to the ANSI code page, so that the bound holds on what is sent.
+    json clean = data;
+    if (clean.is_object()) {
+        for (auto& [key, value] : clean.get_ref<json::object_t&>()) {
+            if (value.is_string()) {
+                const std::size_t bound =
+                    key == kFailureTextKey ? server_text::kMaxTextChars : server_text::kMaxNameChars;
+                value = server_text::CleanTextUtf8(value.get_ref<const std::string&>(), bound);
+            }
+        }
+    }
     json record = json::object();
     record["table"] = "zb_analytics";
-    record["data"] = data.dump(-1, ' ', false, json::error_handler_t::replace);
+    record["data"] = clean.dump(-1, ' ', false, json::error_handler_t::replace);
     // nlohmann's object keeps its keys sorted, so "data" comes before "table".
     return record.dump(-1, ' ', false, json::error_handler_t::replace);
 }

@@ -17,8 +17,9 @@ public:
 };
 
 // The record posted for one event: {"data": <compact text of `data`>, "table": "zb_analytics"}, compact, keys
-// in ascending order. Texts that are not UTF-8 (ANSI bytes of a non-ASCII title) are sent as U+FFFD rather than
-// losing the whole event.
+// in ascending order. Every text field is cleaned by server_text::CleanTextUtf8, bounded to kMaxNameChars (the
+// failure text of "12" to kMaxTextChars). Texts that are not UTF-8 (ANSI bytes of a non-ASCII title) are sent as
+// U+FFFD rather than losing the whole event.
 std::string MakeEventRecord(const nlohmann::json& data);
 
 // Pause after a failed delivery attempt. Tests shorten it; the program always uses the default.

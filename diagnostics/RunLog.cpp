@@ -103,12 +103,9 @@ void AppendPadded(std::string& line, unsigned long long number, size_t width) {
 }
 
 void AppendText(std::string& line, std::string_view text) {
-    const size_t start = line.size();
-    line += server_text::BoundUtf8(text, kMaxLogPartChars);
-    // One fact, one line: a line break inside a server text must not forge another.
-    for (size_t i = start; i < line.size(); ++i)
-        if (static_cast<unsigned char>(line[i]) < 0x20 || line[i] == 0x7F)
-            line[i] = ' ';
+    // One fact, one line: a line break inside a server text (NEL and the line separator among them) must not forge
+    // another, nor a direction mark turn the line around; the rule is the one every server text is held to.
+    line += server_text::CleanTextUtf8(text, kMaxLogPartChars);
 }
 
 void WriteLine(const std::string& text) {

@@ -1,5 +1,6 @@
 #include "download/AnswerRules.h"
 
+#include <cwchar>
 #include <cwctype>
 
 #include "download/DownloadLimits.h"
@@ -163,7 +164,16 @@ std::pair<std::uint64_t, FileIdentity> PlaceBody(const ResumePoint& resume, cons
         if (asked && answer.status == 416)
             FailPassing(L"The server refused the rest of the file (status 416); it is fetched again from the start.",
                         std::nullopt, true);
-        // A whole answer (the file changed, or the server ignores ranges): it replaces what was kept.
+        // A whole answer (the file changed, or the server ignores ranges): it replaces what was kept, unless it
+        // claims the kept bytes' version (a strong ETag is the same bytes) with another length.
+        const FileIdentity& kept = resume.identity;
+        if (asked && IsStrongEtag(kept.validator) && identity.validator == kept.validator && identity.length &&
+            *identity.length != *kept.length) {
+            FailFinally(win32::Utf8ToWide("The server sent the file of the same version (ETag ") +
+                        CleanFailureText(kept.validator) +
+                        win32::Utf8ToWide(") with another length (" + std::to_string(*identity.length) +
+                                          " bytes against " + std::to_string(*kept.length) + ")."));
+        }
         return {0, identity};
     }
     // A part, which must start where it was asked to, or at the file's start when nothing was asked for (then it
@@ -179,7 +189,8 @@ std::pair<std::uint64_t, FileIdentity> PlaceBody(const ResumePoint& resume, cons
         // server that ignores If-Range but names the version it sends is taken at its word).
         const FileIdentity& kept = resume.identity;
         agrees = agrees && range->total == *kept.length && range->last + 1 == range->total;
-        if (agrees && !answer.etag.empty() && identity.validator != kept.validator)
+        const bool namesVersion = !answer.etag.empty() || !answer.lastModified.empty();
+        if (agrees && namesVersion && identity.validator != kept.validator)
             agrees = false;
         identity = kept;
     } else if (range) {
@@ -192,6 +203,37 @@ std::pair<std::uint64_t, FileIdentity> PlaceBody(const ResumePoint& resume, cons
                     std::nullopt, true);
     }
     return {offset, identity};
+}
+
+void RefuseUnaskedCoding(const AnswerHeaders& answer) {
+    const auto refuse = [](const wchar_t* header, const std::vector<std::wstring>& values, const wchar_t* allowed) {
+        for (const std::wstring& value : values) {
+            size_t start = 0;
+            for (;;) {
+                const size_t comma = value.find(L',', start);
+                const std::wstring coding =
+                    Trimmed(value.substr(start, comma == std::wstring::npos ? comma : comma - start));
+                if (!coding.empty() && !(coding.size() == std::wcslen(allowed) && StartsWithNoCase(coding, allowed)) &&
+                    !(coding.size() == 8 && StartsWithNoCase(coding, L"identity"))) {
+                    FailFinally(std::wstring(L"The server sent the file in a coding it was not asked for (") + header +
+                                L" " + QuotedValue(value) + L").");
+                }
+                if (comma == std::wstring::npos)
+                    break;
+                start = comma + 1;
+            }
+        }
+    };
+    refuse(L"Content-Encoding", answer.contentEncoding, L"identity");
+    refuse(L"Transfer-Encoding", answer.transferEncoding, L"chunked");
+}
+
+void RequireMarkedEnd(std::optional<std::uint64_t> length, bool contentChecked) {
+    if (!length && !contentChecked) {
+        FailFinally(
+            L"The server did not say how long the file is, and without a published hash or signer a cut "
+            L"file could not be told from a whole one.");
+    }
 }
 
 std::wstring IncompleteText(std::uint64_t length, std::uint64_t received) {

@@ -49,7 +49,21 @@ struct AnswerHeaders {
     std::vector<std::wstring> acceptRanges;
     std::vector<std::wstring> etag;
     std::vector<std::wstring> lastModified;
+    std::vector<std::wstring> contentEncoding;
+    std::vector<std::wstring> transferEncoding;
 };
+
+// Refuses (finally) an answer whose body comes in a coding the installer never asked for: a Content-Encoding
+// other than "identity", or a Transfer-Encoding other than "chunked". It sends no Accept-Encoding, and neither
+// engine is asked to decode, so such a body would be saved coded, as no program at all.
+void RefuseUnaskedCoding(const AnswerHeaders& answer);
+
+// Refuses (finally) a body whose end nothing can vouch for: the whole file's length is unknown (no Content-Length,
+// no 206 total) and no check of the file's content follows (`contentChecked`: a published hash or a required
+// signer). Such a body ends where the connection closes or where the engine took the chunks to end, and neither
+// engine tells a cut there from the end: Wine's reads a garbage chunk size as the last chunk and a close inside a
+// chunk as the body's end. Asking again would meet the same doubt.
+void RequireMarkedEnd(std::optional<std::uint64_t> length, bool contentChecked);
 
 // What the next attempt continues: `offset` bytes kept of the file that `identity` describes (offset 0: nothing).
 struct ResumePoint {
@@ -64,8 +78,11 @@ std::wstring RangeHeaders(const ResumePoint& resume);
 // Where the body of an answer to a request made for `resume` goes: after the kept bytes (the result's first), or
 // from byte 0 (the kept bytes are dropped), and the identity of the file it belongs to (the result's second).
 // A 206 is appended only when its Content-Range starts right after the kept bytes, ends at the end of the file, and
-// agrees with the length and validator that the kept bytes came with; any other 206 and a 416 raise a passing failure
-// that drops the kept bytes. A file of another version can therefore never be spliced onto them.
+// agrees with the length and validator that the kept bytes came with (the validator the answer carries, its strong
+// ETag or else its Last-Modified date, must be the one If-Range sent; an answer that carries none is taken to have
+// honoured If-Range); any other 206 and a 416 raise a passing failure that drops the kept bytes. A file of another
+// version can therefore never be spliced onto them. A whole answer to such a request that names the kept bytes'
+// strong ETag but another length contradicts them: neither can be told to be the file, which is a final failure.
 // A 206 to a request that asked for no range is at most the file's beginning: it starts at byte 0 and the whole
 // file's length is the total its Content-Range names, which the body must reach before the file is whole; any
 // other such 206 drops what it brought.

@@ -108,11 +108,13 @@ AttemptOutcome FailedOutcome(const wchar_t* tag, const Failure& failure) {
 std::optional<std::uint64_t> BeginBody(WatchedTransfer& transfer,
                                        const AttemptPlan& plan,
                                        const AnswerHeaders& answer) {
+    RefuseUnaskedCoding(answer);
     const auto [offset, identity] = PlaceBody(plan.resume, answer);
     transfer.SetIdentity(identity);
     // A 206 names the whole file's length in its Content-Range; its Content-Length is only the part's.
     const std::optional<std::uint64_t> length =
         offset > 0 || answer.status == 206 ? identity.length : answer.contentLength;
+    RequireMarkedEnd(length, plan.contentChecked);
     PartialFile& file = transfer.File();
     file.RequireOpen();
     file.StartAt(offset);

@@ -128,6 +128,9 @@ struct AttemptPlan {
     // Set once the user has left: the transfer stops at its next chunk. Shared, since a transfer given up on may
     // outlive the download that planned it.
     std::shared_ptr<const std::atomic<bool>> cancelled;
+    // The file's content is checked once it has arrived (a published hash, a required signer): only that can tell
+    // a body whose length nobody announced whole.
+    bool contentChecked = false;
 
     bool Cancelled() const { return cancelled && *cancelled; }
 };
@@ -149,7 +152,8 @@ struct AttemptOutcome {
 };
 
 // Starts the body of `answer` (to a request made for `plan`'s resume point) in the transfer's file and in the progress
-// that `plan` reports to, as PlaceBody says; returns the whole file's length when known.
+// that `plan` reports to, as PlaceBody says; returns the whole file's length when known. Refuses first what
+// RefuseUnaskedCoding and RequireMarkedEnd refuse.
 std::optional<std::uint64_t> BeginBody(WatchedTransfer& transfer, const AttemptPlan& plan, const AnswerHeaders& answer);
 
 // One attempt: `body` runs the transfer on a thread of its own (it owns what it uses, since a transfer given up on

@@ -97,7 +97,8 @@ const char* EngineName(download::Engine engine) {
 download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
                                                     HWND notifyWindow,
                                                     const std::wstring& fileName,
-                                                    bool useTemporaryFolder) {
+                                                    bool useTemporaryFolder,
+                                                    bool contentChecked) {
     using download::AttemptOutcome;
     using download::FailureKind;
     download::FileOutcome result;
@@ -111,8 +112,9 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
         return result;
     }
     result.folderMissing = plan.targetPath.empty();
+    plan.contentChecked = contentChecked;
 
-    download::Backoff backoff(settings.retry, std::chrono::steady_clock::now());
+    download::Backoff backoff(settings.retry, std::chrono::steady_clock::now(), settings.random);
     KeptFile kept;
     download::FileIdentity identity;
     std::wstring winHttpText;

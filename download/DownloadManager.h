@@ -17,6 +17,7 @@
 #include "download/Backoff.h"
 #include "download/DownloadLimits.h"
 #include "download/DownloadResult.h"
+#include "net/Jitter.h"
 
 class ConfigurationManager;
 
@@ -31,6 +32,10 @@ struct Settings {
     TransferLimits transfer;
     // The engine of a file download's first attempt; tests start with WinINet to see it resume.
     Engine firstEngine = Engine::WinHttp;
+    // What spreads the pauses between attempts (numbers in [0, 1)): the system's random numbers, so that a fleet
+    // that lost the same server at the same moment does not come back to it in step. Tests hand in their own to
+    // see the spread reach the pauses.
+    std::function<double()> random = net::RandomUnit;
 };
 }  // namespace download
 
@@ -69,10 +74,13 @@ public:
     // ("[WINHTTP] ..." then " [WININET]...") and then the number of attempts (" (3 attempts)").
     // The saved path and the attempts come back with the verdict, and whether the folder was missing, which the
     // caller tells the user. The download keeps the settings it began with.
+    // A body whose length the server does not announce is refused unless `contentChecked` (a published hash or a
+    // required signer will judge the file): nothing else tells it whole.
     download::FileOutcome DownloadFile(const std::wstring& url,
                                        HWND notifyWindow,
                                        const std::wstring& fileName,
-                                       bool useTemporaryFolder);
+                                       bool useTemporaryFolder,
+                                       bool contentChecked = false);
     // One attempt of the WinINet engine on its own, under the same redirect rule and limits.
     download::FileOutcome DownloadFileWinInet(const std::wstring& url,
                                               HWND notifyWindow,

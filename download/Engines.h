@@ -19,6 +19,11 @@ namespace download {
 inline constexpr wchar_t kWinHttpTag[] = L"[WINHTTP] ";
 inline constexpr wchar_t kWinInetTag[] = L" [WININET]";
 
+// Whether a WinHTTP error is a verdict on the server rather than a mishap on the way: its certificate (expired,
+// of another host, of an unknown CA, revoked) or its TLS versions were refused. WinINet would reach the same
+// verdict or, taking its TLS versions from the system, accept: such a failure is final.
+bool IsWinHttpVerdict(unsigned long code);
+
 // One WinHTTP attempt at the file `plan` names.
 AttemptOutcome AttemptWinHttp(const AttemptPlan& plan);
 // One WinINet attempt at the file `plan` names.

@@ -14,7 +14,7 @@ std::wstring CleanFailureText(std::wstring text) {
     text = server_text::StripInvisibleFormatting(text);
     text.resize(std::min(text.size(), kMaxFailureTextChars));
     for (wchar_t& c : text) {
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029)
             c = L'?';
     }
     return text;

@@ -5,7 +5,9 @@
 namespace download {
 
 FetchedInstaller FetchInstaller(DownloadManager& manager, const InstallerRequest& request, HWND window) {
-    FetchedInstaller fetched{manager.DownloadFile(request.url, window, request.fileName, request.useTemporaryFolder)};
+    const bool contentChecked = !request.checks.sha256.empty() || !request.checks.signer.empty();
+    FetchedInstaller fetched{
+        manager.DownloadFile(request.url, window, request.fileName, request.useTemporaryFolder, contentChecked)};
     if (!fetched.ok)
         return fetched;
     VerifiedFile verified = VerifyInstaller(fetched.savedPath, request.checks);

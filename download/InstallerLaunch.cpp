@@ -233,6 +233,50 @@ std::wstring MakeInstallerArguments(const LaunchArguments& launch, const Configu
     return configuration.m_installerArguments;
 }
 
+StartedProcess StartProcess(const std::wstring& path, const std::wstring& arguments) {
+    StartedProcess started;
+    // The path is quoted, so a path with spaces cannot run into the arguments; the buffer must be writable.
+    started.commandLine = L"\"" + path + L"\" " + arguments;
+    started.startedMs = diagnostics::GetTickMs();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, started.commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        const std::wstring text = download::SystemMessage(::GetLastError());
+        diagnostics::Record("installer %ls not started: %ls", started.commandLine.c_str(), text.c_str());
+        started.failure = win32::FormatWide(L"Error launching executable: %s", text.c_str());
+        return started;
+    }
+    started.process.Reset(info.hProcess);
+    win32::Handle thread(info.hThread);
+    return started;
+}
+
+ProcessResult AwaitProcess(const StartedProcess& started, bool wait, std::shared_ptr<WaitCancellation> cancellation) {
+    if (!started.process)
+        return ProcessResult(kExitCodeUnknown, started.failure);
+    DWORD exitCode = kExitCodeUnknown;
+    if (wait) {
+        HANDLE handles[2] = {started.process.Get(), cancellation ? cancellation->GetEvent() : nullptr};
+        const DWORD count = cancellation ? 2 : 1;
+        const DWORD signalled = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        if (signalled == WAIT_OBJECT_0 + 1)
+            return ProcessResult(kExitCodeUnknown, kWaitCancelledMessage);
+        if (signalled == WAIT_OBJECT_0 && !::GetExitCodeProcess(started.process.Get(), &exitCode))
+            exitCode = kExitCodeUnknown;
+    }
+    if (wait)
+        diagnostics::Record("installer %ls exit code=%lu ms=%llu", started.commandLine.c_str(), exitCode,
+                            diagnostics::GetTickMs() - started.startedMs);
+    else
+        diagnostics::Record("installer %ls started", started.commandLine.c_str());
+    std::wstring message;
+    if (exitCode != 0)
+        message = win32::FormatWide(L"exit code = %u", static_cast<unsigned>(exitCode));
+    return ProcessResult(exitCode, message);
+}
+
 ProcessResult RunProcess(const std::wstring& path,
                          const std::wstring& arguments,
                          bool wait,
@@ -240,41 +284,7 @@ ProcessResult RunProcess(const std::wstring& path,
     // Nothing new is started once the user has left the wizard.
     if (cancellation && cancellation->IsCancelled())
         return ProcessResult(kExitCodeUnknown, kWaitCancelledMessage);
-
-    // The path is quoted, so a path with spaces cannot run into the arguments; the buffer must be writable.
-    std::wstring commandLine = L"\"" + path + L"\" " + arguments;
-    const std::uint64_t startedMs = diagnostics::GetTickMs();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &started)) {
-        const std::wstring text = download::SystemMessage(::GetLastError());
-        diagnostics::Record("installer %ls not started: %ls", commandLine.c_str(), text.c_str());
-        return ProcessResult(kExitCodeUnknown, win32::FormatWide(L"Error launching executable: %s", text.c_str()));
-    }
-    win32::Handle process(started.hProcess);
-    win32::Handle thread(started.hThread);
-
-    DWORD exitCode = kExitCodeUnknown;
-    if (wait) {
-        HANDLE handles[2] = {process.Get(), cancellation ? cancellation->GetEvent() : nullptr};
-        const DWORD count = cancellation ? 2 : 1;
-        const DWORD signalled = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
-        if (signalled == WAIT_OBJECT_0 + 1)
-            return ProcessResult(kExitCodeUnknown, kWaitCancelledMessage);
-        if (signalled == WAIT_OBJECT_0 && !::GetExitCodeProcess(process.Get(), &exitCode))
-            exitCode = kExitCodeUnknown;
-    }
-    if (wait)
-        diagnostics::Record("installer %ls exit code=%lu ms=%llu", commandLine.c_str(), exitCode,
-                            diagnostics::GetTickMs() - startedMs);
-    else
-        diagnostics::Record("installer %ls started", commandLine.c_str());
-    std::wstring message;
-    if (exitCode != 0)
-        message = win32::FormatWide(L"exit code = %u", static_cast<unsigned>(exitCode));
-    return ProcessResult(exitCode, message);
+    return AwaitProcess(StartProcess(path, arguments), wait, std::move(cancellation));
 }
 
 void SetZipExtractorForTesting(ZipExtractor extractor) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,6 +65,19 @@ struct LaunchArguments {
 // Arguments for a package's installer: the main product's from the build (with the option digits in the
 // Sorrel flavour), an offer's from the server.
 std::wstring MakeInstallerArguments(const LaunchArguments& launch, const ConfigurationManager& configuration);
+// A process as StartProcess left it: running (`process` set) or not started (`failure` says why).
+struct StartedProcess {
+    win32::Handle process;
+    std::wstring failure;
+    std::wstring commandLine;
+    std::uint64_t startedMs = 0;
+};
+// Starts `path` with `arguments` (the path quoted, so spaces cannot run into the arguments) and returns at once.
+StartedProcess StartProcess(const std::wstring& path, const std::wstring& arguments);
+// What became of a process StartProcess started, as RunProcess says.
+ProcessResult AwaitProcess(const StartedProcess& started,
+                           bool wait,
+                           std::shared_ptr<WaitCancellation> cancellation = nullptr);
 // Starts `path` with `arguments` (the path quoted, so spaces cannot run into the arguments). With `wait` it
 // blocks until the installer ends or `cancellation` is cancelled; a stopped wait gives 0xFFFFFFFF and
 // kWaitCancelledMessage and leaves the installer running.

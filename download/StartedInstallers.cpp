@@ -7,37 +7,37 @@
 
 StartedInstallers::StartedInstallers() : m_state(std::make_shared<State>()) {}
 
-bool StartedInstallers::Start(const std::wstring& path,
-                              const std::wstring& arguments,
-                              std::vector<std::wstring> files,
-                              download::HeldFile held) {
+std::wstring StartedInstallers::Start(const std::wstring& path,
+                                      const std::wstring& arguments,
+                                      std::vector<std::wstring> files,
+                                      download::HeldFile held) {
+    // Started here, so that the caller learns whether it runs before it reports the offer installed.
+    StartedProcess started = StartProcess(path, arguments);
+    if (!started.process)
+        return started.failure;
     size_t index = 0;
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         index = m_state->runs.size();
         m_state->runs.push_back(Run{std::move(files), false});
     }
-    auto markEnded = [](const std::shared_ptr<State>& state, size_t run) {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->runs[run].ended = true;
-        state->ended.notify_all();
-    };
     try {
         // Detached: an installer may outlive the wizard, and the process must be free to end before it.
-        std::thread([state = m_state, index, path, arguments, markEnded, held = std::move(held)]() mutable {
+        std::thread([state = m_state, index, started = std::move(started), held = std::move(held)]() mutable {
             try {
-                RunProcess(path, arguments, true);
+                AwaitProcess(started, true);
             } catch (...) {
             }
             // Let go before the run counts as ended: whoever waits for that deletes the file next.
             held.Release();
-            markEnded(state, index);
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->runs[index].ended = true;
+            state->ended.notify_all();
         }).detach();
-        return true;
     } catch (const std::system_error&) {
-        markEnded(m_state, index);
-        return false;
+        // Nobody hears of its end: its files count as in use, and are left for deletion at restart.
     }
+    return {};
 }
 
 bool StartedInstallers::WaitUntil(std::chrono::steady_clock::time_point deadline) const {

@@ -16,15 +16,16 @@ class StartedInstallers {
 public:
     StartedInstallers();
 
-    // Starts `path` with `arguments` and returns at once; a thread of its own waits for the process, holding
+    // Starts `path` with `arguments` and returns once the process runs; a thread of its own waits for it, holding
     // only the shared record. `files` are what the installer may use while it runs (its program, the folder it
-    // was unpacked into). False when no thread could be started (the installer did not start either).
+    // was unpacked into). Returns the failure text when the installer could not be started (a program the system
+    // refuses, an archive that gave none), empty when it runs: only a started installer counts as installed.
     // `held`, the verified file the installer comes from, stays held until the installer has ended: nothing can
     // replace it between its checks and its start.
-    bool Start(const std::wstring& path,
-               const std::wstring& arguments,
-               std::vector<std::wstring> files,
-               download::HeldFile held = download::HeldFile());
+    std::wstring Start(const std::wstring& path,
+                       const std::wstring& arguments,
+                       std::vector<std::wstring> files,
+                       download::HeldFile held = download::HeldFile());
 
     // Waits until every started installer has ended or `deadline` has passed; true when none runs any more.
     bool WaitUntil(std::chrono::steady_clock::time_point deadline) const;

@@ -38,11 +38,11 @@ struct PassSettings {
     int timeoutMs;
 };
 
-// Errors that are a verdict on the server rather than a mishap on the way: its certificate or its TLS versions
-// were refused. WinINet would reach the same verdict or, taking its TLS versions from the system, accept.
+}  // namespace
+
 // (An answer that breaks the protocol is reported with the same code as a connection dropped before any answer,
 // which is worth another try.)
-bool IsVerdict(DWORD code) {
+bool download::IsWinHttpVerdict(DWORD code) {
     switch (code) {
         case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
         case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
@@ -59,9 +59,11 @@ bool IsVerdict(DWORD code) {
     }
 }
 
+namespace {
+
 [[noreturn]] void FailRequest(const wchar_t* format) {
     const DWORD code = ::GetLastError();
-    download::FailExchange(format, code, IsVerdict(code));
+    download::FailExchange(format, code, download::IsWinHttpVerdict(code));
 }
 
 // The handles of one request: every redirect and every attempt opens its own and closes them before the next.
@@ -289,6 +291,8 @@ void TransferWinHttp(download::WatchedTransfer& transfer, const download::Attemp
     answer.acceptRanges = QueryAll(pass.request.Get(), WINHTTP_QUERY_ACCEPT_RANGES);
     answer.etag = QueryAll(pass.request.Get(), WINHTTP_QUERY_ETAG);
     answer.lastModified = QueryAll(pass.request.Get(), WINHTTP_QUERY_LAST_MODIFIED);
+    answer.contentEncoding = QueryAll(pass.request.Get(), WINHTTP_QUERY_CONTENT_ENCODING);
+    answer.transferEncoding = QueryAll(pass.request.Get(), WINHTTP_QUERY_TRANSFER_ENCODING);
     const std::optional<std::uint64_t> length = download::BeginBody(transfer, plan, answer);
     BodyBounds bounds(plan.limits, std::nullopt);
     ReadBody(pass.request.Get(), plan.cancelled.get(), bounds, &transfer, [&](const char* data, DWORD size) {

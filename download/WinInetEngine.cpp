@@ -197,6 +197,8 @@ void Transfer(WinInetTransfer& transfer, const download::AttemptPlan& plan) {
     answer.acceptRanges = QueryAll(request, HTTP_QUERY_ACCEPT_RANGES);
     answer.etag = QueryAll(request, HTTP_QUERY_ETAG);
     answer.lastModified = QueryAll(request, HTTP_QUERY_LAST_MODIFIED);
+    answer.contentEncoding = QueryAll(request, HTTP_QUERY_CONTENT_ENCODING);
+    answer.transferEncoding = QueryAll(request, HTTP_QUERY_TRANSFER_ENCODING);
     const std::optional<std::uint64_t> length = download::BeginBody(transfer, plan, answer);
     download::PartialFile& file = transfer.File();
     download::RateFloor rate(plan.limits.minimumRate, plan.limits.rateWindow, Clock::now());

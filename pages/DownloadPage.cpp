@@ -276,9 +276,13 @@ void DownloadPage::ProcessInstallQueue() {
             files.push_back(file);
             files.push_back(FolderOf(program));
         }
-        m_startedInstallers->Start(program, arguments, std::move(files), std::move(held));
-        package->ReportEvent(3, nullptr);
-        startedAny = true;
+        const std::wstring failure = m_startedInstallers->Start(program, arguments, std::move(files), std::move(held));
+        if (failure.empty()) {
+            package->ReportEvent(3, nullptr);
+            startedAny = true;
+        } else {
+            ReportFailure(package, L"EXEC FAILED: " + failure);
+        }
         m_installQueue.pop_front();
     }
     OnInstallQueueEmpty(startedAny);

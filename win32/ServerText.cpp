@@ -1,5 +1,7 @@
 #include "win32/ServerText.h"
 
+#include <algorithm>
+
 namespace server_text {
 
 namespace {
@@ -95,13 +97,28 @@ std::string StripInvisibleFormattingUtf8(std::string_view text) {
     });
 }
 
+std::string CleanTextUtf8(std::string_view text, std::size_t maxChars) {
+    std::string clean;
+    clean.reserve(std::min(text.size(), maxChars));
+    // Stops at the bound: a text of megabytes costs no more than its first characters.
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size() && count < maxChars;) {
+        const auto [codePoint, length] = DecodeAt(text, at);
+        if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x2028 ||
+            codePoint == 0x2029) {
+            clean.push_back(' ');
+            ++count;
+        } else if (!IsInvisibleFormatting(codePoint)) {
+            clean.append(text.substr(at, length));
+            ++count;
+        }
+        at += length;
+    }
+    return clean;
+}
+
 std::string CleanNameUtf8(std::string_view text) {
-    const std::string clean = RewriteCodePoints(text, [](char32_t codePoint, std::string_view bytes) {
-        if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F))
-            return std::string_view(" ");
-        return IsInvisibleFormatting(codePoint) ? std::string_view() : bytes;
-    });
-    return BoundUtf8(clean, kMaxNameChars);
+    return CleanTextUtf8(text, kMaxNameChars);
 }
 
 }  // namespace server_text

@@ -35,9 +35,13 @@ bool IsInvisibleFormatting(char32_t codePoint);
 std::wstring StripInvisibleFormatting(std::wstring_view text);
 std::string StripInvisibleFormattingUtf8(std::string_view text);
 
-// A name as it may be shown, saved, reported or quoted in a failure text: without invisible formatting, every
-// control character (C0, DEL and C1: line breaks, tabs, bells...) a space so that it can forge no line or field,
-// and bounded to kMaxNameChars.
+// A server text as it may be shown, reported or written to the log: without invisible formatting, every control
+// character (C0, DEL and C1: line breaks, tabs, bells, NEL...) and the line and paragraph separators a space so
+// that it can forge no line or field, and bounded to `maxChars` code points of the result. Bytes that are not
+// UTF-8 (ANSI text) stay as they are, each counted as one.
+std::string CleanTextUtf8(std::string_view text, std::size_t maxChars);
+
+// A name as it may be shown, saved, reported or quoted in a failure text: CleanTextUtf8 to kMaxNameChars.
 std::string CleanNameUtf8(std::string_view text);
 
 }  // namespace server_text

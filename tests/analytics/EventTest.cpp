@@ -5,6 +5,8 @@
 #include "net/ApiManager.h"
 #include "net/Codecs.h"
 #include "support/Backend.h"
+#include "win32/ServerText.h"
+#include "win32/Strings.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +125,76 @@ TEST_F(EventTest, FailureTextReplacesTheEmptyField) {
     json data = json::parse(json::parse(requests[0].body)["data"].get<std::string>());
     EXPECT_EQ(data["6"], "-1");
     EXPECT_EQ(data["12"], "DOWNLOAD FAILED: Error in downloading");
+}
+
+namespace {
+
+// Whether `text` holds a character that could forge a line or a field, or turn the text around unseen.
+bool HoldsControlsOrMarks(const std::string& text) {
+    const std::wstring wide = win32::Utf8ToWide(text);
+    for (wchar_t c : wide) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || server_text::IsInvisibleFormatting(c))
+            return true;
+    }
+    return false;
+}
+
+// Characters as the analytics endpoint reads them: code points of the posted UTF-8.
+size_t CodePoints(const std::string& text) {
+    size_t count = 0;
+    for (unsigned char c : text)
+        count += (c & 0xC0) != 0x80;
+    return count;
+}
+
+}  // namespace
+
+// Every text of a record is held to the one rule of server texts on what is sent: an offer's name full of marks
+// and line breaks, a title whose emoji the ANSI code page turns into two characters, a huge failure text.
+TEST_F(EventTest, EveryTextIsCleanedAndBoundedAsItIsSent) {
+    std::string hostile;
+    while (hostile.size() < 5000)
+        hostile += "Name\u202E\u200D\a\r\n\u0085\u2028\u2029\u200F ";
+    std::wstring emojiTitle;
+    for (int i = 0; i < 255; ++i)
+        emojiTitle += L'T';
+    emojiTitle += L"\U0001F600";
+    const struct {
+        const char* name;
+        const char* key;
+        std::string value;
+        size_t bound;
+    } cases[] = {
+        {"offer name", "5", hostile, server_text::kMaxNameChars},
+        {"offer tag", "18", hostile, server_text::kMaxNameChars},
+        {"title through the ANSI code page", "22", win32::WideToAnsi(emojiTitle), server_text::kMaxNameChars},
+        {"failure text", "12", "DOWNLOAD FAILED: " + hostile + std::string(5000, 'x'), server_text::kMaxTextChars},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        json data = {{c.key, c.value}, {"10", 2}};
+        const json record = json::parse(MakeEventRecord(data));
+        const json sent = json::parse(record["data"].get<std::string>());
+        const std::string field = sent[c.key].get<std::string>();
+        EXPECT_FALSE(HoldsControlsOrMarks(field)) << field.substr(0, 80);
+        EXPECT_EQ(CodePoints(field), c.bound) << field.substr(0, 80);
+        EXPECT_EQ(sent["10"], 2);
+    }
+
+    // On the wire, from an offer's failure as the download page reports it.
+    json offer = {{"ad", {{"f", "tagF"}, {"o", hostile}}},
+                  {"ps", {{"i", "i.png"}, {"dn", "Offer"}, {"u", "https://x/s.exe"}, {"c", "evt"}}}};
+    auto package = std::make_shared<Package>(EventBase(), offer, false, "", 1);
+    package->ReportEvent(-1, {{"12", "DOWNLOAD FAILED: " + hostile}});
+    package->WaitForEvents();
+    auto requests = backend::Requests("/zbd");
+    ASSERT_EQ(requests.size(), 1u);
+    const json data = json::parse(json::parse(requests[0].body)["data"].get<std::string>());
+    for (const char* key : {"5", "12"}) {
+        SCOPED_TRACE(key);
+        EXPECT_FALSE(HoldsControlsOrMarks(data[key].get<std::string>()));
+    }
+    EXPECT_LE(CodePoints(data["5"].get<std::string>()), server_text::kMaxNameChars);
 }
 
 TEST_F(EventTest, DeliveredFinalStateClosesThePackageForLaterEvents) {

@@ -136,6 +136,31 @@ TEST_F(RunLogTest, CutsLongTextsAndKeepsEachFactOnOneLine) {
     EXPECT_EQ(FactOf(lines[1]), "wide=" + std::string(diagnostics::kMaxLogPartChars, 'y'));
 }
 
+// The one rule of server texts holds in the log as well: the line breaks Unicode knows beside CR and LF become
+// spaces, and the marks that turn a line around or hide text go, before the bound is counted.
+TEST_F(RunLogTest, HoldsServerTextsToTheOneRuleOfLinesAndMarks) {
+    diagnostics::StartRunLog(m_folder);
+    const struct {
+        std::string text;
+        std::string fact;
+    } cases[] = {
+        {"a\u0085b", "a b"},
+        {"a\u2028b\u2029c", "a b c"},
+        {"a\u202Egnp.exe", "agnp.exe"},
+        {"a\u200Db\u200Ec\u200Fd\u2066e\uFEFF", "abcde"},
+        {"a\x7F\x07\tb", "a   b"},
+        {std::string(600, '\x01'), std::string(diagnostics::kMaxLogPartChars, ' ')},
+        {std::string(600, '\xE2') + "x", std::string(diagnostics::kMaxLogPartChars, '\xE2')},
+        {"\u202E" + std::string(600, 'z'), std::string(diagnostics::kMaxLogPartChars, 'z')},
+    };
+    for (const auto& c : cases)
+        diagnostics::Record("%s", c.text.c_str());
+    const auto lines = LinesOf(diagnostics::GetRunLogPath());
+    ASSERT_EQ(lines.size(), std::size(cases));
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(FactOf(lines[i]), cases[i].fact) << i;
+}
+
 TEST_F(RunLogTest, KeepsTheNewestLogsAndLeavesOtherFilesAlone) {
     // Six earlier runs, a file that only looks alike, and a file of another program.
     std::vector<std::wstring> earlier;

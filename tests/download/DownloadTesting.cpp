@@ -131,9 +131,11 @@ void DownloadTest::TearDown() {
         RemoveFolder(m_folder);
 }
 
-download::FileOutcome DownloadTest::Download(const std::wstring& url, const std::wstring& fileName) {
-    auto task = std::async(std::launch::async, [this, url, fileName] {
-        return m_manager->DownloadFile(url, m_window.Get(), fileName, true);
+download::FileOutcome DownloadTest::Download(const std::wstring& url,
+                                             const std::wstring& fileName,
+                                             bool contentChecked) {
+    auto task = std::async(std::launch::async, [this, url, fileName, contentChecked] {
+        return m_manager->DownloadFile(url, m_window.Get(), fileName, true, contentChecked);
     });
     return m_window.Wait(task);
 }

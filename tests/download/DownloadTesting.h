@@ -92,8 +92,11 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // DownloadFile on a task thread, as the download page runs it, into the temporary folder.
-    download::FileOutcome Download(const std::wstring& url, const std::wstring& fileName = L"");
+    // DownloadFile on a task thread, as the download page runs it, into the temporary folder; `contentChecked` as a
+    // published hash or signer would set it.
+    download::FileOutcome Download(const std::wstring& url,
+                                   const std::wstring& fileName = L"",
+                                   bool contentChecked = false);
     std::wstring PathInFolder(const std::wstring& name) const { return m_folder + L"\\" + name; }
 
     std::shared_ptr<ConfigurationManager> m_configuration;

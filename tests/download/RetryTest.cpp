@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -60,6 +61,8 @@ struct RetryCase {
     std::vector<std::string> ranges;
     // Most body bytes the server may have sent, as a share of the file.
     double sentShare;
+    // The If-Range of every request that asked for a range.
+    std::string ifRange = "\"v1\"";
 };
 
 }  // namespace
@@ -95,8 +98,28 @@ TEST_F(Retry, FailuresThatPassAreRetriedAndKeptBytesContinuedOnlyWhenTheyBelongT
                     {"Accept-Ranges", "bytes"},
                     {"Content-Range", "bytes 0-" + std::to_string(kSize / 2 - 1) + "/" + std::to_string(kSize)}}};
 
+    // A file that only its date vouches for, and a part of a newer version of it.
+    const std::string date = "Tue, 01 Dec 2026 10:00:00 GMT";
+    const backend::Response dated{.bodySize = kSize, .headers = {{"Last-Modified", date}}, .ranges = true};
+    backend::Response cutDated = dated;
+    cutDated.closeAfter = kSize / 2;
+    const backend::Response newerPart{.status = 206,
+                                      .bodySize = kSize / 2,
+                                      .headers = {{"Last-Modified", "Wed, 02 Dec 2026 10:00:00 GMT"},
+                                                  {"Content-Range", "bytes " + half + "-" + std::to_string(kSize - 1) +
+                                                                        "/" + std::to_string(kSize)}}};
+
     const RetryCase cases[] = {
         {"cut at half, then the rest", {cut, whole}, "", 2, 1, {"", "bytes=" + half + "-"}, 1.01},
+        {"cut at half, then the rest by date", {cutDated, dated}, "", 2, 1, {"", "bytes=" + half + "-"}, 1.01, date},
+        {"206 of a newer date, then from the start",
+         {cutDated, newerPart, dated},
+         "",
+         3,
+         1,
+         {"", "bytes=" + half + "-", ""},
+         2.01,
+         date},
         {"cut twice, then the rest",
          {cutQuarter, cutQuarter, whole},
          "",
@@ -141,7 +164,7 @@ TEST_F(Retry, FailuresThatPassAreRetriedAndKeptBytesContinuedOnlyWhenTheyBelongT
             for (size_t i = 0; i < requests.size(); ++i) {
                 EXPECT_EQ(requests[i].Header("Range"), c.ranges[i]) << "request " << i << Describe(requests);
                 if (!c.ranges[i].empty()) {
-                    EXPECT_EQ(requests[i].Header("If-Range"), "\"v1\"") << "request " << i;
+                    EXPECT_EQ(requests[i].Header("If-Range"), c.ifRange) << "request " << i;
                 }
                 sent += requests[i].bodyBytes;
             }
@@ -186,8 +209,40 @@ TEST_F(Retry, AServerThatRefusesConnectionsForAWhileIsReachedOnceItIsBack) {
     }
 }
 
+// The pauses of a download are spread as shipped, by the random numbers its settings hand in (the system's unless
+// a test hands in its own): a manager that spread them by a constant would send every client back in step.
+TEST_F(Retry, ThePausesOfADownloadAreSpreadByItsRandomNumbers) {
+    const download::Settings shipped;
+    std::set<double> drawn;
+    for (int i = 0; i < 8; ++i)
+        drawn.insert(shipped.random());
+    EXPECT_GT(drawn.size(), 1u) << "the shipped spread is a constant";
+
+    backend::Script(kPath, {{.status = 503}, {.status = 503}, {.body = "the file"}});
+    download_testing::Reconfigure(*m_manager, [](download::Settings& s) {
+        s.retry = download::RetryPolicy();
+        s.retry.pauseBase = 300ms;
+        // The longest pause the spread allows, every time.
+        s.random = [] { return 0.999; };
+    });
+
+    const download::FileOutcome result = Download(backend::Url(kPath));
+
+    EXPECT_TRUE(result.ok) << result.text;
+    EXPECT_EQ(result.stats.attempts, 3);
+    // 300 ms and 600 ms, each lengthened by half of itself; unspread, they would take 900 ms. A pause never ends
+    // early, however busy the machine.
+    EXPECT_GE(result.stats.paused, 1345ms) << result.stats.paused.count();
+}
+
 TEST_F(Retry, GivesUpAfterTheBoundWithTheLastTextsAndTheNumberOfAttempts) {
     backend::Script(kPath, {{.status = 503}});
+    // The bound of attempts is the one under test: the time bound, which a busy machine may reach first, is moved
+    // out of its way, and the pauses are short.
+    download_testing::Reconfigure(*m_manager, [](download::Settings& s) {
+        s.retry.pauseBase = 10ms;
+        s.retry.timeWithoutProgress = std::chrono::hours(1);
+    });
 
     const download::FileOutcome result = Download(backend::Url(kPath));
 
@@ -215,6 +270,14 @@ TEST_F(Retry, FailuresThatCannotPassMakeOneAttemptOrOneForEachEngine) {
         std::wstring text;
     } cases[] = {
         {"TLS refusal", backend::Tls10Url(kPath), L"", {{.bodySize = 1000}}, 0, L"[WINHTTP] Failed to send request: "},
+        // A certificate of a trusted CA for another host: a verdict on the server, which WinINet would meet too.
+        // (Wine's WinHTTP reports it as a failed secure channel; Windows names the host.)
+        {"certificate for another host",
+         backend::OtherNameUrl(kPath),
+         L"",
+         {{.bodySize = 1000}},
+         0,
+         L"[WINHTTP] Failed to send request: "},
         {"invalid length",
          backend::Url(kPath),
          L"",
@@ -233,6 +296,16 @@ TEST_F(Retry, FailuresThatCannotPassMakeOneAttemptOrOneForEachEngine) {
          {{.bodySize = 1000}},
          0,
          L"[WINHTTP] File name too long for the download folder: "},
+        // After a cut, the same strong ETag with another length: which of the two is the file nobody can tell.
+        {"same version, another length",
+         backend::Url(kPath),
+         L"",
+         {{.bodySize = kSize, .headers = kVersion1, .closeAfter = kSize / 2, .ranges = true},
+          {.bodySize = kSize - kSize / 2 - 75712, .headers = kVersion1}},
+         2,
+         L"[WINHTTP] Download was incomplete: content length: 1048576, downloaded: 524288 [WININET]The server sent "
+         L"the file of the same version (ETag \"v1\") with another length (448576 bytes against 1048576). (2 "
+         L"attempts)"},
         // Not found is not retried; WinINet is asked once, as a proxy may stand between WinHTTP and the server.
         {"404",
          backend::Url(kPath),

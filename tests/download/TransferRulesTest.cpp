@@ -1,9 +1,12 @@
 // The rules every transfer is held to, over plain values: which lengths an answer may announce, where a redirect
 // may lead, how slow a transfer may be, which failures may pass, and when kept bytes may be continued.
 #include "download/Attempt.h"
+#include "download/Engines.h"
 #include "download/RedirectRule.h"
 
 #include <gtest/gtest.h>
+
+#include <winhttp.h>
 
 #include <optional>
 #include <string>
@@ -82,6 +85,9 @@ TEST(ContentLength, AnythingElseIsAnInvalidAnswer) {
         {{L"18446744073709551616"}, "Invalid answer: the length \"18446744073709551616\" is not a number."},
         {{L"5,"}, "Invalid answer: the length \"5,\" is not a number."},
         {{L"line\r\nbreak"}, "Invalid answer: the length \"line??break\" is not a number."},
+        // A server value is quoted up to its bound, whatever it holds beyond.
+        {{std::wstring(download::kQuotedValueChars, L'7') + L"x\r\n"},
+         "Invalid answer: the length \"" + std::string(download::kQuotedValueChars, '7') + "\" is not a number."},
         {{L"100", L"200"}, "Invalid answer: conflicting lengths 100 and 200."},
         {{L"100, 101"}, "Invalid answer: conflicting lengths 100 and 101."},
     };
@@ -208,6 +214,28 @@ TEST(PassingStatus, IsATimeOutABusyOrBrokenServerOrAGateway) {
         EXPECT_FALSE(download::IsPassingStatus(status)) << status;
 }
 
+// A refused certificate or TLS is a verdict on the server, final for the download; a connection that failed on the
+// way may pass. (A certificate for another host reaches the download as a failed channel under Wine, as one of
+// another name on Windows: both are verdicts.)
+TEST(Verdict, ARefusedCertificateIsFinalAndAFailedConnectionMayPass) {
+    const struct {
+        DWORD code;
+        bool verdict;
+    } cases[] = {
+        {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, true},
+        {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, true},
+        {ERROR_WINHTTP_SECURE_INVALID_CA, true},
+        {ERROR_WINHTTP_SECURE_CHANNEL_ERROR, true},
+        {ERROR_WINHTTP_SECURE_CERT_REVOKED, true},
+        {ERROR_WINHTTP_CONNECTION_ERROR, false},
+        {ERROR_WINHTTP_TIMEOUT, false},
+        {ERROR_WINHTTP_CANNOT_CONNECT, false},
+        {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(download::IsWinHttpVerdict(c.code), c.verdict) << c.code;
+}
+
 namespace {
 
 // What PlaceBody makes of `answer` to a request for `resume`: the offset the body goes to, or "restart" when the
@@ -221,6 +249,8 @@ std::string Placement(const download::ResumePoint& resume, const download::Answe
         return failure.Restart() ? "restart" : "passing";
     }
 }
+
+const wchar_t kDate[] = L"Tue, 01 Dec 2026 10:00:00 GMT";
 
 download::FileIdentity Tagged(std::wstring validator, std::uint64_t length) {
     download::FileIdentity identity;
@@ -294,6 +324,11 @@ TEST(Resume, AppendsOnlyTheExactRestOfTheSameVersion) {
         {"two Content-Ranges", {206, 400, {L"bytes 600-999/1000", L"bytes 600-999/1000"}, {}, {}, {}}, "restart"},
         {"unknown total", {206, 400, {L"bytes 600-999/*"}, {}, {}, {}}, "restart"},
         {"garbage", {206, 400, {L"bytes 600-x/1000"}, {}, {}, {}}, "restart"},
+        {"the rest, named by a date instead", {206, 400, {L"bytes 600-999/1000"}, {}, {}, {kDate}}, "restart"},
+        // The same strong ETag is the same bytes: a whole answer of another length contradicts the kept ones.
+        {"whole file of the same version", {200, 1000, {}, {L"bytes"}, {L"\"v1\""}, {}}, "0"},
+        {"same version, another length", {200, 448, {}, {L"bytes"}, {L"\"v1\""}, {}}, "not passing"},
+        {"same version, a longer length", {200, 1448, {}, {}, {L"\"v1\""}, {}}, "not passing"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -301,6 +336,113 @@ TEST(Resume, AppendsOnlyTheExactRestOfTheSameVersion) {
     }
     // Without a range asked for, a 200 is the whole file.
     EXPECT_EQ(Placement({}, {200, 1000, {}, {}, {}, {}}), "0");
+    EXPECT_EQ(FailureOf([&] {
+                  download::PlaceBody(resume, {200, 448, {}, {}, {L"\"v1\""}, {}});
+              }),
+              "The server sent the file of the same version (ETag \"v1\") with another length (448 bytes against "
+              "1000).");
+}
+
+// Without an ETag the kept bytes are vouched for by their date, which If-Range sends back: a part is appended only
+// when it carries that very date (and no ETag, which would name another validator).
+TEST(Resume, AppendsAPartByDateOnlyWhenItCarriesTheDateAskedFor) {
+    const download::ResumePoint resume{600, Tagged(kDate, 1000)};
+    EXPECT_EQ(download::RangeHeaders(resume), std::wstring(L"Range: bytes=600-\r\nIf-Range: ") + kDate);
+    const struct {
+        const char* name;
+        download::AnswerHeaders answer;
+        std::string placement;
+    } cases[] = {
+        {"the same date", {206, 400, {L"bytes 600-999/1000"}, {}, {}, {kDate}}, "600"},
+        {"no validator at all", {206, 400, {L"bytes 600-999/1000"}, {}, {}, {}}, "600"},
+        {"a newer date", {206, 400, {L"bytes 600-999/1000"}, {}, {}, {L"Wed, 02 Dec 2026 10:00:00 GMT"}}, "restart"},
+        {"two dates", {206, 400, {L"bytes 600-999/1000"}, {}, {}, {kDate, kDate}}, "restart"},
+        {"an ETag beside the date", {206, 400, {L"bytes 600-999/1000"}, {}, {L"\"v1\""}, {kDate}}, "restart"},
+        // Dates are weak validators: a whole answer of another length under the same date is simply newer.
+        {"whole file, another length", {200, 448, {}, {}, {}, {kDate}}, "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Placement(resume, c.answer), c.placement);
+    }
+}
+
+// A validator goes back to the server in If-Range: one that holds a line break, or that is longer than a quoted
+// value may be, would let the server's answer write a header line of the next request.
+TEST(Resume, NeverSendsBackAValidatorThatCouldEndItsHeader) {
+    const std::wstring longest = L"\"" + std::wstring(download::kQuotedValueChars - 2, L'a') + L"\"";
+    const struct {
+        const char* name;
+        std::vector<std::wstring> etag;
+        std::vector<std::wstring> lastModified;
+        bool kept;
+    } cases[] = {
+        {"ETag at the bound", {longest}, {}, true},
+        {"ETag over the bound", {L"\"a" + longest}, {}, false},
+        {"ETag with CR LF", {L"\"v1\r\nX-Injected: 1\""}, {}, false},
+        {"ETag with LF", {L"\"v1\nX: 1\""}, {}, false},
+        {"ETag with CR", {L"\"v1\rX: 1\""}, {}, false},
+        {"date with CR LF", {}, {L"Tue, 01 Dec 2026\r\nX-Injected: 1"}, false},
+        {"date over the bound", {}, {std::wstring(download::kQuotedValueChars + 1, L'd')}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const download::FileIdentity identity =
+            download::PlaceBody({}, {200, 1000, {}, {L"bytes"}, c.etag, c.lastModified}).second;
+        EXPECT_EQ(!identity.validator.empty(), c.kept);
+        const std::wstring headers = download::RangeHeaders({600, identity});
+        EXPECT_EQ(headers.empty(), !c.kept);
+        EXPECT_EQ(headers.find_first_of(L"\r\n"), headers.find(L"\r\n")) << "a lone line break goes out";
+        EXPECT_EQ(headers.find(L"\r\n"), headers.rfind(L"\r\n")) << "a second header line goes out";
+    }
+}
+
+// The body's coding: the installer asks for none, so any but the identity (and chunking, for the transfer) is an
+// answer it cannot save as the file.
+TEST(BodyCoding, OnlyTheIdentityAndChunkingPass) {
+    const struct {
+        std::vector<std::wstring> contentEncoding;
+        std::vector<std::wstring> transferEncoding;
+        std::string text;  // "" when it passes
+    } cases[] = {
+        {{}, {}, ""},
+        {{L"identity"}, {L"chunked"}, ""},
+        {{L" Identity "}, {L"Chunked"}, ""},
+        {{L"gzip"}, {}, "The server sent the file in a coding it was not asked for (Content-Encoding \"gzip\")."},
+        {{L"identity, br"},
+         {},
+         "The server sent the file in a coding it was not asked for (Content-Encoding "
+         "\"identity, br\")."},
+        {{L"identity", L"deflate"},
+         {},
+         "The server sent the file in a coding it was not asked for (Content-Encoding "
+         "\"deflate\")."},
+        {{},
+         {L"gzip, chunked"},
+         "The server sent the file in a coding it was not asked for (Transfer-Encoding "
+         "\"gzip, chunked\")."},
+        {{L"x\r\ny"}, {}, "The server sent the file in a coding it was not asked for (Content-Encoding \"x??y\")."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        download::AnswerHeaders answer{200, 10, {}, {}, {}, {}, c.contentEncoding, c.transferEncoding};
+        EXPECT_EQ(FailureOf([&] { download::RefuseUnaskedCoding(answer); }), c.text);
+        if (!c.text.empty()) {
+            EXPECT_EQ(KindOf([&] { download::RefuseUnaskedCoding(answer); }), "final");
+        }
+    }
+}
+
+// A body whose length nobody announced ends where the connection or the chunks seem to end, which no engine tells
+// from a cut: only a check of the content can vouch for it.
+TEST(BodyEnd, AnUnannouncedLengthPassesOnlyWhenTheContentIsCheckedAfterwards) {
+    EXPECT_EQ(KindOf([] { download::RequireMarkedEnd(std::nullopt, false); }), "final");
+    EXPECT_EQ(FailureOf([] { download::RequireMarkedEnd(std::nullopt, false); }),
+              "The server did not say how long the file is, and without a published hash or signer a cut file could "
+              "not be told from a whole one.");
+    EXPECT_EQ(KindOf([] { download::RequireMarkedEnd(std::nullopt, true); }), "");
+    EXPECT_EQ(KindOf([] { download::RequireMarkedEnd(0, false); }), "");
+    EXPECT_EQ(KindOf([] { download::RequireMarkedEnd(1048576, false); }), "");
 }
 
 // A 206 that no Range asked for is a part at most: kept as the file's beginning when it is one, with the whole

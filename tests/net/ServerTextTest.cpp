@@ -39,11 +39,15 @@ TEST(ServerText, InvisibleFormattingIsRemovedFromShownAndSavedNames) {
 
 TEST(ServerText, NamesLoseControlsAndFormattingAndStayWithinTheirBound) {
     const std::pair<std::string, std::string> cases[] = {
-        {"Quarvel Pro", "Quarvel Pro"},           {"a\r\nb\tc\ad", "a  b c d"},
-        {std::string("nul\0in", 6), "nul in"},    {"del\177end", "del end"},
-        {"c1\u0085next\u009Bcsi", "c1 next csi"}, {"setup\u202Egnp.exe", "setupgnp.exe"},
+        {"Quarvel Pro", "Quarvel Pro"},
+        {"a\r\nb\tc\ad", "a  b c d"},
+        {std::string("nul\0in", 6), "nul in"},
+        {"del\177end", "del end"},
+        {"c1\u0085next\u009Bcsi", "c1 next csi"},
+        {"setup\u202Egnp.exe", "setupgnp.exe"},
         {"caf\u00E9 \u65E5", "caf\u00E9 \u65E5"},  // letters stay
         {"raw\205byte", "raw\205byte"},            // not UTF-8: kept as it came
+        {"line\u2028para\u2029end", "line para end"},
     };
     for (const auto& [name, clean] : cases)
         EXPECT_EQ(CleanNameUtf8(name), clean) << name;

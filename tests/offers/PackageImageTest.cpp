@@ -186,6 +186,9 @@ TEST_F(PackageImageTest, PicturesBeyondTheirBoundsAreRefusedBeforeDecoding) {
         {"GIF one pixel wider", Encode(side + 1, 1, L"image/gif"), side + 1, std::nullopt},
         {"BMP one pixel higher", Encode(1, side + 1, L"image/bmp"), 1, std::nullopt},
         {"BMP stored top down", TopDownBmp(64, 32), 64, 64},
+        // At the edge of the pixel bound, in the figures users meet: a square of 2048 is drawn, one column more is not.
+        {"PNG of 2048 x 2048", Encode(2048, 2048, L"image/png"), 2048, 2048},
+        {"PNG of 2049 x 2048", Encode(2049, 2048, L"image/png"), 2049, std::nullopt},
         {"GIF whose frame is wider than its screen", GifWithWideFrame(side + 1), side + 1, std::nullopt},
         // A format whose size is not read before decoding is not decoded.
         {"TIFF", Encode(64, 32, L"image/tiff"), std::nullopt, std::nullopt},
@@ -219,6 +222,12 @@ TEST_F(PackageImageTest, PicturesBeyondTheirBoundsAreRefusedBeforeDecoding) {
         {pixelsPerSide + 1, side, false},
         {20000, 20000, false},
         {0, 10, false},
+        // The bound in plain figures, so that a bound raised by mistake shows here.
+        {2048, 2048, true},
+        {2049, 2048, false},
+        {2048, 2049, false},
+        {4096, 1024, true},
+        {4096, 1025, false},
     };
     for (const Bound& b : bounds) {
         const std::vector<unsigned char> header = PngHeader(b.width, b.height);

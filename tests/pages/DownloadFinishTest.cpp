@@ -76,7 +76,12 @@ TEST(DownloadFinish, StartedInstallersAreFollowedUntilTheyEnd) {
     WriteFile(program, FakeInstallerBytes());
 
     StartedInstallers installers;
-    ASSERT_TRUE(installers.Start(program, L"/quiet", {program}, download::HeldFile(program)));
+    // A file the system will not run is no started installer: the caller hears why, and nothing waits for it.
+    const std::wstring notAProgram = folder + L"\\offer.zip";
+    WriteFile(notAProgram, "PK\x03\x04 not a program");
+    EXPECT_EQ(installers.Start(notAProgram, L"", {notAProgram}).rfind(L"Error launching executable: ", 0), 0u);
+    EXPECT_TRUE(installers.FilesInUse().empty());
+    ASSERT_EQ(installers.Start(program, L"/quiet", {program}, download::HeldFile(program)), L"");
     EXPECT_EQ(installers.FilesInUse(), std::vector<std::wstring>{program});
     EXPECT_FALSE(installers.WaitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(100)));
     // Held while it runs: a running program may be renamed, a held one may not.
@@ -89,8 +94,10 @@ TEST(DownloadFinish, StartedInstallersAreFollowedUntilTheyEnd) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].commandLine, L"\"" + program + L"\" /quiet");
 
-    // A program that cannot start ends at once.
-    ASSERT_TRUE(installers.Start(folder + L"\\missing.exe", L"", {folder + L"\\missing.exe"}));
+    // A program that cannot start is not waited for.
+    EXPECT_EQ(installers.Start(folder + L"\\missing.exe", L"", {folder + L"\\missing.exe"})
+                  .rfind(L"Error launching executable: ", 0),
+              0u);
     EXPECT_TRUE(installers.WaitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     TestFrame::DeleteDirectoryTree(folder);
 }

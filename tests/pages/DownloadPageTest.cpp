@@ -182,6 +182,7 @@ protected:
         m_configuration->m_downloadFolder = m_saved.m_downloadFolder;
         m_configuration->m_mainFileName = m_saved.m_mainFileName;
         m_configuration->m_reportMainFailure = m_saved.m_reportMainFailure;
+        m_configuration->m_mainSha256.clear();
         m_configuration->m_closing = false;
         DownloadManager::GetInstance()->Rearm();
         DownloadManager::GetInstance()->Configure(download::Settings{});
@@ -415,6 +416,40 @@ TEST_F(DownloadPageTest, AnOfferWhoseDownloadFailsIsReportedAndTheRunGoesOn) {
         << byName["First"].second;
 }
 
+// An offer whose installer could not start (its archive gave no program, so the archive itself was run) is no
+// installed offer: its event carries the failure, as for a failed download, and the run goes on.
+TEST_F(DownloadPageTest, AnOfferWhoseInstallerCannotStartIsReportedWithItsText) {
+    const std::string archive = download_testing::MakeZip({{"../../evil.exe", m_installer}, {"setup.exe", "MZ"}});
+    // Nothing of the archive was unpacked: its entries were refused.
+    SetZipExtractorForTesting([](BSTR, BSTR) { return false; });
+    for (bool isv : {true, false}) {
+        SCOPED_TRACE(isv ? "ISV" : "DLM");
+        backend::Reset();
+        InstallerLog log;
+        m_configuration->m_mainPackage = MainPackage();
+        m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+        ServeInstaller("/dl/main");
+        const std::string broken = isv ? "broken-isv.zip" : "broken-dlm.zip";
+        backend::Script("/dl/" + broken, {{.body = archive}});
+        ServeInstaller("/dl/good-setup.exe");
+        m_configuration->m_acceptedOffers = {Offer("Broken", "https://localhost/dl/" + broken, "/b"),
+                                             Offer("Good", "https://localhost/dl/good-setup.exe", "/g")};
+        DownloadFrame frame;
+        RunFlavour(frame, isv);
+        EXPECT_FALSE(frame.m_errorShown);
+
+        std::map<std::string, std::pair<std::string, std::string>> byName;
+        for (const auto& event : ReceivedEvents(3, 10))
+            byName[event.name] = {event.state, event.Text()};
+        EXPECT_EQ(byName["Good"], (std::pair<std::string, std::string>{"3", ""}));
+        EXPECT_EQ(byName["Broken"].first, "-1");
+        EXPECT_EQ(byName["Broken"].second.rfind("EXEC FAILED: Error launching executable: ", 0), 0u)
+            << byName["Broken"].second;
+        EXPECT_EQ(log.WaitForRuns(isv ? 2 : 1).size(), isv ? 2u : 1u);
+    }
+    SetZipExtractorForTesting(nullptr);
+}
+
 // The download page stamps, as it starts, the no-show date of every shown offer that carries a "pn" block,
 // accepted or not; an offer without one leaves nothing.
 TEST_F(DownloadPageTest, ShownOffersWithANoShowBlockAreStampedWhenThePageStarts) {
@@ -558,6 +593,8 @@ TEST_F(DownloadPageTest, OffersWithTheSameFileNameEachRunTheirOwnInstaller) {
 TEST_F(DownloadPageTest, TheBarTurnsToAMarqueeForAnUnknownLengthAndBack) {
     m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
     ServeInstaller("/dl/main", {.noContentLength = true});
+    // Only a published hash can vouch for a body whose length nobody announced.
+    m_configuration->m_mainSha256 = Sha256Hex(m_installer);
     backend::Script("/dl/offer.exe", {{.bodySize = 4 * 1024 * 1024, .chunkSize = 16 * 1024}});
     m_configuration->m_acceptedOffers = {Offer("Offer", "https://localhost/dl/offer.exe", "")};
     DownloadFrame frame;

@@ -161,6 +161,8 @@ nlohmann::json ToJson(const Response& response) {
         json["chunked"] = true;
     if (!response.badChunkSize.empty())
         json["badChunkSize"] = response.badChunkSize;
+    if (response.cutInsideChunk)
+        json["cutInsideChunk"] = true;
     if (response.cutHeaders)
         json["cutHeaders"] = true;
     if (response.ranges)
@@ -263,6 +265,10 @@ std::wstring HttpUrl(const std::string& path) {
 
 std::wstring Tls10Url(const std::string& path) {
     return L"https://localhost:4443" + Widen(path);
+}
+
+std::wstring OtherNameUrl(const std::string& path) {
+    return L"https://localhost:8443" + Widen(path);
 }
 
 }  // namespace backend

@@ -49,6 +49,8 @@ struct Response {
     bool chunked = false;                        // chunked transfer coding
     // With `chunked`: where the body ends (or `closeAfter` cuts it), a chunk whose size line is this text, then a cut.
     std::string badChunkSize;
+    // With `chunked` and `closeAfter`: the last chunk's size line announces the whole chunk; the cut comes inside it.
+    bool cutInsideChunk = false;
     bool cutHeaders = false;  // cut the connection after the headers, before the blank line that ends them
     // Honour "Range: bytes=N-" for a `bodySize` body (If-Range must equal the ETag, else the Last-Modified, of
     // `headers`): 206 with the rest, or 416 past the end; announces "Accept-Ranges: bytes". `closeAfter` counts
@@ -65,7 +67,7 @@ struct Request {
     Headers headers;              // in the order sent, names as sent
     std::string body;             // raw bytes
     double time = 0;              // seconds since the backend started, for measuring pauses between requests
-    std::string listener;         // "https", "http" (cleartext, HttpUrl) or "tls10" (TLS 1.0 only, Tls10Url)
+    std::string listener;         // "https", "http" (HttpUrl), "tls10" (Tls10Url) or "othername" (OtherNameUrl)
     std::uint64_t bodyBytes = 0;  // body bytes of the answer the server wrote (or was about to write) so far
     bool refused = false;         // reset unanswered while the backend refused (Refuse)
 
@@ -112,5 +114,7 @@ std::wstring Url(const std::string& path);
 std::wstring HttpUrl(const std::string& path);
 // The same scripts behind a listener that offers nothing newer than TLS 1.0.
 std::wstring Tls10Url(const std::string& path);
+// The same path on the listener whose certificate, of the test CA, names another host than localhost.
+std::wstring OtherNameUrl(const std::string& path);
 
 }  // namespace backend

@@ -44,15 +44,19 @@ A response R is a JSON object, every key optional:
   chunked        send the body with chunked transfer coding
   badChunkSize   with "chunked": where the body ends (or is cut by "closeAfter"), a chunk whose size line is
                  this text, then the connection is cut
+  cutInsideChunk with "chunked" and "closeAfter": the last chunk's size line announces the whole chunk, and the
+                 cut comes inside it, after its first bytes (no line break after them)
   cutHeaders     cut the connection after the status line and headers, before the blank line that ends them
   ranges         honour "Range: bytes=N-" (with "If-Range" only when it equals the ETag, or else the
                  Last-Modified, of "headers"): 206 with Content-Range for the rest of a "bodySize" body,
                  416 when N is at or past its end; "Accept-Ranges: bytes" is announced. "closeAfter" counts
                  the bytes of this answer
 
-Besides the HTTPS port, the same scripts answer in cleartext on --http-port (80) and over a listener
-that speaks nothing newer than TLS 1.0 on --tls10-port (4443); 0 leaves either out. A recorded request
-says which one it came through in "listener" ("https", "http" or "tls10").
+Besides the HTTPS port, the same scripts answer in cleartext on --http-port (80), over a listener
+that speaks nothing newer than TLS 1.0 on --tls10-port (4443), and over one whose certificate (of the
+same CA) names another host, elsewhere.invalid, on --other-name-port (8443); 0 leaves any of them out.
+A recorded request says which one it came through in "listener" ("https", "http", "tls10" or
+"othername").
 
 A recorded request is {"method", "path", "query", "target", "headers": [[name, value], ...],
 "body" (base64), "time" (seconds since the server started), "client", "listener", "bodyBytes" (body
@@ -416,8 +420,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if index > 0:
                 self.wait(chunk_delay)
             if close_after is not None and sent + len(chunk) >= int(close_after):
+                announced_size = len(chunk) if response.get("cutInsideChunk") else None
                 chunk = chunk[: int(close_after) - sent]
-                self.write_chunk(chunk, chunked)
+                self.write_chunk(chunk, chunked, announced_size)
                 self.cut(response, chunked)
             self.write_chunk(chunk, chunked)
             sent += len(chunk)
@@ -434,12 +439,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         raise ConnectionDropped()
 
-    def write_chunk(self, chunk, chunked):
+    def write_chunk(self, chunk, chunked, announced_size=None):
         if not chunk:
             return
         with self.server.state.lock:
             self.recorded["bodyBytes"] += len(chunk)
-        if chunked:
+        if chunked and announced_size is not None:
+            self.wfile.write(b"%x\r\n" % announced_size + chunk)
+        elif chunked:
             self.wfile.write(b"%x\r\n" % len(chunk) + chunk + b"\r\n")
         else:
             self.wfile.write(chunk)
@@ -554,12 +561,20 @@ def tls10_context(certs):
     return context
 
 
+def other_name_context(certs):
+    """A server whose certificate names another host: clients must refuse it."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(certs, "other.pem"), os.path.join(certs, "other.key"))
+    return context
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--certs", required=True, help="folder with server.pem and server.key")
     parser.add_argument("--port", type=int, default=443)
     parser.add_argument("--http-port", type=int, default=80, help="cleartext listener (0: none)")
     parser.add_argument("--tls10-port", type=int, default=4443, help="TLS 1.0-only listener (0: none)")
+    parser.add_argument("--other-name-port", type=int, default=8443, help="listener for another host (0: none)")
     parser.add_argument("--scenario", help="JSON file: a list of script objects loaded at start")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
@@ -585,6 +600,8 @@ def main():
         listeners.append(("http", args.http_port, None))
     if args.tls10_port:
         listeners.append(("tls10", args.tls10_port, tls10_context(args.certs)))
+    if args.other_name_port and os.path.exists(os.path.join(args.certs, "other.pem")):
+        listeners.append(("othername", args.other_name_port, other_name_context(args.certs)))
     servers = []
     for name, port, listener_context in listeners:
         for host, family in (("127.0.0.1", socket.AF_INET), ("::1", socket.AF_INET6)):

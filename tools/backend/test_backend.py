@@ -35,8 +35,10 @@ class Backend:
         self.port = free_port()
         self.http_port = free_port()
         self.tls10_port = free_port()
+        self.other_name_port = free_port()
         command = [sys.executable, os.path.join(HERE, "backend.py"), "--certs", self.certs, "--port", str(self.port),
-                   "--http-port", str(self.http_port), "--tls10-port", str(self.tls10_port)]
+                   "--http-port", str(self.http_port), "--tls10-port", str(self.tls10_port),
+                   "--other-name-port", str(self.other_name_port)]
         if scenario:
             command += ["--scenario", scenario]
         self.process = subprocess.Popen(command)
@@ -181,10 +183,15 @@ class BackendTest(unittest.TestCase):
     def test_broken_framing(self):
         self.backend.script("/cut-chunked", [{"body": "0123456789", "chunked": True, "chunkSize": 4, "closeAfter": 6}])
         self.backend.script("/bad-chunk", [{"body": "abcd", "chunked": True, "badChunkSize": "zz"}])
+        self.backend.script(
+            "/inside-chunk", [{"body": "0123456789", "chunked": True, "chunkSize": 4, "closeAfter": 6, "cutInsideChunk": True}]
+        )
         self.backend.script("/cut-headers", [{"body": "never sent", "headers": [["X-A", "1"]], "cutHeaders": True}])
 
         cut = self.backend.raw("/cut-chunked")
         self.assertTrue(cut.endswith(b"4\r\n0123\r\n2\r\n45\r\n"), cut)
+        inside = self.backend.raw("/inside-chunk")
+        self.assertTrue(inside.endswith(b"4\r\n0123\r\n4\r\n45"), inside)
         bad = self.backend.raw("/bad-chunk")
         self.assertTrue(bad.endswith(b"4\r\nabcd\r\nzz\r\nmore bytes\r\n"), bad)
         headers = self.backend.raw("/cut-headers")
@@ -252,7 +259,14 @@ class BackendTest(unittest.TestCase):
         old.set_ciphers("DEFAULT:@SECLEVEL=0")
         self.assertTrue(self.backend.raw("/f/x", self.backend.tls10_port, old).endswith(b"same"))
 
-        self.assertEqual([r["listener"] for r in self.backend.requests()], ["http", "tls10"])
+        # The certificate of the other listener, of the same CA, names another host than the one asked for.
+        with self.assertRaises(ssl.SSLCertVerificationError):
+            self.backend.raw("/f/x", self.backend.other_name_port)
+        named = ssl.create_default_context(cafile=os.path.join(self.backend.certs, "ca.pem"))
+        named.check_hostname = False
+        self.assertTrue(self.backend.raw("/f/x", self.backend.other_name_port, named).endswith(b"same"))
+
+        self.assertEqual([r["listener"] for r in self.backend.requests()], ["http", "tls10", "othername"])
 
     def test_delays(self):
         self.backend.script("/slow", [{"body": "x", "delay": 0.6}])
