@@ -146,8 +146,10 @@ AttemptOutcome RunAttempt(const std::shared_ptr<WatchedTransfer>& transfer,
         outcome.text = tag + win32::MultiByteToWide(error.what(), 0);
     }
     outcome.keptPath = transfer->TakeKeptPath();
-    if (outcome.kind == AttemptOutcome::Kind::Succeeded)
+    if (outcome.kind == AttemptOutcome::Kind::Succeeded) {
         outcome.savedPath = transfer->TakeSavedPath();
+        outcome.savedId = transfer->File().SavedId();
+    }
     outcome.identity = transfer->Identity();
     return outcome;
 }
