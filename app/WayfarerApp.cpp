@@ -6,14 +6,16 @@
 #include "diagnostics/RunLog.h"
 #include "net/ApiManager.h"
 #include "win32/GdiplusSession.h"
+#include "win32/SystemLibraries.h"
 
 #include <commctrl.h>
 
 namespace {
 
 bool IsRichEditLibraryPresent() {
-    wchar_t path[MAX_PATH] = {};
-    return ::SearchPathW(nullptr, L"RICHED32.DLL", nullptr, MAX_PATH, path, nullptr) != 0;
+    // Looked for in System32 alone, where it is loaded from.
+    const DWORD attributes = ::GetFileAttributesW(win32::SystemLibraryPath(L"riched32.dll").c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace

@@ -148,8 +148,10 @@ AttemptOutcome RunAttempt(const std::shared_ptr<WatchedTransfer>& transfer,
         outcome.text = tag + win32::MultiByteToWide(error.what(), 0);
     }
     outcome.keptPath = transfer->TakeKeptPath();
-    if (outcome.succeeded)
+    if (outcome.succeeded) {
         outcome.savedPath = transfer->TakeSavedPath();
+        outcome.savedId = transfer->File().SavedId();
+    }
     outcome.identity = transfer->Identity();
     return outcome;
 }

@@ -148,6 +148,7 @@ struct AttemptOutcome {
     std::wstring keptPath;
     // The file put in place, on success.
     std::wstring savedPath;
+    FileId savedId;
     FileIdentity identity;
 };
 

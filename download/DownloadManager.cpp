@@ -140,6 +140,7 @@ download::FileOutcome DownloadManager::DownloadFile(const std::wstring& url,
             kept.Release();
             result.ok = true;
             result.savedPath = std::move(outcome.savedPath);
+            result.savedId = outcome.savedId;
             diagnostics::RecordDownload(url, EngineName(engine), true, std::wstring(), result.savedPath, started,
                                         stats.attempts, stats.resumed);
             // After a rescue the text still holds what went wrong before.
@@ -203,6 +204,7 @@ download::FileOutcome DownloadManager::DownloadFileWinInet(const std::wstring& u
     if (outcome.succeeded) {
         result.ok = true;
         result.savedPath = std::move(outcome.savedPath);
+        result.savedId = outcome.savedId;
     } else {
         result.text = std::move(outcome.text);
     }

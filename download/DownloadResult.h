@@ -1,6 +1,8 @@
 // What a file download or a check of its file comes to, for whoever only reads the verdict.
 #pragma once
 
+#include <windows.h>
+
 #include <chrono>
 #include <string>
 #include <utility>
@@ -18,6 +20,23 @@ struct DownloadStats {
     std::chrono::milliseconds paused{0};
 };
 
+// Which file on which volume: a name may come to stand for another file, this never does.
+struct FileId {
+    bool known = false;
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// The identity of the file open as `file`; not known when the system does not say.
+inline FileId FileIdOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(file, &information))
+        return {};
+    return {true, information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+}
+
 // A file download as its caller gets it back: nothing of it stays behind in the shared manager, which other
 // downloads use at the same time.
 struct FileOutcome {
@@ -26,6 +45,8 @@ struct FileOutcome {
     std::wstring text;
     // The file put in place, when ok.
     std::wstring savedPath;
+    // The file as it was written, which the name must still stand for when it is checked and held.
+    FileId savedId;
     DownloadStats stats;
     // The folder to save in did not exist: the user is told so, which is the caller's to do.
     bool folderMissing = false;

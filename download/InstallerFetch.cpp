@@ -10,7 +10,7 @@ FetchedInstaller FetchInstaller(DownloadManager& manager, const InstallerRequest
         manager.DownloadFile(request.url, window, request.fileName, request.useTemporaryFolder, contentChecked)};
     if (!fetched.ok)
         return fetched;
-    VerifiedFile verified = VerifyInstaller(fetched.savedPath, request.checks);
+    VerifiedFile verified = VerifyInstaller(fetched.savedPath, request.checks, fetched.savedId);
     fetched.ok = verified.ok;
     fetched.text = std::move(verified.text);
     if (verified.ok)

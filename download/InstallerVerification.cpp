@@ -37,11 +37,13 @@ std::wstring Check(const std::wstring& path, const VerificationRules& rules) {
 
 }  // namespace
 
-VerifiedFile VerifyInstaller(const std::wstring& path, const VerificationRules& rules) {
+VerifiedFile VerifyInstaller(const std::wstring& path, const VerificationRules& rules, const FileId& written) {
     VerifiedFile verified;
     verified.held = HeldFile(path);
     if (!verified.held.IsHeld()) {
         verified.text = TextWithCode(L"Downloaded installer cannot be read: %d - %ls", verified.held.Error());
+    } else if (written.known && verified.held.Id() != written) {
+        verified.text = L"Downloaded installer was replaced before it could be checked.";
     } else {
         verified.text = Check(path, rules);
     }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "download/DownloadResult.h"
 #include "win32/Handle.h"
 
 namespace download {
@@ -18,6 +19,8 @@ public:
     explicit HeldFile(const std::wstring& path);
 
     bool IsHeld() const { return static_cast<bool>(m_file); }
+    // The file held; not known when nothing is.
+    FileId Id() const { return m_file ? FileIdOf(m_file.Get()) : FileId(); }
     // The error of the opening when the file is not held.
     unsigned long Error() const { return m_error; }
     void Release() { m_file.Reset(); }
@@ -45,8 +48,9 @@ struct VerifiedFile {
     HeldFile held;
 };
 
-// Holds the file at `path` and makes the checks `rules` ask for. A file that fails one is deleted, so that nothing
-// can run it later.
-VerifiedFile VerifyInstaller(const std::wstring& path, const VerificationRules& rules);
+// Holds the file at `path` and makes the checks `rules` ask for. When `written` is known, the file held must be that
+// one: a name that came to stand for another file between the last byte and the hold fails. A file that fails is
+// deleted, so that nothing can run it later.
+VerifiedFile VerifyInstaller(const std::wstring& path, const VerificationRules& rules, const FileId& written = {});
 
 }  // namespace download

@@ -22,10 +22,26 @@ void WriteThrough(HANDLE file, const char* data, DWORD size) {
         FailWithCode(L"Failed to write file: %d - %ls", ERROR_DISK_FULL);
 }
 
-// Moves `source` to `target`, or to the next free numbered name beside it, and returns where it went. Nothing is
+// While the file is written and until it has its name, others may read it and nothing more.
+constexpr DWORD kWriterAccess = GENERIC_WRITE | DELETE;
+constexpr DWORD kWriterSharing = FILE_SHARE_READ;
+
+// Renames the open `file`, whatever its name is now; false with the system's error when it cannot.
+bool RenameOpenFile(HANDLE file, const std::wstring& target) {
+    const size_t nameBytes = target.size() * sizeof(wchar_t);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::copy(target.begin(), target.end(), rename->FileName);
+    return ::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+// Gives the open `file` the name `target`, or the next free numbered name beside it, and returns it. Nothing is
 // ever replaced: a file of that name (a document of the user's, an older copy) stays as it is. Each name is
-// tried by the move itself, never checked first, so a file that appears meanwhile is not replaced either.
-std::wstring MoveToFreeName(const std::wstring& source, const std::wstring& target) {
+// tried by the rename itself, never checked first, so a file that appears meanwhile is not replaced either.
+std::wstring MoveToFreeName(HANDLE file, const std::wstring& target) {
     const size_t slash = target.rfind(L'\\');
     const std::wstring folder = target.substr(0, slash + 1);
     const std::wstring name = target.substr(slash + 1);
@@ -39,7 +55,7 @@ std::wstring MoveToFreeName(const std::wstring& source, const std::wstring& targ
                 break;
             candidate = folder + numbered;
         }
-        if (::MoveFileExW(source.c_str(), candidate.c_str(), 0))
+        if (RenameOpenFile(file, candidate))
             return candidate;
         const DWORD error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
@@ -59,8 +75,7 @@ PartialFile::PartialFile(std::wstring targetPath, std::wstring keptPath) : m_tar
     }
     if (!keptPath.empty()) {
         m_temporaryPath = std::move(keptPath);
-        m_file.Reset(::CreateFileW(m_temporaryPath.c_str(), GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        m_file.Reset(::CreateFileW(m_temporaryPath.c_str(), kWriterAccess, kWriterSharing, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         LARGE_INTEGER end{};
         if (m_file && ::SetFilePointerEx(m_file.Get(), LARGE_INTEGER{}, &end, FILE_END))
@@ -76,8 +91,8 @@ PartialFile::PartialFile(std::wstring targetPath, std::wstring keptPath) : m_tar
         return;
     }
     m_temporaryPath = temporary;
-    m_file.Reset(::CreateFileW(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    m_file.Reset(::CreateFileW(temporary, kWriterAccess, kWriterSharing, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
     if (!m_file) {
         m_openError = ::GetLastError();
         ::DeleteFileW(temporary);
@@ -140,7 +155,6 @@ std::wstring PartialFile::Complete(std::optional<std::uint64_t> length, const wc
     if (m_closed || !m_file)
         Fail(L"Download abandoned.");
     Flush();
-    m_file.Reset();
     if (length) {
         win32::FileHandle file(::CreateFileW(m_temporaryPath.c_str(), GENERIC_READ,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -159,10 +173,17 @@ std::wstring PartialFile::Complete(std::optional<std::uint64_t> length, const wc
         if (downloaded != *length)
             Fail(IncompleteText(*length, downloaded));
     }
-    std::wstring savedPath = MoveToFreeName(m_temporaryPath, m_targetPath);
+    std::wstring savedPath = MoveToFreeName(m_file.Get(), m_targetPath);
+    m_savedId = FileIdOf(m_file.Get());
+    m_file.Reset();
     m_temporaryPath.clear();
     m_closed = true;
     return savedPath;
+}
+
+FileId PartialFile::SavedId() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_savedId;
 }
 
 std::wstring PartialFile::Keep() {

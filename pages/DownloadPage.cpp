@@ -19,6 +19,18 @@
 
 namespace {
 
+// `path` names a file below `folder` (and not through a ".." step back out of it).
+bool IsInsideFolder(const std::wstring& path, std::wstring folder) {
+    if (folder.empty())
+        return false;
+    if (folder.back() != L'\\')
+        folder += L'\\';
+    return path.size() > folder.size() &&
+           ::CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                                  static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL &&
+           path.find(L"\\..", folder.size() - 1) == std::wstring::npos;
+}
+
 constexpr UINT kTimerIntervalMs = 100;
 // Posted by a task as its last act, with the task's number: its result follows at once. (The page's messages of
 // IPage.h come before it.)
@@ -261,6 +273,17 @@ void DownloadPage::ProcessInstallQueue() {
         HeldFile held = std::move(m_installQueue.front().held);
 
         const std::wstring program = ResolveInstaller(file);
+        if (program != file) {
+            // The program unpacked from the held archive takes its place: held until it has run, and run only from
+            // inside the work folder, which only administrators can write.
+            HeldFile unpacked(program);
+            if (!unpacked.IsHeld() || !IsInsideFolder(program, m_configuration->m_tempFolder)) {
+                ReportFailure(package, L"EXEC FAILED: the unpacked installer cannot be held in the work folder");
+                m_installQueue.pop_front();
+                continue;
+            }
+            held = std::move(unpacked);
+        }
         const std::wstring arguments = MakeInstallerArguments(
             {.isMain = package->m_isMain, .serverArguments = package->m_installerArgs}, *m_configuration);
 

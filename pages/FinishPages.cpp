@@ -3,6 +3,7 @@
 #include "config/ConfigurationManager.h"
 #include "config/PathPlaceholders.h"
 #include "download/SavedName.h"
+#include "download/ShellLaunch.h"
 #include "resource.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
@@ -45,6 +46,17 @@ void ShowInExplorer(const std::wstring& path) {
         return;
     win32::Handle processHandle(process.hProcess);
     win32::Handle threadHandle(process.hThread);
+}
+
+// The product lies in the user's Downloads folder, where the user's programs may write beside it: started from this
+// elevated process it would load what lies there as administrator. The desktop's shell opens it with the user's
+// rights instead, as a double click would. A copy in the work folder would run elevated and, the folder being
+// deleted at the end, from a place that is gone when the product looks for itself, and a document would open in
+// an elevated editor. Without a desktop shell to ask, the folder is shown with the file selected: nothing is
+// started elevated from there.
+void OpenDownloadedProduct(const std::wstring& path) {
+    if (!download::OpenAsDesktopUser(path, L""))
+        ShowInExplorer(path);
 }
 
 }  // namespace
@@ -131,7 +143,7 @@ void FinishPageDlm::OnFinishClicked() {
     // no "%", so only a Downloads folder of such a name could give one.
     if (!path.empty() && download::MeansItself(path)) {
         if (m_launchRadio.IsChecked())
-            ShellOpen(path, L"");
+            OpenDownloadedProduct(path);
         else if (m_openFolderRadio.IsChecked())
             ShowInExplorer(path);
     }

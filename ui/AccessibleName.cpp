@@ -1,6 +1,7 @@
 #include "ui/AccessibleName.h"
 
 #include "ui/Window.h"
+#include "win32/SystemLibraries.h"
 
 #include <commctrl.h>
 #include <oleacc.h>
@@ -24,7 +25,7 @@ const Oleacc& GetOleacc() {
     static Oleacc oleacc;
     static std::once_flag once;
     std::call_once(once, [] {
-        HMODULE module = ::LoadLibraryW(L"oleacc.dll");
+        HMODULE module = win32::LoadSystemLibrary(L"oleacc.dll");
         if (module == nullptr)
             return;
         oleacc.createStdObject =

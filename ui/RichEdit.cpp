@@ -1,5 +1,7 @@
 #include "ui/RichEdit.h"
 
+#include "win32/SystemLibraries.h"
+
 #include <windows.h>
 
 #include <mutex>
@@ -9,7 +11,7 @@ namespace ui {
 bool LoadRichEditLibrary() {
     static std::once_flag once;
     static bool loaded = false;
-    std::call_once(once, [] { loaded = ::LoadLibraryW(L"RICHED32.DLL") != nullptr; });
+    std::call_once(once, [] { loaded = win32::LoadSystemLibrary(L"riched32.dll") != nullptr; });
     return loaded;
 }
 

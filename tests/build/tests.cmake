@@ -26,3 +26,14 @@ foreach(case "http://a.test/setup|1" "HTTP://a.test/setup|1" "Http://a.test/setu
                      -P "${CMAKE_CURRENT_LIST_DIR}/RequireHttpsCheck.cmake")
     set_tests_properties("build_settings_main_url_${id}" PROPERTIES WILL_FAIL ${refused} LABELS "build")
 endforeach()
+
+# The installer as the build finishes it (cmake/FinishImage.py): the commit's time as its link time, a checksum that
+# matches, its load configuration asking for System32 alone, no import but the known system libraries, and no path
+# of the machine that built it, so that every clone of a commit gives the same bytes.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    find_package(Python3 COMPONENTS Interpreter REQUIRED)
+    add_test(NAME installer_image
+             COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/cmake/FinishImage.py" --check
+                     "$<TARGET_FILE:wayfarer>" "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE_DIR}" "${CMAKE_BINARY_DIR}")
+    set_tests_properties(installer_image PROPERTIES LABELS "build")
+endif()

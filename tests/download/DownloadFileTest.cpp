@@ -40,6 +40,13 @@ void ExpectGrowingPercentagesEndingAt100(const std::vector<unsigned>& values, si
         EXPECT_LE(value, 100u);
 }
 
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    win32::FileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+}
+
 }  // namespace
 
 TEST_F(FileDownload, WritesTheBodyByteForByteAndPostsOneMessagePerGrownPoint) {
@@ -359,6 +366,72 @@ TEST_F(FileDownload, AFetchedInstallerComesHeld) {
     EXPECT_FALSE(::DeleteFileW(fetched.savedPath.c_str()));
     fetched.held.Release();
     EXPECT_TRUE(::DeleteFileW(fetched.savedPath.c_str()));
+}
+
+// From its first byte to its hold the installer is the download's alone: while it is written, others may read it
+// but neither write it, rename it nor delete it; and the file that comes held holds the bytes sent.
+TEST_F(FileDownload, NobodyElseWritesRenamesOrDeletesTheFileWhileItIsWritten) {
+    const size_t size = 40000;
+    backend::Script("/files/setup.exe", {{.bodySize = size, .chunkDelaySeconds = 0.3, .chunkSize = 10000}});
+    auto task = std::async(std::launch::async, [this] {
+        return download::FetchInstaller(*m_manager, {.url = backend::Url("/files/setup.exe")}, m_window.Get());
+    });
+    std::wstring partial;
+    ASSERT_TRUE(testing_ui::WaitFor(
+        [&] {
+            const auto names = ListFolder(m_folder);
+            if (!names.empty())
+                partial = PathInFolder(names.front());
+            return !names.empty();
+        },
+        10s));
+
+    const std::wstring elsewhere = PathInFolder(L"elsewhere.tmp");
+    win32::FileHandle writer(::CreateFileW(partial.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(writer) << "another program could write the file";
+    EXPECT_FALSE(::MoveFileExW(partial.c_str(), elsewhere.c_str(), 0)) << "another program could rename the file";
+    EXPECT_FALSE(::DeleteFileW(partial.c_str())) << "another program could delete the file";
+    win32::FileHandle reader(::CreateFileW(partial.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(reader);
+    reader.Reset();
+
+    download::FetchedInstaller fetched = m_window.Wait(task);
+    ASSERT_TRUE(fetched.ok) << fetched.text;
+    EXPECT_TRUE(fetched.held.IsHeld());
+    EXPECT_TRUE(ReadWholeFile(fetched.savedPath) == GeneratedBytes(size)) << "the file differs";
+    EXPECT_EQ(fetched.held.Id(), fetched.savedId);
+    fetched.held.Release();
+}
+
+// The name of a finished download may come to stand for another file before it is held (a program that renames
+// its own file over it): the file held must be the one written, or nothing is run and the impostor goes.
+TEST_F(FileDownload, AFileSwappedUnderTheNameAfterTheLastByteIsRefusedAndDeleted) {
+    const std::wstring written = PathInFolder(L"setup.exe");
+    const std::wstring impostor = PathInFolder(L"impostor.exe");
+    WriteBytes(written, "MZ written");
+    WriteBytes(impostor, "MZ impostor");
+    download::FileId writtenId;
+    {
+        win32::FileHandle file(::CreateFileW(written.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+        writtenId = download::FileIdOf(file.Get());
+    }
+    ASSERT_TRUE(writtenId.known);
+
+    download::VerifiedFile same = download::VerifyInstaller(written, {}, writtenId);
+    EXPECT_TRUE(same.ok) << same.text;
+    same.held.Release();
+
+    ASSERT_TRUE(::MoveFileExW(impostor.c_str(), written.c_str(), MOVEFILE_REPLACE_EXISTING));
+    download::VerifiedFile swapped = download::VerifyInstaller(written, {}, writtenId);
+    EXPECT_FALSE(swapped.ok);
+    EXPECT_EQ(swapped.text, L"Downloaded installer was replaced before it could be checked.");
+    EXPECT_FALSE(swapped.held.IsHeld());
+    EXPECT_EQ(::GetFileAttributesW(written.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The download tells its caller of the missing folder and shows nothing itself: telling the user is the page's.

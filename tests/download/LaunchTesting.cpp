@@ -22,13 +22,31 @@ bool PlaceFakeInstaller(const std::wstring& path) {
     return !source.empty() && ::CopyFileW(source.c_str(), path.c_str(), FALSE);
 }
 
+namespace {
+
+// Where a stand-in that the desktop's shell starts, without this process's environment, finds the log.
+std::wstring LogPointerPath() {
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
+    return length > 0 && length < MAX_PATH ? std::wstring(folder) + L"wayfarer-fake-installer-log.txt" : L"";
+}
+
+}  // namespace
+
 InstallerLog::InstallerLog(const std::wstring& path) : m_path(path) {
     ::DeleteFileW(m_path.c_str());
     ::SetEnvironmentVariableW(L"WAYFARER_FAKE_INSTALLER_LOG", m_path.c_str());
+    win32::FileHandle pointer(::CreateFileW(LogPointerPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (pointer)
+        ::WriteFile(pointer.Get(), m_path.data(), static_cast<DWORD>(m_path.size() * sizeof(wchar_t)), &written,
+                    nullptr);
 }
 
 InstallerLog::~InstallerLog() {
     ::SetEnvironmentVariableW(L"WAYFARER_FAKE_INSTALLER_LOG", nullptr);
+    ::DeleteFileW(LogPointerPath().c_str());
 }
 
 std::vector<InstallerRun> InstallerLog::Runs() const {

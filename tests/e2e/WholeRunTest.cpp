@@ -136,7 +136,8 @@ TEST_P(WholeRun, EveryPageInOrderEveryChosenInstallerRunAndTheWorkFolderGone) {
     EXPECT_EQ(output.find("accept not reached"), std::string::npos);
 
     // The installers: the main product's silently (with the option digits in the Sorrel flavour), the offers'
-    // with theirs; the DLM flavour stores the product, and its finish page opens it from the Downloads folder.
+    // with theirs; the DLM flavour stores the product, and its finish page has the desktop's shell open it from the
+    // Downloads folder.
     auto runs = log.WaitForRuns(walk.offersAccepted ? 3 : 1);
     std::map<std::wstring, std::wstring> argumentsByFile;
     for (const auto& run : runs) {
@@ -190,5 +191,93 @@ TEST_P(WholeRun, EveryPageInOrderEveryChosenInstallerRunAndTheWorkFolderGone) {
 INSTANTIATE_TEST_SUITE_P(Walks, WholeRun, ::testing::ValuesIn(kWalks), [](const ::testing::TestParamInfo<Walk>& info) {
     return std::string(info.param.name);
 });
+
+// Every library the installer, or a system library it uses, may load by name once it runs: the delay-loaded ones,
+// those it loads itself, and those Windows' and Wine's libraries load on its behalf (from the import tables and
+// from Wine's list of what a whole run loads). Not among them, as Wine looks for them beside the program whatever
+// the program asked: what it loads before the program's first line, the imports and theirs (kernel32, user32,
+// gdi32, advapi32, shlwapi, msvcrt, comctl32, and, as Wine's own user32 and comctl32 import or load them, version,
+// uxtheme, imm32, shcore, sechost, win32u), whose search the load configuration limits on Windows only; and what
+// Wine's own libraries bind lazily by name (ole32, combase, rpcrt4, msimg32, crypt32, secur32, propsys,
+// windowscodecs), where Wine's loader keeps the search path the process started with.
+const wchar_t* const kPlantedNames[] = {
+    // delay-loaded or loaded by the installer
+    L"winhttp", L"wininet", L"bcrypt", L"shell32", L"oleaut32", L"gdiplus", L"wintrust", L"riched32", L"riched20",
+    L"msftedit", L"oleacc", L"dwmapi",
+    // loaded for it by system libraries
+    L"msctf", L"cryptbase", L"cryptsp", L"rsaenh", L"userenv", L"profapi", L"apphelp", L"clbcatq", L"sspicli",
+    L"schannel", L"ntmarta", L"urlmon", L"iertutil", L"dnsapi", L"iphlpapi", L"mswsock", L"ws2_32", L"nsi", L"netapi32",
+    L"msasn1", L"ncrypt", L"dhcpcsvc", L"wtsapi32", L"winmm", L"setupapi", L"cfgmgr32", L"comdlg32", L"mpr",
+    L"winspool", L"wldap32", L"normaliz", L"dbghelp", L"wbemprox", L"wbemcomn", L"xmllite", L"powrprof", L"winsta",
+    L"textinputframework", L"coremessaging", L"kernel.appcore", L"windows.storage", L"edputil", L"usp10", L"gdi32full",
+    L"bcryptprimitives", L"dpapi", L"winnsi", L"jsproxy", L"kerberos", L"msv1_0"};
+
+// The installer started from a folder that holds a library under each of those names (each leaves a marker when
+// it loads), with that folder as the current one and on PATH, and Wine told to prefer such files to its own: it
+// loads none of them, and the whole run still works.
+TEST(PlantedLibraries, NoneIsLoadedFromTheInstallersFolderTheCurrentOneOrPath) {
+    std::wstring flavourName = Environment(L"WAYFARER_E2E_FLAVOUR");
+    if (flavourName.empty())
+        flavourName = L"isv-brand";
+    const auto found = Flavours().find(Narrow(flavourName));
+    ASSERT_NE(found, Flavours().end()) << Narrow(flavourName);
+    std::wstring installer = Environment(L"WAYFARER_E2E_INSTALLER");
+    if (installer.empty())
+        installer = Environment(L"WAYFARER_INSTALLER_EXE");
+    const std::wstring tools = FolderOf(launch_testing::FakeInstallerSource());
+
+    wchar_t temporary[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temporary);
+    const std::wstring folder = std::wstring(temporary) + L"planted-" + std::to_wstring(::GetCurrentProcessId());
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    const std::wstring planted = folder + L"\\QuarvelSetup.exe";
+    ASSERT_TRUE(::CopyFileW(installer.c_str(), planted.c_str(), FALSE));
+    std::wstring overrides;
+    for (const wchar_t* name : kPlantedNames) {
+        ASSERT_TRUE(::CopyFileW((tools + L"\\planted.dll").c_str(), (folder + L"\\" + name + L".dll").c_str(), FALSE))
+            << Narrow(name);
+        overrides += (overrides.empty() ? L"" : L",") + std::wstring(name);
+    }
+    const std::wstring savedOverrides = Environment(L"WINEDLLOVERRIDES");
+    const std::wstring savedPath = Environment(L"PATH");
+    wchar_t savedFolder[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, savedFolder);
+    ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", (savedOverrides + L";" + overrides + L"=n,b").c_str());
+    ::SetEnvironmentVariableW(L"PATH", (folder + L";" + savedPath).c_str());
+    ::SetCurrentDirectoryW(folder.c_str());
+
+    ScriptServer(FakeInstallerBytes());
+    InstallerLog log;
+    RemoveEarlierProductDownloads();
+    const std::string output = RunDriver(tools + L"\\wizard_driver.exe", planted);
+    ::SetCurrentDirectoryW(savedFolder);
+    ::SetEnvironmentVariableW(L"PATH", savedPath.c_str());
+    ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", savedOverrides.c_str());
+    SCOPED_TRACE(output);
+
+    EXPECT_EQ(PagesOf(output), found->second.pages);
+    const auto runs = log.WaitForRuns(3);
+    EXPECT_EQ(runs.size(), 3u);
+    for (const auto& run : runs) {
+        if (FileNameOf(run.path) == L"Quarvel Setup.exe")
+            ::DeleteFileW(run.path.c_str());
+    }
+    std::string loaded;
+    for (const wchar_t* name : kPlantedNames) {
+        const std::wstring library = folder + L"\\" + name + L".dll";
+        const std::wstring marker = library + L".loaded";
+        if (::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            const std::string by = ReadFileBytes(marker);
+            loaded += Narrow(name) + " by " +
+                      Narrow(std::wstring(reinterpret_cast<const wchar_t*>(by.data()), by.size() / sizeof(wchar_t))) +
+                      " ";
+            ::DeleteFileW(marker.c_str());
+        }
+        ::DeleteFileW(library.c_str());
+    }
+    EXPECT_EQ(loaded, "");
+    ::DeleteFileW(planted.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
 
 }  // namespace

@@ -56,13 +56,35 @@ std::wstring WorkingFolder() {
     return folder;
 }
 
+// A program the desktop's shell starts has the shell's environment, without the variable: the test that waits for
+// it names its log in a file of the temporary folder instead (tests/download/LaunchTesting.cpp).
+std::wstring LogPathFromTemporaryFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    HANDLE file = ::CreateFileW((std::wstring(folder) + L"wayfarer-fake-installer-log.txt").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    wchar_t path[MAX_PATH] = {};
+    DWORD read = 0;
+    ::ReadFile(file, path, sizeof(path) - sizeof(wchar_t), &read, nullptr);
+    ::CloseHandle(file);
+    return std::wstring(path, read / sizeof(wchar_t));
+}
+
 void AppendRecord(const std::wstring& path) {
     std::wstring logPath(32768, L'\0');
     const DWORD length =
         ::GetEnvironmentVariableW(L"WAYFARER_FAKE_INSTALLER_LOG", logPath.data(), static_cast<DWORD>(logPath.size()));
     if (length == 0 || length >= logPath.size())
+        logPath = LogPathFromTemporaryFolder();
+    else
+        logPath.resize(length);
+    if (logPath.empty())
         return;
-    logPath.resize(length);
     const std::string line = ToUtf8(path) + '\t' + ToUtf8(::GetCommandLineW()) + '\t' + ToUtf8(WorkingFolder()) + '\n';
     HANDLE file =
         ::CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
