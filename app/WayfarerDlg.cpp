@@ -30,9 +30,11 @@ CWayfarerDlg::CWayfarerDlg(HWND parent)
       m_languageManager(std::make_shared<LanguageManager>()),
       m_startedInstallers(std::make_shared<StartedInstallers>()) {
     m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    m_languageManager->RegisterListener(&m_captionListener);
 }
 
 CWayfarerDlg::~CWayfarerDlg() {
+    m_languageManager->UnregisterListener(&m_captionListener);
     {
         std::lock_guard<std::mutex> lock(m_loadHandoff->mutex);
         m_loadHandoff->armed = false;
@@ -72,6 +74,15 @@ bool CWayfarerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             CreateHiddenInitialPages();
             result = 0;
             return true;
+        case WM_ACTIVATE:
+            // The dialog manager restores the focus it saved first; the check follows.
+            if (LOWORD(wParam) != WA_INACTIVE)
+                Post(WM_RESTORE_PAGE_FOCUS, 0, 0);
+            return ui::Dialog::OnMessage(message, wParam, lParam, result);
+        case WM_RESTORE_PAGE_FOCUS:
+            RestorePageFocus();
+            result = 0;
+            return true;
         default:
             return ui::Dialog::OnMessage(message, wParam, lParam, result);
     }
@@ -81,6 +92,8 @@ BOOL CWayfarerDlg::OnInitDialog() {
     ui::Dialog::OnInitDialog();
     m_titleStatic.Attach(GetItem(IDC_TITLE));
     m_headerImage.Subclass(GetItem(IDC_HEADER_IMAGE));
+    // The product's title stands beside its logo.
+    m_headerImage.HideFromReaders();
     m_headerLine.Attach(GetItem(IDC_HEADER_LINE));
     m_bottomBand.Attach(GetItem(IDC_BOTTOM_BAND));
 
@@ -111,10 +124,10 @@ BOOL CWayfarerDlg::OnInitDialog() {
     auto configuration = ConfigurationManager::GetInstance();
     switch (configuration->m_wizardType) {
         case WizardTypeDlm:
-            SetText(L"Setup");
+            UpdateCaption();
             break;
         case WizardTypeIsv:
-            SetText(configuration->m_productTitle + L" ");
+            SetText(configuration->m_productTitle);
             break;
         default:
             ui::ShowAppMessageBox(L"Invalid wizard type", MB_ICONERROR | MB_SYSTEMMODAL);
@@ -252,7 +265,7 @@ LRESULT CWayfarerDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
         m_headerImage.Show();
         m_titleStatic.SetText(configuration->m_productTitle);
         m_titleStatic.Show();
-        SetText(configuration->m_productTitle + L" Setup");
+        UpdateCaption();
     }
 
     if (configuration->m_mainPackage) {
@@ -406,6 +419,34 @@ void CWayfarerDlg::NavigateToPage(int index) {
     diagnostics::Record("page %ls", name.c_str());
 }
 
+void CWayfarerDlg::UpdateCaption() {
+    auto configuration = ConfigurationManager::GetInstance();
+    if (!Exists() || configuration->m_wizardType != WizardTypeDlm)
+        return;
+    if (!configuration->m_productTitle.empty()) {
+        SetText(configuration->m_productTitle + L" Setup");
+        return;
+    }
+    const std::wstring caption = m_languageManager->GetText("SETUP_CAPTION_UNNAMED");
+    SetText(caption.empty() ? L"Setup" : caption);
+}
+
+IPage* CWayfarerDlg::GetShownPage() const {
+    if (m_errorShown && m_errorPage)
+        return m_errorPage.get();
+    return IsValidPageIndex(m_currentPage) ? m_pages[static_cast<size_t>(m_currentPage)].get() : nullptr;
+}
+
+void CWayfarerDlg::RestorePageFocus() {
+    IPage* page = GetShownPage();
+    if (page == nullptr || !page->IsVisible() || !IsVisible())
+        return;
+    HWND focus = ::GetFocus();
+    if (focus != nullptr && focus != page->GetHwnd() && ::IsChild(page->GetHwnd(), focus) && ::IsWindowVisible(focus))
+        return;
+    page->FocusFirstControl();
+}
+
 void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& text) {
     if (IsValidPageIndex(m_currentPage))
         m_pages[static_cast<size_t>(m_currentPage)]->Hide();
@@ -432,10 +473,13 @@ void CWayfarerDlg::OnClose() {
     if (!m_errorShown && underWay) {
         std::wstring question = m_languageManager->GetText(m_installersRunning ? "PROGRESS_QUIT" : "MSG_EXIT");
         m_askingToExit = true;
-        int answer = ui::ShowMessageBox(m_hwnd, question, L"", MB_OKCANCEL | MB_ICONQUESTION);
+        // Captioned with the wizard's title, as a screen reader announces the question's window by it.
+        int answer = ui::ShowMessageBox(m_hwnd, question, GetText(), MB_OKCANCEL | MB_ICONQUESTION);
         m_askingToExit = false;
-        if (answer != IDOK)
+        if (answer != IDOK) {
+            RestorePageFocus();
             return;
+        }
     }
 
     if (m_instanceMutex) {

@@ -2,9 +2,12 @@
 // whole client area. Pictures are shared: one image may be painted by several controls at once.
 #pragma once
 
+#include "ui/AccessibleName.h"
 #include "ui/Window.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace Gdiplus {
 class Image;
@@ -23,6 +26,10 @@ public:
     // page) costs nothing until it is shown.
     void SetImageFromResource(UINT id, const wchar_t* type);
     const std::shared_ptr<Gdiplus::Image>& GetImage() const;
+    // What a screen reader makes of the picture, once the control is subclassed: the name `name` returns, for a
+    // picture that carries meaning; or nothing at all, for one that only repeats the text beside it.
+    void NameForReaders(std::function<std::wstring()> name) { m_readerName.Attach(m_hwnd, std::move(name)); }
+    void HideFromReaders() { m_readerName.AttachHidden(m_hwnd); }
 
 private:
     bool OnSubclassMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -32,4 +39,5 @@ private:
     // The resource still to be decoded into m_gdiImage; id 0 when there is none.
     mutable UINT m_pendingId = 0;
     const wchar_t* m_pendingType = nullptr;
+    ui::AccessibleName m_readerName;
 };

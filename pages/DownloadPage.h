@@ -31,6 +31,7 @@ class StartedInstallers;
 class DownloadPage : public IPage {
 public:
     void OnNavigateToPage() override;
+    int GetFirstFocusId() const override;
 
 protected:
     // Where a package's installer is fetched from and saved to, and what the finished file must be before
