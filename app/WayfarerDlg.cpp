@@ -198,7 +198,7 @@ bool CWayfarerDlg::CreateInitialPages() {
     m_currentPage = 0;
     if (m_pages.empty())
         return false;
-    m_pages[0]->Show();
+    ShowPage(*m_pages[0]);
     m_pages[0]->FocusFirstControl();
     return true;
 }
@@ -229,6 +229,12 @@ void CWayfarerDlg::CreateHiddenInitialPages() {
     // starts where the first page wants it, whatever activating the frame chose.
     if (IsValidPageIndex(m_currentPage))
         m_pages[static_cast<size_t>(m_currentPage)]->FocusFirstControl();
+}
+
+void CWayfarerDlg::ShowPage(IPage& page) {
+    // Above the frame's own controls it lies over (the page area, the band), which clip themselves by it: none of
+    // them paints over the page, whatever order the system paints them in.
+    ::SetWindowPos(page.GetHwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
 void CWayfarerDlg::CreatePage(IPage& page, const RECT& rect) {
@@ -397,13 +403,16 @@ void CWayfarerDlg::NavigateToPage(int index) {
     if (!IsValidPageIndex(index))
         return;
     IPage& page = *m_pages[static_cast<size_t>(index)];
-    page.Show();
+    ShowPage(page);
     page.FocusFirstControl();
     // Painted whole over the page it replaces before that one goes: the user never sees a page half drawn, however
     // long its pictures take at a large scale.
     ::RedrawWindow(page.GetHwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     if (IsValidPageIndex(m_currentPage) && m_currentPage != index)
         m_pages[static_cast<size_t>(m_currentPage)]->Hide();
+    // What hiding it left to paint is painted now, before the page starts its work: the messages a download
+    // posts all come before any painting still owed.
+    ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     m_currentPage = index;
     page.OnNavigateToPage();
 
@@ -455,7 +464,7 @@ void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& 
         m_errorPage->UpdateData();
         m_errorPage->m_errorText = text;
         m_errorPage->UpdateData();
-        m_errorPage->Show();
+        ShowPage(*m_errorPage);
         m_errorPage->FocusFirstControl();
     }
     m_errorShown = true;

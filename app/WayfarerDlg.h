@@ -57,6 +57,8 @@ protected:
     // have changed under a message box (a download ended), leaving the focus on a hidden page. Otherwise it
     // starts where the page wants it.
     void RestorePageFocus();
+    // Shows `page` on top of the frame's controls.
+    void ShowPage(IPage& page);
     // Creates `page` over `rect`, hidden, with the button callback; the frame keeps ownership elsewhere.
     void CreatePage(IPage& page, const RECT& rect);
     // As CreatePage, with the error callback, and appends the page to the list, which owns it.

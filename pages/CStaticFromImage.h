@@ -1,5 +1,6 @@
-// PNG pictures from the program's resources, and the static control that paints one stretched over its
-// whole client area. Pictures are shared: one image may be painted by several controls at once.
+// PNG pictures from the program's resources, and the static control that paints one as large as its client area
+// allows, in the picture's own proportions. Pictures are shared: one image may be painted by several controls at
+// once.
 #pragma once
 
 #include "ui/AccessibleName.h"
@@ -17,6 +18,11 @@ class Image;
 // the resource is missing, empty or cannot be decoded, or GDI+ has been ended. Each call yields an independent
 // bitmap.
 std::shared_ptr<Gdiplus::Image> LoadImageFromResource(HMODULE module, UINT id, const wchar_t* type);
+
+// Where a picture of `imageWidth` x `imageHeight` pixels is drawn in `box`: as large as fits, in its own
+// proportions, centred. The layout grows with the font, not evenly in both directions, so a box drifts from the
+// shape of its picture as the display's scale changes; the picture never does.
+RECT FitPicture(const RECT& box, UINT imageWidth, UINT imageHeight);
 
 class CStaticFromImage : public ui::SubclassedWindow {
 public:
