@@ -99,24 +99,25 @@ std::vector<std::wstring> LeftBesideTheRunLogs(const std::wstring& folder) {
     return left;
 }
 
+struct QuestionSearch {
+    HWND frame;
+    std::wstring caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchQuestion(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<QuestionSearch*>(data);
+    if (window == search->frame || ::GetWindow(window, GW_OWNER) != search->frame || !::IsWindowVisible(window) ||
+        ::GetDlgItem(window, 0xFFFF) == nullptr || testing_ui::GetWindowTextOf(window) != search->caption)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 // The message box `frame` shows, captioned like it; null while there is none.
 HWND FindQuestionOver(HWND frame) {
-    struct Search {
-        HWND frame;
-        std::wstring caption;
-        HWND found;
-    } search{frame, testing_ui::GetWindowTextOf(frame), nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(data);
-            if (window == search->frame || ::GetWindow(window, GW_OWNER) != search->frame ||
-                !::IsWindowVisible(window) || ::GetDlgItem(window, 0xFFFF) == nullptr ||
-                testing_ui::GetWindowTextOf(window) != search->caption)
-                return TRUE;
-            search->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    QuestionSearch search{frame, testing_ui::GetWindowTextOf(frame), nullptr};
+    ::EnumWindows(MatchQuestion, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

@@ -55,8 +55,8 @@ bool Differs(COLORREF a, COLORREF b) {
            std::abs(GetBValue(a) - GetBValue(b)) > kThreshold;
 }
 
-// The size of what `control` paints over the colour of its corner (the page's background, which shows through the
-// pictures' transparent corners), painted whole into memory: at 192 DPI the frame is larger than the test's screen.
+// The size of what `control` paints over the page's background (which shows through the pictures' transparent
+// margins, and around a picture whose box is not its shape), painted whole into memory: at 192 DPI the frame is larger than the test's screen.
 SIZE PaintedSize(HWND control) {
     RECT client{};
     ::GetClientRect(control, &client);
@@ -81,7 +81,7 @@ SIZE PaintedSize(HWND control) {
         DWORD pixel = pixels[y * width + x];
         return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
     };
-    const COLORREF background = at(0, 0);
+    const COLORREF background = ConfigurationManager::GetInstance()->m_backgroundColour;
     int left = width, top = height, right = -1, bottom = -1;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
