@@ -27,9 +27,11 @@ CWayfarerDlg::CWayfarerDlg(HWND parent)
       m_languageManager(std::make_shared<LanguageManager>()),
       m_startedInstallers(std::make_shared<StartedInstallers>()) {
     m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    m_languageManager->RegisterListener(&m_captionListener);
 }
 
 CWayfarerDlg::~CWayfarerDlg() {
+    m_languageManager->UnregisterListener(&m_captionListener);
     {
         std::lock_guard<std::mutex> lock(m_loadHandoff->mutex);
         m_loadHandoff->armed = false;
@@ -69,6 +71,15 @@ bool CWayfarerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             CreateHiddenInitialPages();
             result = 0;
             return true;
+        case WM_ACTIVATE:
+            // The dialog manager restores the focus it saved first; the check follows.
+            if (LOWORD(wParam) != WA_INACTIVE)
+                Post(WM_RESTORE_PAGE_FOCUS, 0, 0);
+            return ui::Dialog::OnMessage(message, wParam, lParam, result);
+        case WM_RESTORE_PAGE_FOCUS:
+            RestorePageFocus();
+            result = 0;
+            return true;
         default:
             return ui::Dialog::OnMessage(message, wParam, lParam, result);
     }
@@ -78,6 +89,8 @@ BOOL CWayfarerDlg::OnInitDialog() {
     ui::Dialog::OnInitDialog();
     m_titleStatic.Attach(GetItem(IDC_TITLE));
     m_headerImage.Subclass(GetItem(IDC_HEADER_IMAGE));
+    // The product's title stands beside its logo.
+    m_headerImage.HideFromReaders();
     m_headerLine.Attach(GetItem(IDC_HEADER_LINE));
     m_bottomBand.Attach(GetItem(IDC_BOTTOM_BAND));
 
@@ -108,10 +121,10 @@ BOOL CWayfarerDlg::OnInitDialog() {
     auto configuration = ConfigurationManager::GetInstance();
     switch (configuration->m_wizardType) {
         case WizardTypeDlm:
-            SetText(L"Setup");
+            UpdateCaption();
             break;
         case WizardTypeIsv:
-            SetText(configuration->m_productTitle + L" ");
+            SetText(configuration->m_productTitle);
             break;
         default:
             ui::ShowAppMessageBox(L"Invalid wizard type", MB_ICONERROR | MB_SYSTEMMODAL);
@@ -182,7 +195,7 @@ bool CWayfarerDlg::CreateInitialPages() {
     m_currentPage = 0;
     if (m_pages.empty())
         return false;
-    m_pages[0]->Show();
+    ShowPage(*m_pages[0]);
     m_pages[0]->FocusFirstControl();
     return true;
 }
@@ -213,6 +226,12 @@ void CWayfarerDlg::CreateHiddenInitialPages() {
     // starts where the first page wants it, whatever activating the frame chose.
     if (IsValidPageIndex(m_currentPage))
         m_pages[static_cast<size_t>(m_currentPage)]->FocusFirstControl();
+}
+
+void CWayfarerDlg::ShowPage(IPage& page) {
+    // Above the frame's own controls it lies over (the page area, the band), which clip themselves by it: none of
+    // them paints over the page, whatever order the system paints them in.
+    ::SetWindowPos(page.GetHwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
 void CWayfarerDlg::CreatePage(IPage& page, const RECT& rect) {
@@ -249,7 +268,7 @@ LRESULT CWayfarerDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
         m_headerImage.Show();
         m_titleStatic.SetText(configuration->m_productTitle);
         m_titleStatic.Show();
-        SetText(configuration->m_productTitle + L" Setup");
+        UpdateCaption();
     }
 
     if (configuration->m_mainPackage) {
@@ -381,13 +400,16 @@ void CWayfarerDlg::NavigateToPage(int index) {
     if (!IsValidPageIndex(index))
         return;
     IPage& page = *m_pages[static_cast<size_t>(index)];
-    page.Show();
+    ShowPage(page);
     page.FocusFirstControl();
     // Painted whole over the page it replaces before that one goes: the user never sees a page half drawn, however
     // long its pictures take at a large scale.
     ::RedrawWindow(page.GetHwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     if (IsValidPageIndex(m_currentPage) && m_currentPage != index)
         m_pages[static_cast<size_t>(m_currentPage)]->Hide();
+    // What hiding it left to paint is painted now, before the page starts its work: the messages a download
+    // posts all come before any painting still owed.
+    ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     m_currentPage = index;
     page.OnNavigateToPage();
 
@@ -403,6 +425,34 @@ void CWayfarerDlg::NavigateToPage(int index) {
     diagnostics::Record("page %ls", name.c_str());
 }
 
+void CWayfarerDlg::UpdateCaption() {
+    auto configuration = ConfigurationManager::GetInstance();
+    if (!Exists() || configuration->m_wizardType != WizardTypeDlm)
+        return;
+    if (!configuration->m_productTitle.empty()) {
+        SetText(configuration->m_productTitle + L" Setup");
+        return;
+    }
+    const std::wstring caption = m_languageManager->GetText("SETUP_CAPTION_UNNAMED");
+    SetText(caption.empty() ? L"Setup" : caption);
+}
+
+IPage* CWayfarerDlg::GetShownPage() const {
+    if (m_errorShown && m_errorPage)
+        return m_errorPage.get();
+    return IsValidPageIndex(m_currentPage) ? m_pages[static_cast<size_t>(m_currentPage)].get() : nullptr;
+}
+
+void CWayfarerDlg::RestorePageFocus() {
+    IPage* page = GetShownPage();
+    if (page == nullptr || !page->IsVisible() || !IsVisible())
+        return;
+    HWND focus = ::GetFocus();
+    if (focus != nullptr && focus != page->GetHwnd() && ::IsChild(page->GetHwnd(), focus) && ::IsWindowVisible(focus))
+        return;
+    page->FocusFirstControl();
+}
+
 void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& text) {
     if (IsValidPageIndex(m_currentPage))
         m_pages[static_cast<size_t>(m_currentPage)]->Hide();
@@ -411,7 +461,7 @@ void CWayfarerDlg::ShowErrorPage(const std::wstring& title, const std::wstring& 
         m_errorPage->UpdateData();
         m_errorPage->m_errorText = text;
         m_errorPage->UpdateData();
-        m_errorPage->Show();
+        ShowPage(*m_errorPage);
         m_errorPage->FocusFirstControl();
     }
     m_errorShown = true;
@@ -429,10 +479,13 @@ void CWayfarerDlg::OnClose() {
     if (!m_errorShown && underWay) {
         std::wstring question = m_languageManager->GetText(m_installersRunning ? "PROGRESS_QUIT" : "MSG_EXIT");
         m_askingToExit = true;
-        int answer = ui::ShowMessageBox(m_hwnd, question, L"", MB_OKCANCEL | MB_ICONQUESTION);
+        // Captioned with the wizard's title, as a screen reader announces the question's window by it.
+        int answer = ui::ShowMessageBox(m_hwnd, question, GetText(), MB_OKCANCEL | MB_ICONQUESTION);
         m_askingToExit = false;
-        if (answer != IDOK)
+        if (answer != IDOK) {
+            RestorePageFocus();
             return;
+        }
     }
 
     if (m_instanceMutex) {

@@ -2,6 +2,7 @@
 // refuses to run twice, owns the wizard pages, and decides navigation between them.
 #pragma once
 
+#include "l10n/LanguageListener.h"
 #include "offers/DisplayFlow.h"
 #include "pages/CStaticFromImage.h"
 #include "pages/ErrorPage.h"
@@ -47,6 +48,17 @@ protected:
     bool CreateInitialPages();
     void CreateHiddenInitialPages();
     static constexpr UINT WM_CREATE_HIDDEN_PAGES = WM_APP + 1;
+    // Posted when the frame is activated (a message box closed, the user came back), once the dialog manager has
+    // put the focus back where it was: RestorePageFocus runs then.
+    static constexpr UINT WM_RESTORE_PAGE_FOCUS = WM_APP + 2;
+    // The page on screen: the error page once it replaced the others; null before any page exists.
+    IPage* GetShownPage() const;
+    // The focus goes back where it was only when that is a visible control of the page on screen: the page may
+    // have changed under a message box (a download ended), leaving the focus on a hidden page. Otherwise it
+    // starts where the page wants it.
+    void RestorePageFocus();
+    // Shows `page` on top of the frame's controls.
+    void ShowPage(IPage& page);
     // Creates `page` over `rect`, hidden, with the button callback; the frame keeps ownership elsewhere.
     void CreatePage(IPage& page, const RECT& rect);
     // As CreatePage, with the error callback, and appends the page to the list, which owns it.
@@ -111,4 +123,12 @@ protected:
         std::vector<std::shared_ptr<Package>> offers;
     };
     std::shared_ptr<LoadHandoff> m_loadHandoff = std::make_shared<LoadHandoff>();
+
+    // The DLM caption: the product's, once the server named it; before that the catalog's, in the chosen language.
+    void UpdateCaption();
+    struct CaptionListener : ILanguageListener {
+        explicit CaptionListener(CWayfarerDlg& frame) : m_frame(frame) {}
+        void UpdateTexts() override { m_frame.UpdateCaption(); }
+        CWayfarerDlg& m_frame;
+    } m_captionListener{*this};
 };

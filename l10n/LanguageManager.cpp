@@ -130,6 +130,13 @@ bool LanguageManager::LoadLanguage(const std::wstring& displayName) {
 }
 
 std::wstring LanguageManager::GetText(const std::string& key) const {
+    // A name left empty would leave a gap ("Welcome to  Setup").
+    auto title = m_texts.find("PRODUCT_TITLE");
+    if (title == m_texts.end() || title->second.empty()) {
+        auto unnamed = m_texts.find(key + kUnnamedSuffix);
+        if (unnamed != m_texts.end() && !unnamed->second.empty())
+            return win32::Utf8ToWide(unnamed->second);
+    }
     auto found = m_texts.find(key);
     if (found == m_texts.end() || found->second.empty())
         return {};

@@ -43,8 +43,11 @@ public:
     // the configuration. False, with nothing changed, when the name is unknown or its document does not load.
     bool LoadLanguage(const std::wstring& displayName);
 
-    // The text of `key` in the loaded language; empty when the key is missing or its text is empty.
+    // The text of `key` in the loaded language; empty when the key is missing or its text is empty. While the
+    // product's name is unknown (the DLM flavour learns it from the server), the key's variant that reads right
+    // without it (`key` + kUnnamedSuffix) stands in, where the catalog has one.
     std::wstring GetText(const std::string& key) const;
+    static constexpr const char* kUnnamedSuffix = "_UNNAMED";
 
     // Parses LOCALE resource `id` of the program into `document`; shows the matching message and returns false
     // when the resource is missing, cannot be loaded or is not well-formed XML (an empty resource included).

@@ -44,6 +44,23 @@ std::shared_ptr<Gdiplus::Image> LoadImageFromResource(HMODULE module, UINT id, c
     return bitmap;
 }
 
+RECT FitPicture(const RECT& box, UINT imageWidth, UINT imageHeight) {
+    const LONG width = box.right - box.left;
+    const LONG height = box.bottom - box.top;
+    if (imageWidth == 0 || imageHeight == 0 || width <= 0 || height <= 0)
+        return box;
+    // The side that limits the picture takes the box's length, the other its share of it, rounded.
+    LONG fitWidth = width;
+    LONG fitHeight = height;
+    if (static_cast<long long>(width) * imageHeight > static_cast<long long>(height) * imageWidth)
+        fitWidth = static_cast<LONG>((static_cast<long long>(height) * imageWidth + imageHeight / 2) / imageHeight);
+    else
+        fitHeight = static_cast<LONG>((static_cast<long long>(width) * imageHeight + imageWidth / 2) / imageWidth);
+    const LONG left = box.left + (width - fitWidth) / 2;
+    const LONG top = box.top + (height - fitHeight) / 2;
+    return {left, top, left + fitWidth, top + fitHeight};
+}
+
 void CStaticFromImage::SetImage(std::shared_ptr<Gdiplus::Image> image) {
     m_pendingId = 0;
     m_gdiImage = std::move(image);
@@ -95,10 +112,11 @@ void CStaticFromImage::Paint(HDC dc) {
         ::FillRect(dc, &client, brush != nullptr ? brush : ::GetSysColorBrush(COLOR_3DFACE));
     }
     if (dc != nullptr && GetImage()) {
+        const RECT drawn = FitPicture(client, m_gdiImage->GetWidth(), m_gdiImage->GetHeight());
         Gdiplus::Graphics graphics(dc);
-        // Stretched over the whole control, whose size follows the display's scale: the aspect ratio is not kept,
-        // and the picture is resampled with the best filter, whether it is shrunk (at 96 DPI) or grown.
+        // Resampled with the best filter, whether it is shrunk (at 96 DPI) or grown.
         graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
-        graphics.DrawImage(m_gdiImage.get(), 0, 0, client.right - client.left, client.bottom - client.top);
+        graphics.DrawImage(m_gdiImage.get(), static_cast<INT>(drawn.left), static_cast<INT>(drawn.top),
+                           static_cast<INT>(drawn.right - drawn.left), static_cast<INT>(drawn.bottom - drawn.top));
     }
 }

@@ -120,9 +120,16 @@ BOOL DownloadPage::OnInitDialog() {
     AddLocalizedControl("PROGRESS_DESC", IDC_PROGRESS_DESC);
     UpdateTexts();
     m_image.Subclass(GetItem(IDC_PAGE_IMAGE));
+    // The page's texts say what happens, not to what: the product's logo names it.
+    m_image.NameForReaders([configuration = m_configuration] { return configuration->m_productTitle; });
     m_progressName.Attach(m_progress.GetHwnd(),
                           [title = GetItem(IDC_PROGRESS_TITLE)] { return ui::Window(title).GetText(); });
     return TRUE;
+}
+
+int DownloadPage::GetFirstFocusId() const {
+    // The page has no button: the focus rests on the bar, which a screen reader reads with the page's title.
+    return IDC_DOWNLOAD_PROGRESS;
 }
 
 bool DownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

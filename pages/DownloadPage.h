@@ -32,6 +32,7 @@ class DownloadPage : public IPage {
 public:
     void OnNavigateToPage() override;
     PageKind GetKind() const override { return PageKind::Download; }
+    int GetFirstFocusId() const override;
 
 protected:
     // Where a package's installer is fetched from and saved to, and what the finished file must be before

@@ -30,6 +30,8 @@ BOOL ErrorPage::OnInitDialog() {
     UpdateData();
     m_image.Subclass(GetItem(IDC_PAGE_IMAGE));
     m_image.SetImageFromResource(IDB_ERROR_MARK, RT_IMAGE_ERROR_MARK);
+    // The title says what went wrong; the mark adds nothing a screen reader should read.
+    m_image.HideFromReaders();
     AddLocalizedControl("BUTTON_CLOSE", IDC_ERROR_CLOSE);
     UpdateTexts();
     // Close is the page's only button: Enter presses it.

@@ -81,6 +81,8 @@ void FinishPage::AddCommonLocalizedControls() {
 void FinishPage::FinishInitialization() {
     m_image.Subclass(GetItem(IDC_PAGE_IMAGE));
     m_image.SetImageFromResource(IDB_SUCCESS_MARK, RT_IMAGE_SUCCESS_MARK);
+    // The title says the run went well; the mark adds nothing a screen reader should read.
+    m_image.HideFromReaders();
     // Finish is what the user came for: Enter presses it.
     SetDefaultId(IDC_FINISH_BUTTON);
 }

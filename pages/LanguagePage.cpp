@@ -12,6 +12,8 @@ LanguagePage::LanguagePage(std::shared_ptr<LanguageManager> languageManager, UIN
 BOOL LanguagePage::OnInitDialog() {
     IPage::OnInitDialog();
     m_languageCombo.Attach(GetItem(IDC_LANGUAGE_COMBO));
+    m_languageName.Attach(m_languageCombo.GetHwnd(),
+                          [combo = m_languageCombo.GetHwnd()] { return ui::GetLabelText(combo); });
     AddLocalizedControls();
     if (m_languageManager)
         m_languageManager->FillLanguageList(m_languageCombo);

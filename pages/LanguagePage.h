@@ -5,6 +5,7 @@
 #pragma once
 
 #include "pages/IPage.h"
+#include "ui/AccessibleName.h"
 
 class LanguagePage : public IPage {
 public:
@@ -25,6 +26,8 @@ private:
     void OnLanguageSelected();
 
     ui::ComboBox m_languageCombo;
+    // The list is named by the text before it, which asks for a language, not by the language chosen.
+    ui::AccessibleName m_languageName;
 };
 
 class LanguagePageLumora : public LanguagePage {

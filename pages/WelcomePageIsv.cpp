@@ -16,6 +16,8 @@ BOOL WelcomePageIsv::OnInitDialog() {
         m_image.SetImage(configuration->m_productImage);
     else
         m_image.SetImageFromResource(IDB_PRODUCT_LOGO, RT_IMAGE_PRODUCT_LOGO);
+    // The product's title stands right below its logo.
+    m_image.HideFromReaders();
     m_privacyLink.Attach(GetItem(IDC_WELCOME_PRIVACY_LINK));
     m_eulaLink.Attach(GetItem(IDC_WELCOME_EULA_LINK));
     m_thirdLink.Attach(GetItem(IDC_WELCOME_THIRD_LINK));

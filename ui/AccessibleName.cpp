@@ -43,7 +43,8 @@ bool IsSelf(const VARIANT& child) {
 // The system's object for a control, with another name; everything else is the system's answer.
 class NamedAccessible final : public IAccessible {
 public:
-    NamedAccessible(IAccessible* inner, std::wstring name) : m_inner(inner), m_name(std::move(name)) {}
+    NamedAccessible(IAccessible* inner, std::wstring name, bool hidden)
+        : m_inner(inner), m_name(std::move(name)), m_hidden(hidden) {}
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
@@ -103,7 +104,13 @@ public:
         return m_inner->get_accDescription(child, text);
     }
     STDMETHODIMP get_accRole(VARIANT child, VARIANT* role) override { return m_inner->get_accRole(child, role); }
-    STDMETHODIMP get_accState(VARIANT child, VARIANT* state) override { return m_inner->get_accState(child, state); }
+    STDMETHODIMP get_accState(VARIANT child, VARIANT* state) override {
+        const HRESULT result = m_inner->get_accState(child, state);
+        // Screen readers skip what is invisible; the window itself stays on the screen.
+        if (SUCCEEDED(result) && m_hidden && IsSelf(child) && state != nullptr && state->vt == VT_I4)
+            state->lVal |= STATE_SYSTEM_INVISIBLE;
+        return result;
+    }
     STDMETHODIMP get_accHelp(VARIANT child, BSTR* help) override { return m_inner->get_accHelp(child, help); }
     STDMETHODIMP get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
         return m_inner->get_accHelpTopic(file, child, topic);
@@ -135,6 +142,7 @@ private:
 
     IAccessible* m_inner;
     std::wstring m_name;
+    bool m_hidden;
     std::atomic<ULONG> m_references{1};
 };
 
@@ -155,6 +163,11 @@ bool AccessibleName::Attach(HWND window, std::function<std::wstring()> name) {
     return ::SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)) != FALSE;
 }
 
+bool AccessibleName::AttachHidden(HWND window) {
+    m_hidden = true;
+    return Attach(window, nullptr);
+}
+
 LRESULT CALLBACK
 AccessibleName::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
     auto* self = reinterpret_cast<AccessibleName*>(data);
@@ -169,7 +182,8 @@ AccessibleName::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
                 SUCCEEDED(oleacc.createStdObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
                                                  reinterpret_cast<void**>(&inner))) &&
                 inner != nullptr) {
-                auto* named = new NamedAccessible(inner, self->m_name ? self->m_name() : std::wstring());
+                auto* named =
+                    new NamedAccessible(inner, self->m_name ? self->m_name() : std::wstring(), self->m_hidden);
                 // The result holds its own reference; ours goes.
                 LRESULT result = oleacc.resultFromObject(__uuidof(IAccessible), wParam, named);
                 named->Release();

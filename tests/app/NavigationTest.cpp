@@ -227,26 +227,27 @@ TEST_F(NavigationTest, CancelInTheExitQuestionLeavesEverythingAndOkEndsTheWizard
     TestFrame frame;
     std::vector<std::wstring> cancelled;
     std::vector<std::wstring> confirmed;
-    INT_PTR result = RunFrame(frame, {[&] {
-                                          EXPECT_TRUE(InstanceMutexHeld());
-                                          testing_ui::MessageBoxRecorder boxes(L"", IDCANCEL);
-                                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
-                                          cancelled = boxes.Texts();
-                                          EXPECT_TRUE(frame.IsVisible());
-                                          EXPECT_EQ(frame.m_currentPage, 0);
-                                          EXPECT_EQ(frame.VisiblePage(), frame.Page(0).GetHwnd());
-                                          EXPECT_TRUE(InstanceMutexHeld());
-                                          EXPECT_FALSE(m_configuration->m_closing);
-                                          EXPECT_FALSE(DownloadManager::GetInstance()->IsCancelled());
-                                          EXPECT_TRUE(Exists(m_tempFolder + L"\\installer.exe"));
-                                          return true;
-                                      },
-                                      [&] {
-                                          testing_ui::MessageBoxRecorder boxes(L"", IDOK);
-                                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
-                                          confirmed = boxes.Texts();
-                                          return true;
-                                      }});
+    INT_PTR result = RunFrame(
+        frame, {[&] {
+                    EXPECT_TRUE(InstanceMutexHeld());
+                    testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame.GetHwnd()), IDCANCEL);
+                    ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                    cancelled = boxes.Texts();
+                    EXPECT_TRUE(frame.IsVisible());
+                    EXPECT_EQ(frame.m_currentPage, 0);
+                    EXPECT_EQ(frame.VisiblePage(), frame.Page(0).GetHwnd());
+                    EXPECT_TRUE(InstanceMutexHeld());
+                    EXPECT_FALSE(m_configuration->m_closing);
+                    EXPECT_FALSE(DownloadManager::GetInstance()->IsCancelled());
+                    EXPECT_TRUE(Exists(m_tempFolder + L"\\installer.exe"));
+                    return true;
+                },
+                [&] {
+                    testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame.GetHwnd()), IDOK);
+                    ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                    confirmed = boxes.Texts();
+                    return true;
+                }});
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(cancelled, std::vector<std::wstring>{kExitQuestion});
     EXPECT_EQ(confirmed, std::vector<std::wstring>{kExitQuestion});
@@ -305,13 +306,14 @@ TEST_F(NavigationTest, ClosingAsksOnlyWhileTheWizardIsUnderWay) {
         m_configuration->m_tempFolder = CreateUniqueTempFolder();
         TestFrame frame;
         std::vector<std::wstring> questions;
-        INT_PTR result = RunFrame(frame, {[&] {
-                                      c.arrange(frame);
-                                      testing_ui::MessageBoxRecorder boxes(L"", IDOK);
-                                      ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
-                                      questions = boxes.Texts();
-                                      return true;
-                                  }});
+        INT_PTR result =
+            RunFrame(frame, {[&] {
+                         c.arrange(frame);
+                         testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame.GetHwnd()), IDOK);
+                         ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                         questions = boxes.Texts();
+                         return true;
+                     }});
         EXPECT_EQ(result, IDCANCEL);
         EXPECT_EQ(questions, c.questions);
         EXPECT_FALSE(Exists(m_configuration->m_tempFolder));

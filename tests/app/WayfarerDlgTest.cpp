@@ -96,11 +96,33 @@ std::vector<std::wstring> LeftBesideTheRunLogs(const std::wstring& folder) {
     return left;
 }
 
+struct QuestionSearch {
+    HWND frame;
+    std::wstring caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchQuestion(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<QuestionSearch*>(data);
+    if (window == search->frame || ::GetWindow(window, GW_OWNER) != search->frame || !::IsWindowVisible(window) ||
+        ::GetDlgItem(window, 0xFFFF) == nullptr || testing_ui::GetWindowTextOf(window) != search->caption)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The message box `frame` shows, captioned like it; null while there is none.
+HWND FindQuestionOver(HWND frame) {
+    QuestionSearch search{frame, testing_ui::GetWindowTextOf(frame), nullptr};
+    ::EnumWindows(MatchQuestion, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace
 
 TEST_F(WayfarerDlgTest, IsvFrameShowsTitleBandAndAnEmptyHeader) {
     RunFrame([](HWND frame) {
-        EXPECT_EQ(testing_ui::GetWindowTextOf(frame), L"Quarvel ");
+        EXPECT_EQ(testing_ui::GetWindowTextOf(frame), L"Quarvel");
         EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(frame, IDC_HEADER_IMAGE)));
         EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(frame, IDC_HEADER_LINE)));
         EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(frame, IDC_TITLE)));
@@ -229,7 +251,7 @@ TEST_F(WayfarerDlgTest, SecondCopyOfTheProgramExitsWhileTheFirstRuns) {
     ASSERT_TRUE(first);
     HWND frame = nullptr;
     ASSERT_TRUE(
-        testing_ui::WaitFor([&frame] { return (frame = testing_ui::FindTopWindow(L"#32770", L"Quarvel ")) != nullptr; },
+        testing_ui::WaitFor([&frame] { return (frame = testing_ui::FindTopWindow(L"#32770", L"Quarvel")) != nullptr; },
                             std::chrono::seconds(30)));
     {
         testing_ui::DialogWatcher box(L"Error");
@@ -241,10 +263,13 @@ TEST_F(WayfarerDlgTest, SecondCopyOfTheProgramExitsWhileTheFirstRuns) {
         EXPECT_TRUE(::IsWindow(frame));
     }
 
-    // Closing the first copy asks whether to leave; the answer is yes.
-    testing_ui::DialogWatcher question(L"");
+    // Closing the first copy asks whether to leave, under the wizard's title; the answer is yes.
     ::PostMessageW(frame, WM_CLOSE, 0, 0);
-    EXPECT_EQ(question.Wait(std::chrono::seconds(30)), L"Are you sure you want to exit the installer?");
+    HWND question = nullptr;
+    EXPECT_TRUE(
+        testing_ui::WaitFor([&] { return (question = FindQuestionOver(frame)) != nullptr; }, std::chrono::seconds(30)));
+    EXPECT_EQ(testing_ui::GetMessageBoxText(question), L"Are you sure you want to exit the installer?");
+    ::PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     const bool ended = ::WaitForSingleObject(first.Get(), 30000) == WAIT_OBJECT_0;
     EXPECT_TRUE(ended) << "the first copy did not end when closed";
     if (!ended) {

@@ -313,7 +313,10 @@ TEST_F(LanguageCatalogTest, ShippedDocumentsLoadAndExpandCompletely) {
                                  "BUTTON_BACK",
                                  "MSG_EXIT",
                                  "PROGRESS_QUIT",
-                                 "ERROR_LOG_LOCATION"});
+                                 "ERROR_LOG_LOCATION",
+                                 "SPLASH_TITLE_LUMORA_UNNAMED",
+                                 "SPLASH_TEXT_LUMORA_UNNAMED",
+                                 "SETUP_CAPTION_UNNAMED"});
     const std::map<int, std::pair<const char*, const std::set<std::string>*>> documents = {
         {101, {"en_US", &isvKeys}}, {102, {"es", &isvEsKeys}}, {105, {"en_US", &dlmKeys}}, {106, {"es", &dlmKeys}},
         {107, {"pt_BR", &dlmKeys}}, {108, {"pl", &dlmKeys}},   {109, {"cs", &dlmKeys}},    {110, {"da", &dlmKeys}},
@@ -362,6 +365,35 @@ TEST_F(LanguageCatalogTest, ShippedDocumentsLoadAndExpandCompletely) {
     EXPECT_EQ(english.GetText("MSG_EXIT"), L"Are you sure you want to exit the installer?");
     EXPECT_EQ(english.GetText("PAGE_ERROR_TITLE"), L"Error occurred while installing Quarvel.");
     EXPECT_EQ(english.GetText("PAGE_FINISH_TITLE"), L"Thank you.\r\nYour installation is complete.");
+}
+
+// The DLM flavour learns the product's name from the server, after the language page: until then every language
+// shows the texts that read right without it, never a gap where the name would be; once it is known, the texts
+// that name it.
+TEST_F(LanguageCatalogTest, TextsThatNameTheProductReadRightBeforeTheNameIsKnown) {
+    m_configuration->m_lumoraFlavour = true;
+    for (int id = 105; id <= 118; ++id) {
+        SCOPED_TRACE(id);
+        for (const std::wstring& title : {std::wstring(), std::wstring(L"Quarvel")}) {
+            m_configuration->m_productTitle = title;
+            LanguageManager manager;
+            tinyxml2::XMLDocument document;
+            ASSERT_TRUE(manager.LoadLocaleDocument(id, document));
+            ASSERT_TRUE(manager.ParseCatalog(document));
+            for (const char* key : {"SPLASH_TITLE_LUMORA", "SPLASH_TEXT_LUMORA"}) {
+                SCOPED_TRACE(key);
+                const std::wstring text = manager.GetText(key);
+                EXPECT_EQ(text.find(L"  "), std::wstring::npos) << "a gap: " << text;
+                EXPECT_EQ(text.find(L" \r"), std::wstring::npos) << "a gap: " << text;
+                if (title.empty()) {
+                    EXPECT_EQ(text, manager.GetText(std::string(key) + LanguageManager::kUnnamedSuffix));
+                } else {
+                    EXPECT_NE(text.find(title), std::wstring::npos) << text;
+                }
+            }
+            EXPECT_FALSE(manager.GetText("SETUP_CAPTION_UNNAMED").empty());
+        }
+    }
 }
 
 // A combo box of a hidden window, as a page's would be.

@@ -95,7 +95,7 @@ TEST_F(UserLocaleTest, WizardSpeaksTheSelectedLanguage) {
                                  while (page != nullptr && !::IsWindowVisible(page))
                                      page = ::FindWindowExW(frame, page, L"#32770", nullptr);
                                  nextButton = testing_ui::GetWindowTextOf(::GetDlgItem(page, IDC_LANGUAGE_NEXT));
-                                 testing_ui::MessageBoxRecorder boxes(L"", IDCANCEL);
+                                 testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame), IDCANCEL);
                                  ::SendMessageW(frame, WM_CLOSE, 0, 0);
                                  questions = boxes.Texts();
                                  ::EndDialog(frame, IDCANCEL);

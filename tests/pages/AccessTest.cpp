@@ -9,7 +9,9 @@
 #include "pages/PageFrame.h"
 #include "pages/ProductPage.h"
 #include "pages/SorrelPages.h"
+#include "pages/LanguagePage.h"
 #include "pages/WelcomePageIsv.h"
+#include "l10n/MessageBoxRecorder.h"
 #include "win32/Handle.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +46,35 @@ std::wstring AccessibleNameOf(HWND window) {
     ::SysFreeString(name);
     object->Release();
     return text;
+}
+
+// Whether a screen reader passes `window` by: its accessible object says it is invisible.
+bool HiddenFromReaders(HWND window) {
+    IAccessible* object = nullptr;
+    if (FAILED(::AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                            reinterpret_cast<void**>(&object))) ||
+        object == nullptr)
+        return false;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT state{};
+    const bool hidden = SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4 &&
+                        (state.lVal & STATE_SYSTEM_INVISIBLE) != 0;
+    object->Release();
+    return hidden;
+}
+
+// The pictures among `parent`'s controls: statics that show an image.
+std::vector<HWND> PicturesOf(HWND parent) {
+    std::vector<HWND> pictures;
+    for (HWND child = ::GetWindow(parent, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] = {};
+        ::GetClassNameW(child, className, 16);
+        if (_wcsicmp(className, L"Static") == 0 && (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+            pictures.push_back(child);
+    }
+    return pictures;
 }
 
 // Tab, as typed, handled as the frame's own loop handles it; returns where the focus is then.
@@ -208,6 +239,112 @@ TEST_F(AccessTest, AgreementPictureBoxAndProgressBarAreNamedByWhatDescribesThem)
             frame.EndDialog(7);
             return true;
         }});
+    EXPECT_EQ(result, 7);
+}
+
+// A picture that carries meaning has a name; one that repeats the text beside it is hidden from screen readers.
+// Either way a reader never meets a picture it can only call "graphic".
+TEST_F(AccessTest, EveryPictureIsNamedOrHiddenAndTheLanguageListIsNamedByItsLabel) {
+    const std::wstring product = m_configuration->m_productTitle;
+    PageFrame frame;
+    INT_PTR result = RunFrame(
+        frame,
+        {[&] { return frame.m_errorPage != nullptr; },
+         [&] {
+             struct PictureCase {
+                 const char* name;
+                 HWND page;
+                 // The picture's name; empty for one hidden from screen readers.
+                 std::wstring readerName;
+             };
+             auto manager = frame.m_languageManager;
+             const std::vector<PictureCase> cases = {
+                 {"WelcomePage", frame.Page(frame.AddPage(std::make_unique<WelcomePageIsv>(manager))).GetHwnd(), L""},
+                 {"ProductPage", frame.Page(frame.AddPage(std::make_unique<ProductPage>(manager, m_offer))).GetHwnd(),
+                  L"Photo Tidy"},
+                 {"FinishPageISV", frame.Page(frame.AddPage(std::make_unique<FinishPageIsv>(manager))).GetHwnd(), L""},
+                 {"FinishPageDLM", frame.Page(frame.AddPage(std::make_unique<FinishPageDlm>(manager))).GetHwnd(), L""},
+                 // Made, not shown: showing it would start the downloads.
+                 {"DownloadPage", frame.AddDownloadPage().GetHwnd(), product},
+                 {"ErrorPage", frame.m_errorPage->GetHwnd(), L""},
+                 {"frame", frame.GetHwnd(), L""},
+             };
+             for (const PictureCase& c : cases) {
+                 SCOPED_TRACE(c.name);
+                 const std::vector<HWND> pictures = PicturesOf(c.page);
+                 EXPECT_FALSE(pictures.empty());
+                 for (HWND picture : pictures) {
+                     if (c.readerName.empty()) {
+                         EXPECT_TRUE(HiddenFromReaders(picture)) << "control " << ::GetDlgCtrlID(picture);
+                     } else {
+                         EXPECT_EQ(AccessibleNameOf(picture), c.readerName);
+                         EXPECT_FALSE(HiddenFromReaders(picture));
+                     }
+                 }
+             }
+
+             // The download page has no button: its focus starts on the bar, not on the picture.
+             IPage& download = frame.Page(static_cast<int>(frame.m_pages.size()) - 1);
+             download.Show();
+             download.FocusFirstControl();
+             EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), IDC_DOWNLOAD_PROGRESS);
+             download.Hide();
+
+             // The list is read with the text that asks for a language, not as the language it shows.
+             HWND list = frame.Page(0).GetItem(IDC_LANGUAGE_COMBO);
+             const std::wstring label = ui::GetLabelText(list);
+             EXPECT_FALSE(label.empty());
+             EXPECT_EQ(AccessibleNameOf(list), label);
+             EXPECT_NE(AccessibleNameOf(list), ui::Window(list).GetText());
+             frame.EndDialog(7);
+             return true;
+         }});
+    EXPECT_EQ(result, 7);
+}
+
+// The exit question carries the wizard's title. The page may change under it (the last download ends and the finish
+// page comes up behind it); after Cancel the focus is on a visible control of the page now shown, never on the
+// hidden page it was on when the question came.
+TEST_F(AccessTest, ExitQuestionHasTheWizardsTitleAndAfterItTheFocusIsOnTheShownPage) {
+    PageFrame frame;
+    std::wstring caption;
+    int finish = -1;
+    HWND question = nullptr;
+    INT_PTR result = RunFrame(frame, {[&] {
+                                          caption = ui::Window(frame.GetHwnd()).GetText();
+                                          EXPECT_FALSE(caption.empty());
+                                          EXPECT_FALSE(!caption.empty() && caption.back() == L' ') << "the title ends with a space";
+                                          // A page without a button stands for the download page: the focus rests
+                                          // inside it.
+                                          const int under = frame.AddPage(std::make_unique<testing_frame::StubPage>(
+                                              frame.m_languageManager, L"DownloadStandIn"));
+                                          finish =
+                                              frame.AddPage(std::make_unique<FinishPageIsv>(frame.m_languageManager));
+                                          frame.NavigateToPage(under);
+                                          EXPECT_TRUE(::IsChild(frame.Page(under).GetHwnd(), ::GetFocus()));
+                                          ::PostMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                                          return true;
+                                      },
+                                      // Inside the question's own loop.
+                                      [&] {
+                                          question = testing_ui::MessageBoxRecorder::FindMessageBox(caption);
+                                          if (question == nullptr)
+                                              return false;
+                                          frame.OnPageButton(ButtonType::Next);
+                                          EXPECT_EQ(frame.m_currentPage, finish);
+                                          ::PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                                          return true;
+                                      },
+                                      [&] { return !::IsWindow(question); },
+                                      [&] {
+                                          HWND focus = ::GetFocus();
+                                          EXPECT_TRUE(frame.IsVisible()) << "Cancel keeps the wizard";
+                                          EXPECT_TRUE(::IsWindowVisible(focus));
+                                          EXPECT_TRUE(::IsChild(frame.Page(finish).GetHwnd(), focus));
+                                          EXPECT_EQ(::GetDlgCtrlID(focus), IDC_FINISH_BUTTON);
+                                          frame.EndDialog(7);
+                                          return true;
+                                      }});
     EXPECT_EQ(result, 7);
 }
 

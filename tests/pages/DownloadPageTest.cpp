@@ -26,6 +26,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <fstream>
@@ -723,6 +724,55 @@ TEST_F(DownloadPageTest, ATaskThatRaisesIsAFailedDownloadWithItsText) {
     ASSERT_NE(main, events.end());
     EXPECT_EQ(main->Text(), "DOWNLOAD FAILED: disk on fire");
     EXPECT_EQ(m_log.WaitForRuns(1).size(), 1u);
+}
+
+// Whether `window` or any window inside it still waits to be painted.
+bool OwesPainting(HWND window) {
+    if (::IsWindowVisible(window) && ::GetUpdateRect(window, nullptr, FALSE))
+        return true;
+    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (OwesPainting(child))
+            return true;
+    }
+    return false;
+}
+
+// The page is whole from its first frame, whatever its downloads do. A download's progress messages all come before
+// any painting the system still owes, so the page is painted before it starts its work: once the frame has shown
+// it, nothing in the window waits to be painted. And nothing of the frame paints over it later: the page lies above
+// the frame's own controls under it, which clip themselves by it, and the frame does not paint over its children.
+TEST_F(DownloadPageTest, ThePageIsWholeFromItsFirstFrame) {
+    m_configuration->m_mainDownloadUrl = backend::Url("/dl/main");
+    DownloadFrame frame;
+    auto& page = frame.AddDownloadPage<RecordingPageIsv>();
+    std::atomic<bool> released{false};
+    // A download that lasts until the test is done looking.
+    page.m_task = [&](const std::wstring&) {
+        while (!released)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        download::FetchedInstaller stopped;
+        stopped.text = L"stopped by the test";
+        return stopped;
+    };
+    const INT_PTR result = RunFrame(
+        frame, {[&] {
+                    frame.AddPages();
+                    frame.NavigateToPage(2);
+                    EXPECT_FALSE(OwesPainting(frame.GetHwnd()));
+                    HWND window = frame.GetHwnd();
+                    EXPECT_EQ(::GetWindow(window, GW_CHILD), page.GetHwnd());
+                    EXPECT_NE(::GetWindowLongW(window, GWL_STYLE) & WS_CLIPCHILDREN, 0);
+                    for (int id : {IDC_PAGE_AREA, IDC_BOTTOM_BAND})
+                        EXPECT_NE(::GetWindowLongW(::GetDlgItem(window, id), GWL_STYLE) & WS_CLIPSIBLINGS, 0) << id;
+                    released = true;
+                    return true;
+                },
+                [&] { return frame.m_errorShown; },
+                [&] {
+                    frame.EndDialog(1);
+                    return true;
+                }});
+    EXPECT_EQ(result, 1);
 }
 
 // A malformed configuration without a main product: the error page, and nothing is fetched.

@@ -184,7 +184,8 @@ TEST_F(LoadingPageTest, NothingReachesTheFrameAfterItWentWhileImagesLoaded) {
                              [&] { return backend::Requests("/f/c.png").size() == 1; },
                              [&] {
                                  if (userCloses) {
-                                     testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+                                     testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame.GetHwnd()),
+                                                                          IDOK);
                                      ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
                                  } else {
                                      frame.EndDialog(1);
@@ -252,7 +253,7 @@ TEST_F(LoadingPageTest, TheProgramEndsCleanlyWhenClosedWhileItLoads) {
         ASSERT_TRUE(process);
         HWND frame = nullptr;
         ASSERT_TRUE(testing_ui::WaitFor(
-            [&frame] { return (frame = testing_ui::FindTopWindow(L"#32770", L"Quarvel ")) != nullptr; },
+            [&frame] { return (frame = testing_ui::FindTopWindow(L"#32770", L"Quarvel")) != nullptr; },
             std::chrono::seconds(30)));
         HWND next = nullptr;
         ASSERT_TRUE(testing_ui::WaitFor([&] { return (next = FindChild(frame, IDC_LANGUAGE_NEXT)) != nullptr; }));

@@ -1,8 +1,10 @@
-// The pages at two display scales, 96 and 192 DPI (100 % and 200 %): the title fonts the pages make grow with the
-// dialog font, and every picture fills its rectangle, which grows with the page. The scale of a Wine prefix is read
+// The pages at the display scales users have, 96, 120, 144 and 192 DPI (100 % to 200 %): the title fonts the pages
+// make grow with the dialog font, every picture fills its rectangle, which grows with the page, and keeps its own
+// proportions in it, however the rectangle's shape drifts. The scale of a Wine prefix is read
 // when a program starts, so the test sets it in the prefix, measures in a copy of itself started then, and puts
 // the prefix's setting back at once.
 #include "offers/Package.h"
+#include "pages/DownloadPage.h"
 #include "pages/FinishPages.h"
 #include "pages/LicensePageIsv.h"
 #include "pages/PageFrame.h"
@@ -16,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <objidl.h>
+#include <gdiplus.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,6 +27,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -50,8 +55,8 @@ bool Differs(COLORREF a, COLORREF b) {
            std::abs(GetBValue(a) - GetBValue(b)) > kThreshold;
 }
 
-// The size of what `control` paints over the colour of its corner (the page's background, which shows through the
-// pictures' transparent corners), painted whole into memory: at 192 DPI the frame is larger than the test's screen.
+// The size of what `control` paints over the page's background (which shows through the pictures' transparent
+// margins, and around a picture whose box is not its shape), painted whole into memory: at 192 DPI the frame is larger than the test's screen.
 SIZE PaintedSize(HWND control) {
     RECT client{};
     ::GetClientRect(control, &client);
@@ -76,7 +81,7 @@ SIZE PaintedSize(HWND control) {
         DWORD pixel = pixels[y * width + x];
         return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
     };
-    const COLORREF background = at(0, 0);
+    const COLORREF background = ConfigurationManager::GetInstance()->m_backgroundColour;
     int left = width, top = height, right = -1, bottom = -1;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -91,10 +96,36 @@ SIZE PaintedSize(HWND control) {
     return right < 0 ? SIZE{0, 0} : SIZE{right - left + 1, bottom - top + 1};
 }
 
+// The size of what `image` shows over a white ground, at its own size: its transparent margins do not count.
+SIZE SourceSize(Gdiplus::Image& image) {
+    const int width = static_cast<int>(image.GetWidth());
+    const int height = static_cast<int>(image.GetHeight());
+    Gdiplus::Bitmap canvas(width, height, PixelFormat32bppRGB);
+    {
+        Gdiplus::Graphics graphics(&canvas);
+        graphics.Clear(Gdiplus::Color(255, 255, 255));
+        graphics.DrawImage(&image, 0, 0, width, height);
+    }
+    int left = width, top = height, right = -1, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            Gdiplus::Color colour;
+            canvas.GetPixel(x, y, &colour);
+            if (!Differs(RGB(colour.GetR(), colour.GetG(), colour.GetB()), RGB(255, 255, 255)))
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return right < 0 ? SIZE{0, 0} : SIZE{right - left + 1, bottom - top + 1};
+}
+
 // Runs in the copy started by the test below: shows each page in the real frame and prints what it measures.
 //   dpi N
 //   title PAGE TITLE_HEIGHT DIALOG_FONT_HEIGHT
-//   picture PAGE RECT_WIDTH RECT_HEIGHT PAINTED_WIDTH PAINTED_HEIGHT
+//   picture PAGE RECT_WIDTH RECT_HEIGHT PAINTED_WIDTH PAINTED_HEIGHT SOURCE_WIDTH SOURCE_HEIGHT
 TEST(ScaleProbe, MeasuresEveryPage) {
     wchar_t probe[8] = {};
     if (::GetEnvironmentVariableW(kProbeVariable, probe, 8) == 0)
@@ -108,51 +139,77 @@ TEST(ScaleProbe, MeasuresEveryPage) {
     nlohmann::json offerJson = {{"ad", {{"f", "t"}, {"o", "ScaleOffer"}}},
                                 {"ps", {{"i", "i.png"}, {"dn", "Scale Offer"}, {"u", "https://files.test/setup.exe"}}}};
     auto offer = std::make_shared<Package>(EventBase(), offerJson, false, "", 0);
-    offer->m_image = LoadImageFromResource(::GetModuleHandleW(nullptr), IDB_SUCCESS_MARK, RT_IMAGE_SUCCESS_MARK);
+    // An offer's picture of the usual shape, twice as wide as high and then some, of one colour.
+    auto offerImage = std::make_shared<Gdiplus::Bitmap>(640, 300, PixelFormat32bppARGB);
+    {
+        Gdiplus::Graphics graphics(offerImage.get());
+        graphics.Clear(Gdiplus::Color(255, 40, 90, 160));
+    }
+    offer->m_image = offerImage;
 
     struct Probe {
         const char* name;
         int index;
         int titleId;
         int pictureId;
+        // The picture it shows.
+        std::shared_ptr<Gdiplus::Image> source;
+        // The page's window, for a page that is measured without being shown.
+        HWND page = nullptr;
     };
+    auto resource = [](UINT id, const wchar_t* type) {
+        return LoadImageFromResource(::GetModuleHandleW(nullptr), id, type);
+    };
+    const auto logo = resource(IDB_PRODUCT_LOGO, RT_IMAGE_PRODUCT_LOGO);
+    const auto success = resource(IDB_SUCCESS_MARK, RT_IMAGE_SUCCESS_MARK);
+    const auto error = resource(IDB_ERROR_MARK, RT_IMAGE_ERROR_MARK);
     std::vector<Probe> probes;
     PageFrame frame;
     INT_PTR result = RunFrame(
-        frame, {[&] {
-            auto manager = frame.m_languageManager;
-            probes = {
-                {"LicensePage", frame.AddPage(std::make_unique<LicensePageIsv>(manager)), IDC_LICENSE_TITLE, 0},
-                {"WarningPageSorrel", frame.AddPage(std::make_unique<WarningPageSorrel>(manager)), IDC_WARNING_TITLE,
-                 0},
-                {"OptionsPageSorrel", frame.AddPage(std::make_unique<OptionsPageSorrel>(manager)), IDC_OPTIONS_TITLE,
-                 0},
-                {"ConfigurationsPageSorrel", frame.AddPage(std::make_unique<ConfigurationsPageSorrel>(manager)),
-                 IDC_CONFIGURATIONS_TITLE, 0},
-                {"WelcomePage", frame.AddPage(std::make_unique<WelcomePageIsv>(manager)), 0, IDC_WELCOME_IMAGE},
-                {"ProductPage", frame.AddPage(std::make_unique<ProductPage>(manager, offer)), 0, IDC_PRODUCT_IMAGE},
-                {"FinishPageISV", frame.AddPage(std::make_unique<FinishPageIsv>(manager)), 0, IDC_PAGE_IMAGE},
-            };
-            for (const Probe& probe : probes) {
-                frame.NavigateToPage(probe.index);
-                HWND page = frame.Page(probe.index).GetHwnd();
-                ::RedrawWindow(page, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-                if (probe.titleId != 0)
-                    std::printf("title %s %d %d\n", probe.name, FontHeight(::GetDlgItem(page, probe.titleId)),
-                                FontHeight(page));
-                if (probe.pictureId != 0) {
-                    HWND picture = ::GetDlgItem(page, probe.pictureId);
-                    RECT rect{};
-                    ::GetClientRect(picture, &rect);
-                    SIZE painted = PaintedSize(picture);
-                    std::printf("picture %s %ld %ld %ld %ld\n", probe.name, rect.right, rect.bottom, painted.cx,
-                                painted.cy);
-                }
-            }
-            std::fflush(stdout);
-            frame.EndDialog(7);
-            return true;
-        }});
+        frame,
+        {[&] { return frame.m_errorPage != nullptr; },
+         [&] {
+             auto manager = frame.m_languageManager;
+             probes = {
+                 {"LicensePage", frame.AddPage(std::make_unique<LicensePageIsv>(manager)), IDC_LICENSE_TITLE, 0},
+                 {"WarningPageSorrel", frame.AddPage(std::make_unique<WarningPageSorrel>(manager)), IDC_WARNING_TITLE,
+                  0},
+                 {"OptionsPageSorrel", frame.AddPage(std::make_unique<OptionsPageSorrel>(manager)), IDC_OPTIONS_TITLE,
+                  0},
+                 {"ConfigurationsPageSorrel", frame.AddPage(std::make_unique<ConfigurationsPageSorrel>(manager)),
+                  IDC_CONFIGURATIONS_TITLE, 0},
+                 {"WelcomePage", frame.AddPage(std::make_unique<WelcomePageIsv>(manager)), 0, IDC_WELCOME_IMAGE, logo},
+                 {"ProductPage", frame.AddPage(std::make_unique<ProductPage>(manager, offer)), 0, IDC_PRODUCT_IMAGE,
+                  offerImage},
+                 {"FinishPageISV", frame.AddPage(std::make_unique<FinishPageIsv>(manager)), 0, IDC_PAGE_IMAGE, success},
+                 // Made, not shown: showing it would start the downloads. Pictures are measured painted into memory.
+                 {"DownloadPage", -1, 0, IDC_PAGE_IMAGE, logo, frame.AddDownloadPage().GetHwnd()},
+                 {"ErrorPage", -1, 0, IDC_PAGE_IMAGE, error, frame.m_errorPage->GetHwnd()},
+             };
+             for (const Probe& probe : probes) {
+                 HWND page = probe.page;
+                 if (page == nullptr) {
+                     frame.NavigateToPage(probe.index);
+                     page = frame.Page(probe.index).GetHwnd();
+                 }
+                 ::RedrawWindow(page, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+                 if (probe.titleId != 0)
+                     std::printf("title %s %d %d\n", probe.name, FontHeight(::GetDlgItem(page, probe.titleId)),
+                                 FontHeight(page));
+                 if (probe.pictureId != 0) {
+                     HWND picture = ::GetDlgItem(page, probe.pictureId);
+                     RECT rect{};
+                     ::GetClientRect(picture, &rect);
+                     SIZE painted = PaintedSize(picture);
+                     const SIZE source = probe.source ? SourceSize(*probe.source) : SIZE{0, 0};
+                     std::printf("picture %s %ld %ld %ld %ld %ld %ld\n", probe.name, rect.right, rect.bottom,
+                                 painted.cx, painted.cy, source.cx, source.cy);
+                 }
+             }
+             std::fflush(stdout);
+             frame.EndDialog(7);
+             return true;
+         }});
     EXPECT_EQ(result, 7);
     configuration->m_shownOffers.clear();
     offer->DropImage();
@@ -164,6 +221,8 @@ struct Measures {
     std::map<std::string, std::pair<int, int>> titles;
     // page → (rectangle, painted size)
     std::map<std::string, std::pair<SIZE, SIZE>> pictures;
+    // page → what its picture shows, at the picture's own size
+    std::map<std::string, SIZE> sources;
     std::string output;
 };
 
@@ -184,9 +243,10 @@ Measures Parse(const std::string& output) {
             words >> name >> title >> dialog;
             measures.titles[name] = {title, dialog};
         } else if (kind == "picture") {
-            SIZE rect{}, painted{};
-            words >> name >> rect.cx >> rect.cy >> painted.cx >> painted.cy;
+            SIZE rect{}, painted{}, source{};
+            words >> name >> rect.cx >> rect.cy >> painted.cx >> painted.cy >> source.cx >> source.cy;
             measures.pictures[name] = {rect, painted};
+            measures.sources[name] = source;
         }
     }
     return measures;
@@ -235,14 +295,23 @@ Measures MeasureAt(DWORD dpi) {
     return Parse(run.output);
 }
 
+// Each scale is measured once, for all the tests.
+const Measures& MeasuredAt(DWORD dpi) {
+    static std::map<DWORD, Measures> measured;
+    auto found = measured.find(dpi);
+    if (found == measured.end())
+        found = measured.emplace(dpi, MeasureAt(dpi)).first;
+    return found->second;
+}
+
 TEST(ScaleTest, TitleFontsGrowWithTheDialogFontAndPicturesFillTheirRectangles) {
-    const Measures normal = MeasureAt(96);
-    const Measures doubled = MeasureAt(192);
+    const Measures& normal = MeasuredAt(96);
+    const Measures& doubled = MeasuredAt(192);
     SCOPED_TRACE("at 96 DPI:\n" + normal.output + "\nat 192 DPI:\n" + doubled.output);
     ASSERT_EQ(normal.dpi, 96);
     ASSERT_EQ(doubled.dpi, 192) << "the prefix's scale did not reach the program";
     ASSERT_EQ(normal.titles.size(), 4u);
-    ASSERT_EQ(normal.pictures.size(), 3u);
+    ASSERT_EQ(normal.pictures.size(), 5u);
 
     for (const auto& [page, sizes] : normal.titles) {
         SCOPED_TRACE(page);
@@ -269,6 +338,30 @@ TEST(ScaleTest, TitleFontsGrowWithTheDialogFontAndPicturesFillTheirRectangles) {
         const SIZE rect192 = doubled.pictures.at(page).first;
         EXPECT_NEAR(rect192.cx, 2 * rect96.cx, rect96.cx * 0.2);
         EXPECT_NEAR(rect192.cy, 2 * rect96.cy, rect96.cy * 0.2);
+    }
+}
+
+// The layout grows with the font, not evenly in both directions, so a picture's box drifts from the picture's shape
+// from one scale to the next (a round mark would turn into an ellipse, an offer's picture grow taller): every
+// picture keeps the proportions of what it shows, within 2 % and a pixel of rounding on its shorter side.
+TEST(ScaleTest, PicturesKeepTheirProportionsAtEveryScale) {
+    for (DWORD dpi : {96u, 120u, 144u, 192u}) {
+        const Measures& measures = MeasuredAt(dpi);
+        SCOPED_TRACE("at " + std::to_string(dpi) + " DPI:\n" + measures.output);
+        ASSERT_EQ(measures.dpi, static_cast<int>(dpi)) << "the prefix's scale did not reach the program";
+        ASSERT_EQ(measures.pictures.size(), 5u);
+        for (const auto& [page, sizes] : measures.pictures) {
+            SCOPED_TRACE(page);
+            const SIZE painted = sizes.second;
+            const SIZE source = measures.sources.at(page);
+            ASSERT_GT(painted.cy, 0);
+            ASSERT_GT(source.cy, 0);
+            const double paintedRatio = static_cast<double>(painted.cx) / painted.cy;
+            const double sourceRatio = static_cast<double>(source.cx) / source.cy;
+            const double rounding = 1.0 / std::min(painted.cx, painted.cy);
+            EXPECT_NEAR(paintedRatio, sourceRatio, sourceRatio * (0.02 + rounding))
+                << "painted " << painted.cx << "x" << painted.cy << ", shows " << source.cx << "x" << source.cy;
+        }
     }
 }
 
