@@ -3,6 +3,7 @@ wayfarer_add_test(NAME net_tests SOURCES
     net/CodecsTest.cpp
     net/ServerTextTest.cpp
     net/JitterTest.cpp
+    net/ProxyRoutesTest.cpp
     net/SignatureTest.cpp
     net/InstallerTokenTest.cpp
     LOCKS machine_guid)
@@ -11,4 +12,5 @@ wayfarer_add_test(NAME net_tests SOURCES
 wayfarer_add_test(NAME net_backend_tests SOURCES
     net/JsonPostTest.cpp
     net/ConfigurationRequestTest.cpp
+    net/ProxyRouteRunTest.cpp
     BACKEND)
