@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Makes the test CA and the backend's server certificate (for localhost) in DIR, unless they are there.
+# Makes the test CA and the backend's server certificate (for localhost, and for the name that only the test proxy
+# resolves) in DIR, unless they are there.
 # The CA is trusted only inside the project's own Wine prefixes (tools/wine-run).
 set -euo pipefail
 dir=${1:?usage: make-certs.sh DIR}
 mkdir -p "$dir"
 cd "$dir"
-if [ -s server.pem ] && [ -s server.key ] && [ -s ca.der ]; then
+if [ -s server.pem ] && [ -s server.key ] && [ -s ca.der ] &&
+    openssl x509 -in server.pem -noout -ext subjectAltName 2>/dev/null | grep -q wayfarer-proxied.test; then
     exit 0
 fi
 openssl req -x509 -newkey rsa:2048 -nodes -days 30 -sha256 -keyout ca.key -out ca.pem \
@@ -17,7 +19,7 @@ cat > server.ext <<'EXT'
 basicConstraints=CA:FALSE
 keyUsage=critical,digitalSignature,keyEncipherment
 extendedKeyUsage=serverAuth
-subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1
+subjectAltName=DNS:localhost,DNS:wayfarer-proxied.test,IP:127.0.0.1,IP:::1
 EXT
 openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -sha256 \
     -extfile server.ext -out server.pem 2>/dev/null
