@@ -16,47 +16,34 @@ std::wstring TakeText(wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring();
 }
 
-std::wstring Lower(std::wstring text) {
-    // Scheme and host names of proxies are ASCII.
-    for (wchar_t& c : text)
-        c = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-    return text;
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
-// The entries of a proxy list ("a:80; b:8080" or "http=a:80;https=b:443") that serve `scheme`: an entry for
-// every scheme, or one that names this scheme, with its "scheme=" taken off.
-std::vector<std::wstring> ProxiesFor(const std::wstring& list, const std::wstring& scheme) {
-    std::vector<std::wstring> proxies;
-    std::wstring entry;
-    auto take = [&] {
-        if (entry.empty())
-            return;
-        const size_t equals = entry.find(L'=');
-        if (equals == std::wstring::npos)
-            proxies.push_back(entry);
-        else if (Lower(entry.substr(0, equals)) == scheme && equals + 1 < entry.size())
-            proxies.push_back(entry.substr(equals + 1));
-        entry.clear();
-    };
-    for (wchar_t c : list) {
-        if (c == L';' || c == L' ' || c == L'\t' || c == L',')
-            take();
-        else
-            entry += c;
-    }
-    take();
-    return proxies;
-}
-
+// Adds the entries of a proxy list ("a:80; b:8080" or "http=a:80;https=b:443") that serve `scheme`: an entry for
+// every scheme, or one that names this scheme, with its "scheme=" taken off; each proxy once.
 void AddProxies(std::vector<net::ProxyRoute>& routes,
                 const std::wstring& list,
                 const std::wstring& bypass,
                 const std::wstring& scheme,
                 const char* source) {
-    for (const std::wstring& proxy : ProxiesFor(list, scheme)) {
-        bool known = false;
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find_first_of(L"; \t,", start);
+        if (end == std::wstring::npos)
+            end = list.size();
+        std::wstring proxy = list.substr(start, end - start);
+        start = end + 1;
+        const size_t equals = proxy.find(L'=');
+        if (equals != std::wstring::npos) {
+            if (!SameText(proxy.substr(0, equals), scheme))
+                continue;
+            proxy.erase(0, equals + 1);
+        }
+        bool known = proxy.empty();
         for (const net::ProxyRoute& route : routes)
-            known = known || Lower(route.proxy) == Lower(proxy);
+            known = known || SameText(route.proxy, proxy);
         if (!known)
             routes.push_back({WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy, bypass, source});
     }
