@@ -25,11 +25,8 @@ std::optional<std::chrono::milliseconds> Backoff::Failed(bool advanced,
     if (m_attempts >= m_policy.maxAttempts || m_withoutProgress >= m_policy.maxAttemptsWithoutProgress)
         return std::nullopt;
 
-    const int doublings = std::min(std::max(m_withoutProgress - 1, 0), 30);
-    std::chrono::milliseconds pause = m_policy.pauseBase;
-    for (int i = 0; i < doublings && pause < m_policy.pauseCap; ++i)
-        pause *= 2;
-    pause = std::min(net::Jittered(std::min(pause, m_policy.pauseCap), m_policy.jitter, m_random()), m_policy.pauseCap);
+    std::chrono::milliseconds pause =
+        net::BackoffPause(m_policy.pauseBase, m_policy.pauseCap, m_policy.jitter, m_withoutProgress, m_random());
     if (retryAfter)
         pause = std::max(pause, std::min(*retryAfter, m_policy.pauseCap));
 

@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "diagnostics/RunLog.h"
 #include "download/RedirectRule.h"
+#include "net/ProxyRoutes.h"
 #include "net/WinHttpSettings.h"
 #include "win32/Strings.h"
 
@@ -74,10 +76,14 @@ struct WinHttpPass {
     win32::WinHttpHandle request;
 };
 
-WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings, const std::wstring& headers) {
-    WinHttpPass pass;
-    pass.session.Reset(
-        ::WinHttpOpen(settings.userAgent, settings.accessType, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+// Opens `pass` for `url` on `route`; false when sending the request failed, with WinHTTP's error as the last
+// error. Every other failure raises.
+bool OpenPassOnRoute(WinHttpPass& pass,
+                     const std::wstring& url,
+                     const net::ProxyRoute& route,
+                     const PassSettings& settings,
+                     const std::wstring& headers) {
+    pass.session.Reset(net::OpenSession(route, settings.userAgent));
     if (!pass.session)
         FailWithLastError(L"Failed to open HTTP session: %d - %ls");
     // A server that accepts and then stays silent must not hold the download for ever.
@@ -112,10 +118,32 @@ WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings, cons
     const wchar_t* extra = headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str();
     if (!::WinHttpSendRequest(pass.request.Get(), extra, static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0,
                               0, 0))
-        FailRequest(L"Failed to send request: %d - %ls");
+        return false;
     if (!::WinHttpReceiveResponse(pass.request.Get(), nullptr))
         FailRequest(L"Failed to receive response: %d - %ls");
-    return pass;
+    return true;
+}
+
+WinHttpPass OpenPass(const std::wstring& url, const PassSettings& settings, const std::wstring& headers) {
+    const std::vector<net::ProxyRoute> routes = net::FindProxyRoutes(url, settings.accessType);
+    for (size_t index = 0;; ++index) {
+        WinHttpPass pass;
+        if (OpenPassOnRoute(pass, url, routes[index], settings, headers)) {
+            if (routes.size() > 1)
+                diagnostics::Record("download route=%ls", net::DescribeRoute(routes[index]).c_str());
+            return pass;
+        }
+        // Only a route that failed before the request could reach the server is left for the next one.
+        const DWORD error = ::GetLastError();
+        const bool next = index + 1 < routes.size() && net::IsConnectionLevelFailure(error);
+        if (routes.size() > 1)
+            diagnostics::Record("download route=%ls failed: error %lu%s", net::DescribeRoute(routes[index]).c_str(),
+                                error, next ? ", next route" : "");
+        if (!next) {
+            ::SetLastError(error);
+            FailRequest(L"Failed to send request: %d - %ls");
+        }
+    }
 }
 
 DWORD QueryStatus(HINTERNET request) {

@@ -21,9 +21,10 @@ public:
     static std::shared_ptr<ApiManager> GetInstance();
 
     // Posts the request object to the build's configuration URL (up to three attempts) and returns the parsed
-    // answer. Raises WayfarerException for an empty URL, a transport failure (at once, without retry) or a
-    // blank answer, and the JSON library's parse error for an answer that is not JSON. After three attempts
-    // with a bad status the last answer is still parsed and returned.
+    // answer. Raises WayfarerException for an empty URL, a transport failure (PostJson has tried again where the
+    // request cannot have reached the server; one that may have reached it is not sent again) or a blank answer, and
+    // the JSON library's parse error for an answer that is not JSON. After three attempts with a bad status the last
+    // answer is still parsed and returned.
     nlohmann::json RequestConfiguration() const { return RequestConfiguration(kRetryPauseMs); }
 
     // Same, with another pause between attempts (before its spread), so that tests of the retries need not sleep

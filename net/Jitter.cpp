@@ -19,6 +19,18 @@ std::chrono::milliseconds Jittered(std::chrono::milliseconds pause, double fract
     return std::chrono::milliseconds(std::llround(milliseconds));
 }
 
+std::chrono::milliseconds BackoffPause(std::chrono::milliseconds base,
+                                       std::chrono::milliseconds cap,
+                                       double fraction,
+                                       int failures,
+                                       double unit) {
+    const int doublings = std::min(std::max(failures - 1, 0), 30);
+    std::chrono::milliseconds pause = base;
+    for (int i = 0; i < doublings && pause < cap; ++i)
+        pause *= 2;
+    return std::min(Jittered(std::min(pause, cap), fraction, unit), cap);
+}
+
 double RandomUnit() {
     // The system's generator: seeded by Windows, safe from any thread, and no generator state of our own in the
     // installer. Should it ever fail, the pause is left unchanged (0.5 is the middle of the spread).

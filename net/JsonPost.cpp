@@ -7,10 +7,14 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 #include <stdexcept>
 
 #include "config/ConfigurationManager.h"
+#include "diagnostics/RunLog.h"
 #include "net/Codecs.h"
+#include "net/Jitter.h"
+#include "net/ProxyRoutes.h"
 #include "net/WayfarerException.h"
 #include "net/WinHttpSettings.h"
 #include "win32/Handle.h"
@@ -37,24 +41,17 @@ void Report(const char* format, Number number) {
 
 }  // namespace
 
-bool PostJson(const std::wstring& url,
-              const std::string& body,
-              HeaderList headers,
-              std::string& response,
-              DWORD& status) {
-    if (IsWindows7WithoutServicePack())
-        throw WayfarerException();
+namespace {
 
-    UrlParts parts;
-    if (!CrackUrl(url, parts))
-        throw WayfarerException();
-    // Only the host and the path are used: the servers are reached on port 443 over TLS whatever the URL says,
-    // and a query or fragment is not sent.
-    const std::wstring& host = parts.host;
-    const std::wstring& path = parts.path;
-
-    win32::WinHttpHandle session(
-        ::WinHttpOpen(nullptr, ChooseWinHttpAccessType(), WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+// One try of a request on one route: 0 once the response headers arrived, or the WinHTTP error with which it
+// failed where the request cannot have reached the server. Every other failure raises WayfarerException.
+DWORD PostOnRoute(const net::ProxyRoute& route,
+                  const UrlParts& parts,
+                  const std::string& body,
+                  const HeaderList& headers,
+                  std::string& response,
+                  DWORD& status) {
+    win32::WinHttpHandle session(net::OpenSession(route, nullptr));
     if (!session)
         throw WayfarerException();
 
@@ -68,18 +65,19 @@ bool PostJson(const std::wstring& url,
     ::WinHttpSetOption(session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                        sizeof(responseTimeout));
 
-    win32::WinHttpHandle connection(::WinHttpConnect(session.Get(), host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0));
+    // Only the host and the path are used: the servers are reached on port 443 over TLS whatever the URL says,
+    // and a query or fragment is not sent.
+    win32::WinHttpHandle connection(
+        ::WinHttpConnect(session.Get(), parts.host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0));
     if (!connection)
         throw WayfarerException();
 
-    win32::WinHttpHandle request(::WinHttpOpenRequest(connection.Get(), L"POST", path.c_str(), nullptr,
+    win32::WinHttpHandle request(::WinHttpOpenRequest(connection.Get(), L"POST", parts.path.c_str(), nullptr,
                                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                       WINHTTP_FLAG_SECURE));
     if (!request)
         throw WayfarerException();
 
-    headers.emplace_back(L"Expect", L"100-continue");
-    headers.emplace_back(L"Content-Type", L"application/json");
     for (const auto& [name, value] : headers) {
         const std::wstring line = name + L": " + value;
         if (!::WinHttpAddRequestHeaders(request.Get(), line.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD))
@@ -89,8 +87,14 @@ bool PostJson(const std::wstring& url,
     const size_t terminator = body.find('\0');
     const DWORD length = static_cast<DWORD>(terminator == std::string::npos ? body.size() : terminator);
     void* data = length > 0 ? const_cast<char*>(body.data()) : WINHTTP_NO_REQUEST_DATA;
-    if (!::WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length, 0))
+    if (!::WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length, 0)) {
+        // Read now: closing the handles may change the last error.
+        const DWORD error = ::GetLastError();
+        if (net::IsConnectionLevelFailure(error))
+            return error;
         throw WayfarerException();
+    }
+    // From here on the server may have the request: whatever fails, it is not sent again.
     if (!::WinHttpReceiveResponse(request.Get(), nullptr))
         throw WayfarerException();
 
@@ -137,7 +141,47 @@ bool PostJson(const std::wstring& url,
             break;
         }
     }
-    return true;
+    return 0;
+}
+
+}  // namespace
+
+bool PostJson(const std::wstring& url,
+              const std::string& body,
+              HeaderList headers,
+              std::string& response,
+              DWORD& status) {
+    if (IsWindows7WithoutServicePack())
+        throw WayfarerException();
+
+    UrlParts parts;
+    if (!CrackUrl(url, parts))
+        throw WayfarerException();
+    headers.emplace_back(L"Expect", L"100-continue");
+    headers.emplace_back(L"Content-Type", L"application/json");
+
+    const std::wstring logged = url.substr(0, url.find(L'?'));
+    for (int attempt = 1;; ++attempt) {
+        const std::vector<net::ProxyRoute> routes = net::FindProxyRoutes(url);
+        for (size_t index = 0; index < routes.size(); ++index) {
+            const DWORD error = PostOnRoute(routes[index], parts, body, headers, response, status);
+            if (error == 0) {
+                if (routes.size() > 1 || attempt > 1)
+                    diagnostics::Record("post %ls route=%ls attempt=%d", logged.c_str(),
+                                        net::DescribeRoute(routes[index]).c_str(), attempt);
+                return true;
+            }
+            diagnostics::Record("post %ls route=%ls attempt=%d not reached: error %lu%s", logged.c_str(),
+                                net::DescribeRoute(routes[index]).c_str(), attempt, error,
+                                index + 1 < routes.size() ? ", next route" : "");
+        }
+        if (attempt >= kPostAttempts)
+            throw WayfarerException();
+        const auto pause = net::BackoffPause(kPostRetryPauseBase, kPostRetryPauseCap, kPostRetryPauseJitter, attempt,
+                                             net::RandomUnit());
+        diagnostics::Record("post %ls again in %lld ms", logged.c_str(), static_cast<long long>(pause.count()));
+        ::Sleep(static_cast<DWORD>(pause.count()));
+    }
 }
 
 std::pair<std::wstring, std::wstring> MakeSignatureHeader() {

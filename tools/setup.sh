@@ -20,6 +20,9 @@ packages=(
     osslsigncode
     # Rebuilds of several checkouts on one machine share one compiler cache.
     ccache
+    # The real proxy the proxy tests put between the installer and the local backend (started by tools/with-proxy.sh,
+    # never as a service).
+    squid
 )
 
 missing=()

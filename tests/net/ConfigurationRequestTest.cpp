@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/ConfigurationManager.h"
+#include "net/JsonPost.h"
 #include "net/WayfarerException.h"
 #include "tests/support/Backend.h"
 
@@ -164,6 +165,30 @@ TEST_F(ConfigurationRequest, PausesFiveSecondsBetweenAttemptsByDefault) {
     EXPECT_GE(elapsed, std::chrono::milliseconds(4000));
 }
 
+// Connections reset before the TLS handshake, before the request could be sent, are tried again with the
+// downloads' backoff up to the bound; the answer then comes from one request only.
+TEST_F(ConfigurationRequest, ConnectionsResetBeforeTheRequestAreTriedAgainUpToTheBound) {
+    struct Case {
+        int resets;
+        bool answered;
+        size_t connections;
+    } cases[] = {{1, true, 2}, {kPostAttempts - 1, true, kPostAttempts}, {kPostAttempts, false, kPostAttempts}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.resets << " resets");
+        backend::Reset();
+        // Closed after the answer: WinHTTP would otherwise keep the connection for the calls that count.
+        backend::Script("/o", {{.body = R"({"l":"US"})", .headers = {{"Connection", "close"}}}});
+        backend::ResetConnections(c.resets);
+        const Outcome outcome = RequestOutcome(*m_api, 60000);
+        // Besides the request's own: the two control calls before it and the one that counts.
+        EXPECT_EQ(backend::Connections().size() - 3, c.connections);
+        EXPECT_EQ(outcome.error, c.answered ? "" : "WayfarerException");
+        EXPECT_EQ(backend::Requests("/o").size(), c.answered ? 1u : 0u);
+    }
+}
+
+// A request that may have reached the server (here it did, and the connection was then closed unanswered) is
+// never sent again.
 TEST_F(ConfigurationRequest, TransportFailureEndsAtOnceWithoutRetry) {
     backend::Script("/o", {{.drop = true}, {.body = "{}"}});
     const auto start = Clock::now();

@@ -255,6 +255,10 @@ void Refuse(double seconds) {
     Call(L"POST", L"/__control/refuse", nlohmann::json({{"seconds", seconds}}).dump());
 }
 
+void ResetConnections(int count) {
+    Call(L"POST", L"/__control/reset-connections", nlohmann::json({{"count", count}}).dump());
+}
+
 std::wstring Url(const std::string& path) {
     return L"https://localhost" + Widen(path);
 }

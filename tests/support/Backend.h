@@ -108,6 +108,11 @@ std::vector<Connection> Connections();
 // unanswered, as by a server that is down; 0 ends it.
 void Refuse(double seconds);
 
+// The next `count` connections to the HTTPS port are reset before the TLS handshake, before a request could be
+// sent: a server that refuses connections for a moment. Whoever makes them, the control calls too: arm it just
+// before the code under test connects, and call the backend again only once that code is done.
+void ResetConnections(int count);
+
 // "https://localhost" + path: a URL of the backend.
 std::wstring Url(const std::string& path);
 // The same scripts in cleartext: "http://localhost" + path.

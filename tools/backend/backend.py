@@ -19,6 +19,10 @@ from the script of its path; tests drive the server through the control API on t
   POST /__control/refuse             {"seconds": S} for S seconds every request outside /__control/ is
                                      recorded with "refused": true and its connection reset unanswered,
                                      as by a server that is down; 0 ends it
+  POST /__control/reset-connections  {"count": N} the next N connections accepted on the HTTPS port, whoever
+                                     makes them, are reset before the TLS handshake, before any request could be
+                                     sent: a server refusing connections for a moment (they are still recorded
+                                     among the connections)
   GET  /__control/health             "ok"
 
 A response R is a JSON object, every key optional:
@@ -120,6 +124,7 @@ class State:
         self.requests = []
         self.connections = []
         self.refuse_until = 0.0
+        self.resets = 0
         self.stopping = threading.Event()
         self.load_scenario()
 
@@ -134,6 +139,7 @@ class State:
             self.requests.clear()
             self.connections.clear()
             self.refuse_until = 0.0
+            self.resets = 0
             if with_scenario:
                 self.load_scenario()
 
@@ -178,6 +184,13 @@ class State:
             entry = {"listener": listener, "time": round(time.monotonic() - self.started, 4)}
             self.connections.append(entry)
             return entry
+
+    def take_reset(self):
+        with self.lock:
+            if self.resets <= 0:
+                return False
+            self.resets -= 1
+            return True
 
     def refusing(self):
         with self.lock:
@@ -458,6 +471,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response_only(status)
         self.send_header("Content-Type", "application/json")
         self.send_header("Content-Length", str(len(data)))
+        # Every control call on a connection of its own: one kept open could carry the program's next request
+        # past a connection reset that is armed for it.
+        self.send_header("Connection", "close")
+        self.close_connection = True
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(data)
@@ -489,6 +506,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             elif action == "connections" and self.command == "GET":
                 with state.lock:
                     self.reply_json(200, {"connections": list(state.connections)})
+            elif action == "reset-connections" and self.command == "POST":
+                with state.lock:
+                    state.resets = int(document.get("count", 0))
+                self.reply_json(200, "ok")
             elif action == "refuse" and self.command == "POST":
                 with state.lock:
                     state.refuse_until = time.monotonic() + float(document.get("seconds", 0))
@@ -524,6 +545,11 @@ class LoopbackServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
         # during the handshake never holds up the accepting thread.
         request.settimeout(IO_TIMEOUT_SECONDS)
         self.state.accept_connection(self.listener)
+        if self.listener == "https" and self.state.take_reset():
+            # Closed with a reset rather than the orderly end of a connection.
+            request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            request.close()
+            return
         if self.context is None:
             try:
                 self.RequestHandlerClass(request, client_address, self)
