@@ -48,20 +48,3 @@ TEST(EventRecordTest, AnExtraThatIsNotAnObjectDropsTheEventWithoutASend) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(json::parse(json::parse(requests[0].body).at("data").get<std::string>()).at("13"), "REASON");
 }
-
-// An event whose connection is reset before the record could be sent is sent again, and reaches the endpoint once.
-TEST(EventRecordTest, AConnectionResetBeforeTheSendIsTriedAgainAndDeliversOnce) {
-    backend::Reset();
-    // Closed after the answer: WinHTTP would otherwise keep the connection for the call that counts.
-    backend::Script("/zbd", {{.body = "{}", .headers = {{"Connection", "close"}}}});
-    auto main = std::make_shared<Package>(EventBase(), true, L"Name", L"Key", L"", L"", 0);
-    backend::ResetConnections(1);
-    main->ReportEvent(1, nullptr);
-    main->WaitForEvents();
-
-    // The two control calls before the event's two, and the one that counts.
-    EXPECT_EQ(backend::Connections().size(), 5u);
-    auto requests = backend::Requests("/zbd");
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(json::parse(json::parse(requests[0].body).at("data").get<std::string>()).at("6"), "1");
-}

@@ -1,7 +1,6 @@
 // The loading run's plain part: the configuration answer copied into the build configuration, the offers it
 // admits, the answers that end the run, and the countdown that hands the offers over once.
 #include "config/ConfigurationManager.h"
-#include "net/ApiManager.h"
 #include "offers/LoadingCountdown.h"
 #include "offers/LoadingPipeline.h"
 #include "offers/OfferTesting.h"
@@ -77,36 +76,6 @@ TEST_F(LoadingPipelineTest, OffersAreAdmittedInOrderAndTheFirstAdmittedExclusive
     outcome =
         Apply(json{{"f", {{"m", 5}}}, {"o", {Offer("X", {{"exc", true}}), json{{"ad", 1}}, Offer("Y", {{"v", 2}})}}});
     EXPECT_EQ(NamesOf(outcome), Names{"X"});
-}
-
-// A connection refused once before the configuration answer and once before an event: the run still has its
-// offers, and every event reaches the endpoint exactly once.
-TEST_F(LoadingPipelineTest, ConnectionsResetBeforeTheAnswerAndBeforeAnEventLoseNothing) {
-    const json answer = {{"f", {{"m", 5}}}, {"o", {Offer("A", {{"v", 1}}), Offer("B", {{"v", 2}, {"exc", true}})}}};
-    // Each answer closes its connection, so that WinHTTP keeps none for the next request: the resets are for new
-    // connections.
-    backend::Script("/o", {{.body = answer.dump(), .headers = {{"Connection", "close"}}}});
-    backend::Script("/zbd", {{.body = "{}", .headers = {{"Connection", "close"}}}});
-
-    backend::ResetConnections(1);
-    LoadingOutcome outcome = Apply(ApiManager::GetInstance()->RequestConfiguration(0));
-    EXPECT_EQ(NamesOf(outcome), Names{"A"});
-    EXPECT_EQ(
-        ReceivedReasons(1),
-        (std::vector<std::pair<std::string, std::string>>{{"B", "EXCLUSIVE, BUT ANOTHER OFFER ALREADY PRESENT"}}));
-    ASSERT_EQ(outcome.offers.size(), 1u);
-    backend::ResetConnections(1);
-    outcome.offers[0]->ReportEvent(1, nullptr);
-    outcome.offers[0]->WaitForEvents();
-
-    EXPECT_EQ(backend::Requests("/o").size(), 1u);
-    std::vector<std::string> events;
-    for (const auto& request : backend::Requests("/zbd")) {
-        const json data = json::parse(json::parse(request.body).at("data").get<std::string>());
-        events.push_back(data.at("5").get<std::string>() + ":" + data.at("6").get<std::string>());
-    }
-    std::sort(events.begin(), events.end());
-    EXPECT_EQ(events, (Names{"A:1", "B:2"}));
 }
 
 // Once the user has left, the run starts nothing: an answer that arrives then is not applied, and no offer is

@@ -7,3 +7,4 @@ wayfarer_add_test(NAME loading_tests SOURCES offers/LoadingPipelineTest.cpp offe
 wayfarer_add_test(NAME os_version_tests SOURCES offers/OsVersionTest.cpp)
 # Malformed and hostile configuration answers through the loading run, and a few seconds of mutated ones.
 wayfarer_add_test(NAME bad_answer_tests SOURCES offers/BadAnswerTest.cpp BACKEND)
+wayfarer_add_test(NAME transport_retry_tests SOURCES offers/TransportRetryTest.cpp BACKEND)
