@@ -235,6 +235,10 @@ TEST_F(ConfigurationRequest, JudgesTheAnswerText) {
         {"64 MiB inside a JSON object",
          {.bodySize = big.size(), .pattern = "x", .prefix = R"({"l":"US","pad":")", .suffix = R"("})"},
          {{{"l", "US"}, {"pad", big}}, ""}},
+        // Just past the bound, a text that would parse and fit: only the bound refuses it.
+        {"129 MiB inside a JSON object",
+         {.bodySize = 129ull << 20, .pattern = "x", .prefix = R"({"l":"US","pad":")", .suffix = R"("})"},
+         {nullptr, "WayfarerException"}},
         // More than a 32-bit process can hold: the answer is refused once it outgrows its bound, long before the
         // address space ends (where an allocation anywhere in the process would fail).
         {"1.5 GiB", {.bodySize = 1536ull << 20, .pattern = "[],", .prefix = "["}, {nullptr, "WayfarerException"}},
