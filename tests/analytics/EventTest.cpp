@@ -244,17 +244,18 @@ TEST_F(EventTest, ServerErrorTwiceCostsTenSecondsWithTheRealPause) {
     EXPECT_EQ(backend::Requests("/zbd").size(), 2u);
 }
 
-TEST_F(EventTest, UnreachableServerDropsEventsAtOnce) {
-    // Nothing listens on this loopback address: the connection is refused.
+TEST_F(EventTest, UnreachableServerDropsEventsWithoutTheAnswerPause) {
+    // Nothing listens on this loopback address: the connection is refused, so each event is tried again only as a
+    // request that never reached the server (a few seconds in all), never after the long pause of a bad answer.
     m_configuration->m_analyticsUrl = L"https://127.0.0.2/zbd";
-    SetEventRetryPause(std::chrono::milliseconds(5000));
+    SetEventRetryPause(std::chrono::milliseconds(20000));
     std::vector<std::shared_ptr<Package>> packages{MakeOffer(), MakeOffer(), MakeMain()};
-    auto start = std::chrono::steady_clock::now();
     for (auto& package : packages) {
+        auto start = std::chrono::steady_clock::now();
         package->ReportEvent(5, nullptr);
         package->WaitForEvents();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     for (auto& package : packages)
         EXPECT_FALSE(package->m_events.IsClosed());
 }

@@ -6,6 +6,7 @@
 #include "offers/Package.h"
 #include "support/Backend.h"
 #include "support/EventRecords.h"
+#include "support/WindowTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -46,20 +47,21 @@ protected:
 
 TEST_F(FrameEventsTest, FirstNextReportsTheMainProductAndClosingReportsShownOffersThenIt) {
     TestFrame frame;
-    INT_PTR result = RunFrame(frame, {[&] {
-                                          testing_frame::PressKey(VK_RETURN);
-                                          return true;
-                                      },
-                                      [&] { return frame.m_currentPage >= 1; },
-                                      [&] {
-                                          EXPECT_TRUE(m_configuration->m_mainPackage);
-                                          EXPECT_EQ(ReceivedEvents(1).size(), 1u);
-                                          // Offers whose pages were shown, as the product pages record them.
-                                          m_configuration->m_shownOffers = {ShownOffer("First"), ShownOffer("Second")};
-                                          testing_ui::MessageBoxRecorder boxes(L"", IDOK);
-                                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
-                                          return true;
-                                      }});
+    INT_PTR result =
+        RunFrame(frame, {[&] {
+                             testing_frame::PressKey(VK_RETURN);
+                             return true;
+                         },
+                         [&] { return frame.m_currentPage >= 1; },
+                         [&] {
+                             EXPECT_TRUE(m_configuration->m_mainPackage);
+                             EXPECT_EQ(ReceivedEvents(1).size(), 1u);
+                             // Offers whose pages were shown, as the product pages record them.
+                             m_configuration->m_shownOffers = {ShownOffer("First"), ShownOffer("Second")};
+                             testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame.GetHwnd()), IDOK);
+                             ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                             return true;
+                         }});
     EXPECT_EQ(result, IDCANCEL);
     // OnClose waits for each report before the next one, so they arrive in this order.
     EXPECT_EQ(ReceivedEvents(4), (std::vector<std::pair<std::string, std::string>>{
@@ -79,7 +81,7 @@ TEST_F(FrameEventsTest, ClosingWaitsForReportsStillInFlight) {
                      },
                      [&] { return frame.m_currentPage >= 1; },
                      [&] {
-                         testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+                         testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame.GetHwnd()), IDOK);
                          closed = std::chrono::steady_clock::now();
                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
                          return true;
@@ -97,18 +99,19 @@ TEST_F(FrameEventsTest, ClosingWithAStalledEndpointWaitsNoLongerThanFinishInAll)
     ASSERT_TRUE(::PathFileExistsW(folder.c_str()));
     TestFrame frame;
     std::chrono::steady_clock::time_point closed;
-    INT_PTR result = RunFrame(frame, {[&] {
-                                          testing_frame::PressKey(VK_RETURN);
-                                          return true;
-                                      },
-                                      [&] { return frame.m_currentPage >= 1; },
-                                      [&] {
-                                          m_configuration->m_shownOffers = {ShownOffer("First"), ShownOffer("Second")};
-                                          testing_ui::MessageBoxRecorder boxes(L"", IDOK);
-                                          closed = std::chrono::steady_clock::now();
-                                          ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
-                                          return true;
-                                      }});
+    INT_PTR result =
+        RunFrame(frame, {[&] {
+                             testing_frame::PressKey(VK_RETURN);
+                             return true;
+                         },
+                         [&] { return frame.m_currentPage >= 1; },
+                         [&] {
+                             m_configuration->m_shownOffers = {ShownOffer("First"), ShownOffer("Second")};
+                             testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame.GetHwnd()), IDOK);
+                             closed = std::chrono::steady_clock::now();
+                             ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
+                             return true;
+                         }});
     const auto waited = std::chrono::steady_clock::now() - closed;
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_GE(waited, TestFrame::kLastEventsWait - std::chrono::milliseconds(500));

@@ -31,6 +31,7 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <type_traits>
@@ -834,7 +835,8 @@ TEST_F(DownloadPageTest, ClosingDuringADownloadLeavesNoWorkFolder) {
     {
         DownloadFrame frame;
         frame.AddDownloadPage<RecordingPageIsv>();
-        testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+        // The exit question carries the wizard's title, known once the frame is up.
+        std::optional<testing_ui::MessageBoxRecorder> boxes;
         std::vector<testing_frame::StepRunner::Step> steps{[&] {
                                                                frame.AddPages();
                                                                frame.NavigateToPage(2);
@@ -842,6 +844,8 @@ TEST_F(DownloadPageTest, ClosingDuringADownloadLeavesNoWorkFolder) {
                                                            },
                                                            [&] { return !backend::Requests("/dl/main").empty(); },
                                                            [&] {
+                                                               boxes.emplace(
+                                                                   testing_ui::GetWindowTextOf(frame.GetHwnd()), IDOK);
                                                                ::PostMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
                                                                return true;
                                                            }};

@@ -280,7 +280,7 @@ TEST_F(ReadingPagesTest, LicenseThenProductPagesRecordChoicesAndOpenOnlyTheirLin
              const size_t openedBefore = shell.Opened().size();
              EXPECT_TRUE(ClickLink(disclaimer, 1));
              EXPECT_EQ(shell.Opened().size(), openedBefore);
-             testing_ui::MessageBoxRecorder boxes(L"", IDOK);
+             testing_ui::MessageBoxRecorder boxes(testing_ui::GetWindowTextOf(frame.GetHwnd()), IDOK);
              ::SendMessageW(frame.GetHwnd(), WM_CLOSE, 0, 0);
              return true;
          }});
@@ -350,12 +350,13 @@ TEST_F(ReadingPagesTest, ProductPagesShowTheirOffersImageAndLimit) {
                                       const bool isLimited = offer == &limited;
                                       page.Show();
                                       EXPECT_EQ(ui::Window(page.GetItem(IDC_PRODUCT_SKIP_ALL)).IsVisible(), !isLimited);
-                                      // Left of the image's centre lies the error mark's red disc.
+                                      // Left of the image's centre lies the error mark's red disc, drawn round
+                                      // and centred in the wider box: a quarter of its height from the centre.
                                       HWND image = page.GetItem(IDC_PRODUCT_IMAGE);
                                       RECT area{};
                                       ::GetClientRect(image, &area);
-                                      COLORREF pixel =
-                                          testing_ui::ReadClientPixel(image, area.right / 5, area.bottom / 2);
+                                      COLORREF pixel = testing_ui::ReadClientPixel(
+                                          image, area.right / 2 - area.bottom / 4, area.bottom / 2);
                                       EXPECT_EQ(GetRValue(pixel) > 180 && GetGValue(pixel) < 90, isLimited);
                                       page.Hide();
                                   }
