@@ -5,6 +5,7 @@
 #include "e2e/WholeRunTesting.h"
 #include "pages/DownloadRunTesting.h"
 #include "support/Backend.h"
+#include "support/RunLogFacts.h"
 #include "win32/Handle.h"
 #include "win32/Strings.h"
 
@@ -42,18 +43,6 @@ std::set<std::wstring> RunLogs(const std::wstring& folder) {
         names.insert(found.cFileName);
     } while (::FindNextFileW(search.Get(), &found));
     return names;
-}
-
-std::vector<std::string> LinesOf(const std::wstring& path) {
-    const std::string bytes = ReadFileBytes(path);
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const std::string line = bytes.substr(start, end - start);
-        const size_t bracket = line.find("] ");
-        lines.push_back(bracket == std::string::npos ? line : line.substr(bracket + 2));
-    }
-    return lines;
 }
 
 // The index of the first line at or after `from` that starts with `start` and holds every one of `parts`.
@@ -150,7 +139,7 @@ TEST(RunLog, RecordsTheRunInOrderOutlivesTheWorkFolderAndKeepsTheNewestFive) {
     kept.insert(log);
     EXPECT_EQ(logs, kept);
 
-    const auto lines = LinesOf(temp + log);
+    const auto lines = testing_log::RunLogFacts(temp + log);
     std::string all;
     for (const auto& line : lines)
         all += line + "\n";

@@ -13,6 +13,7 @@
 #include "diagnostics/RunLog.h"
 #include "net/JsonPost.h"
 #include "tests/support/Backend.h"
+#include "tests/support/RunLogFacts.h"
 #include "win32/Handle.h"
 
 namespace proxy_testing {
@@ -97,24 +98,6 @@ inline std::vector<BYTE> ConnectionSettings(DWORD magic,
     return blob;
 }
 
-inline std::vector<std::string> LogFacts(const std::wstring& path) {
-    std::string bytes;
-    win32::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-    char buffer[4096];
-    DWORD read = 0;
-    while (file && ::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    std::vector<std::string> facts;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const std::string line = bytes.substr(start, end - start);
-        const size_t bracket = line.find("] ");
-        facts.push_back(bracket == std::string::npos ? line : line.substr(bracket + 2));
-    }
-    return facts;
-}
-
 // Owns the user's or the machine's proxy setting for a test: both registry views hold `blob` until the end.
 class ProxySetting {
 public:
@@ -161,7 +144,7 @@ protected:
         }
         EXPECT_EQ(status, 200u);
         diagnostics::StopRunLog();
-        std::vector<std::string> facts = LogFacts(m_log);
+        std::vector<std::string> facts = testing_log::RunLogFacts(m_log);
         ::DeleteFileW(m_log.c_str());
         return facts;
     }
